@@ -1,0 +1,13 @@
+#!/bin/sh
+# Installs the Debian packages the build needs, and only when one is missing.
+set -eu
+packages="cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev g++-mingw-w64-i686"
+missing=""
+for p in $packages; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+echo "Installing missing packages:$missing"
+if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "kovra/host/Host.h"
+#include "kovra/ik/FrameMatrix.h"
+#include "kovra/ik/Quaternion.h"
+#include "kovra/ik/Skeleton.h"
+
+// Reading a driver's bones from the host and writing their local rotations
+// back. Every read asks the host afresh; nothing is cached across frames.
+namespace kovra {
+
+// The bone's world matrix, or null when the host cannot give it (no skinned
+// model, no such bone).
+const FrameMatrix* BoneWorldMatrix(Host& host, CPed* ped, BoneId boneId);
+// The bone's world position; false (out untouched) when there is none.
+bool BonePosition(Host& host, CPed* ped, BoneId boneId, Vector3& out);
+// The node's local rotation in the host's animation frame data, or null.
+Quaternion* BoneRotationSlot(Host& host, CPed* ped, NodeIndex node);
+// Recomputes the world matrices from the frame data.
+void RefreshBoneMatrices(Host& host, CPed* ped);
+// Blends a new local rotation into a slot: weight >= 1 replaces it, weight
+// <= 0 leaves it, anything between slerps. A rotation that is not finite is
+// never written.
+void WriteBoneRotation(Quaternion& slot, const Quaternion& rotation, float weight);
+// Turns a bone so that its world axes become target's rotation rows,
+// expressed against its parent's current world rotation.
+void SetBoneWorldRotation(Host& host, CPed* ped, BoneId boneId, float weight,
+                          const FrameMatrix& target);
+// Upper arm plus forearm of arm 21-26 in the current pose; 0 when unknown.
+float ArmReach(Host& host, CPed* ped);
+
+}  // namespace kovra

@@ -1,0 +1,219 @@
+#include "kovra/ik/LimbSolver.h"
+
+#include <algorithm>
+
+#include "kovra/ik/BoneAccess.h"
+#include "kovra/ik/Geometry.h"
+
+namespace kovra {
+
+namespace {
+
+constexpr float kBendHintRadius = 0.35f;  // metres over which a bend hint fades
+constexpr float kMinBendLength = 0.001f;
+constexpr float kMinPlaneLength = 0.0001f;
+
+bool IsOneOf(BoneId bone, std::initializer_list<BoneId> bones) {
+    return std::find(bones.begin(), bones.end(), bone) != bones.end();
+}
+
+bool IsZeroBasis(const FrameMatrix& m) { return m.up.IsZero() || m.at.IsZero() || m.right.IsZero(); }
+
+}  // namespace
+
+bool SolveChain(std::span<Vector3> joints, const Vector3& target, const Vector3& bend,
+                const SolverSettings& settings) {
+    if (joints.size() != 3) return false;
+    Vector3& j0 = joints[0];
+    Vector3& j1 = joints[1];
+    Vector3& j2 = joints[2];
+    const float length0 = Distance(j1, j0);
+    const float length1 = Distance(j2, j1);
+    const float total = length0 + length1;
+    const Vector3 root = j0;
+
+    if (Distance(target, root) >= total) {
+        // Out of reach: the limb is stretched straight towards the target.
+        const Vector3 dir = NormalizedCopy(target - root);
+        j1 = root + dir * length0;
+        j2 = j1 + dir * length1;
+        return false;
+    }
+
+    for (int i = 0; i < settings.maxIterations; ++i) {
+        j2 = target;
+        j1 = j2 + NormalizedCopy(j1 - j2) * length1;
+        j0 = j1 + NormalizedCopy(j0 - j1) * length0;
+        j0 = root;
+        j1 = j0 + NormalizedCopy(j1 - j0) * length0;
+        j2 = j1 + NormalizedCopy(j2 - j1) * length1;
+        if (Distance(j2, target) < settings.tolerance) break;
+    }
+
+    if (!bend.IsZero()) {
+        const float d = Distance(j2, j0);
+        // A zero-length upper segment has no angle to place (the cosine rule
+        // would divide by it).
+        if (d > kMinPlaneLength && d < total && length0 > kMinPlaneLength) {
+            const Vector3 axis = (j2 - j0) / d;
+            Vector3 c = Cross(bend, axis);
+            if (Length(c) >= kMinPlaneLength) {
+                c = NormalizedCopy(c);
+                const float cosA = Clamp(
+                    (length0 * length0 + d * d - length1 * length1) / (2.0f * length0 * d), -1.0f,
+                    1.0f);
+                j1 = j0 + RotateAboutAxis(axis, c, Acos(cosA)) * length0;
+            }
+        }
+    }
+    return true;
+}
+
+LimbSolver::LimbSolver(Host& host, DebugSink* debug) : host_(host), debug_(debug) {
+    BuildRecords();
+}
+
+void LimbSolver::BuildRecords() {
+    for (NodeIndex node = 0; node < kNodeCount; ++node) {
+        BoneSolveRecord& r = records_[node];
+        r = BoneSolveRecord{};
+        r.node = node;
+        r.boneId = NodeToBoneId(node);
+        const BoneId bone = r.boneId;
+        const bool arm = (bone >= 21 && bone <= 26) || (bone >= 31 && bone <= 36);
+        const bool leg = (bone >= 41 && bone <= 44) || (bone >= 51 && bone <= 54);
+        r.hipAlign = IsOneOf(bone, {41, 51}) ? 1 : 0;
+        r.limbKind = arm ? 1 : (leg ? 2 : 0);
+        r.autoBend = IsOneOf(bone, {24, 34, 43, 53}) ? 1 : 0;
+        r.axisMode = 0;
+        r.refAxis = (arm || IsOneOf(bone, {41, 43, 51, 53})) ? AxisZ : AxisX;
+        r.eulerFix = r.hipAlign ? Vector3{180.0f, 0.0f, 0.0f} : Vector3{};
+        r.lastRotation = Quaternion::Identity();
+    }
+    const NodeIndex ends[4] = {kRightHandNode, kLeftHandNode, kLeftFootNode, kRightFootNode};
+    for (int i = 0; i < 4; ++i) {
+        hints_[i] = BendHint{&records_[ends[i]], {}, {}};
+        records_[ends[i]].bendHint = &hints_[i];
+    }
+}
+
+Vector3 LimbSolver::AutomaticBend(CPed* ped, const std::array<Vector3, 3>& joints,
+                                  const Vector3& target, NodeIndex endNode, BoneId anchorBone) {
+    const BoneSolveRecord& end = records_[endNode];
+    Vector3 axis = NormalizedCopy(joints[2] - joints[0]);
+    if (end.limbKind == 1) axis = -axis;
+
+    Vector3 bend;
+    if (const FrameMatrix* anchor = BoneWorldMatrix(host_, ped, anchorBone)) {
+        bend = Cross(anchor->at, axis);
+    }
+    if (Length(bend) < kMinBendLength) bend = Cross(AxisZ, axis);
+    bend = NormalizedCopy(bend);
+
+    if (end.bendHint != nullptr) {
+        const BendHint& hint = *end.bendHint;
+        Vector3 local = target;
+        if (const FrameMatrix* pelvis = BoneWorldMatrix(host_, ped, kPelvisBone)) {
+            local = InverseTransformPoint(target, *pelvis);
+        }
+        const float s = std::min(Distance(local, hint.refPoint) / kBendHintRadius, 1.0f);
+        bend = bend * s + hint.restBend * (1.0f - s);
+    }
+    return bend;
+}
+
+bool LimbSolver::SolveLimb(CPed* ped, const Vector3& target, NodeIndex endNode,
+                           const Vector3& bend, float weight) {
+    const NodeIndex mid = ParentNode(endNode);
+    const NodeIndex start = ParentNode(mid);
+    if (mid == 0 || start == 0 || !IsFinite(target)) return false;
+    const BoneId startBone = NodeToBoneId(start);
+    const BoneId midBone = NodeToBoneId(mid);
+    const BoneId endBone = NodeToBoneId(endNode);
+    const BoneId anchorBone = NodeToBoneId(ParentNode(start));
+
+    std::array<Vector3, 3> joints;
+    if (!BonePosition(host_, ped, startBone, joints[0]) ||
+        !BonePosition(host_, ped, midBone, joints[1]) ||
+        !BonePosition(host_, ped, endBone, joints[2])) {
+        return false;
+    }
+
+    Vector3 bendDir = IsFinite(bend) ? bend : Vector3{};
+    if (bendDir.IsZero() && records_[endNode].autoBend) {
+        bendDir = AutomaticBend(ped, joints, target, endNode, anchorBone);
+    }
+
+    const bool reached = SolveChain(joints, target, bendDir, settings_);
+    if (debug_ != nullptr) debug_->DrawChain(joints, kLimbChainColour);
+
+    const float w = IsFinite(weight) ? weight : 0.0f;
+    if (w > 0.0f) AimBone(ped, startBone, joints[1], w);
+    RefreshBoneMatrices(host_, ped);
+    if (w > 0.0f) AimBone(ped, midBone, joints[2], w);
+    RefreshBoneMatrices(host_, ped);
+
+    records_[mid].lastEnd = joints[1];
+    records_[endNode].lastEnd = joints[2];
+    return reached;
+}
+
+bool LimbSolver::AimBasis(CPed* ped, const BoneSolveRecord& record, const Vector3& dir,
+                          FrameMatrix& basis) {
+    if (record.hipAlign) {
+        if (const FrameMatrix* pelvis = BoneWorldMatrix(host_, ped, kPelvisBone)) {
+            basis = FrameMatrix{};
+            basis.right = dir;
+            basis.up = NormalizedCopy(Cross(NormalizedCopy(pelvis->at), dir));
+            basis.at = NormalizedCopy(Cross(dir, basis.up));
+            if (!IsZeroBasis(basis)) return true;
+        }
+    }
+    // A bone lying along its reference axis has no roll to take from it; the
+    // next axes give a well-formed basis instead of a zero one.
+    for (const Vector3& ref : {record.refAxis, AxisY, AxisX, AxisZ}) {
+        basis = BasisFromDirection(dir, ref, record.axisMode);
+        if (!IsZeroBasis(basis)) return true;
+    }
+    return false;
+}
+
+void LimbSolver::AimBone(CPed* ped, BoneId boneId, const Vector3& childTarget, float weight) {
+    const NodeIndex node = BoneIdToNode(boneId);
+    if (node == 0 || !IsFinite(childTarget)) return;
+    BoneSolveRecord& record = records_[node];
+
+    Vector3 bonePos;
+    if (!BonePosition(host_, ped, boneId, bonePos)) return;
+    const Vector3 dir = NormalizedCopy(childTarget - bonePos);
+    if (dir.IsZero()) return;  // no direction to aim at: keep the animated pose
+
+    FrameMatrix basis;
+    if (!AimBasis(ped, record, dir, basis)) return;
+
+    const FrameMatrix* parent = BoneWorldMatrix(host_, ped, ParentBoneId(boneId));
+    Quaternion* slot = BoneRotationSlot(host_, ped, node);
+    FrameMatrix parentInverse;
+    if (parent == nullptr || slot == nullptr ||
+        !Invert(WithoutTranslation(*parent), parentInverse)) {
+        return;
+    }
+    FrameMatrix local;
+    local.right = TransformVector(basis.right, parentInverse);
+    local.up = TransformVector(basis.up, parentInverse);
+    local.at = TransformVector(basis.at, parentInverse);
+
+    Quaternion q = Normalized(MatrixToQuaternion(local));
+    if (!record.hipAlign) q = RemoveTwist(q, AxisX);
+    if (record.eulerFix.x != 0.0f) RotateQuaternion(q, AxisX, record.eulerFix.x, Combine::Local);
+    if (record.eulerFix.y != 0.0f) RotateQuaternion(q, AxisY, record.eulerFix.y, Combine::Local);
+    if (record.eulerFix.z != 0.0f) RotateQuaternion(q, AxisZ, record.eulerFix.z, Combine::Local);
+    if (!IsFinite(q)) return;
+
+    record.lastSlot = slot;
+    record.lastRotation = q;
+    record.applied = 1;
+    WriteBoneRotation(*slot, q, weight);
+}
+
+}  // namespace kovra

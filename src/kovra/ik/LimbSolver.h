@@ -1,0 +1,58 @@
+#pragma once
+
+#include <array>
+#include <span>
+
+#include "kovra/host/Host.h"
+#include "kovra/ik/BoneSolveRecord.h"
+#include "kovra/ik/DebugSink.h"
+#include "kovra/ik/Skeleton.h"
+
+namespace kovra {
+
+inline constexpr std::uint32_t kLimbChainColour = 0xff0000ffu;  // red
+
+// Positional solve of a three-joint chain towards target (FABRIK, then the
+// middle joint placed in the plane of the chain axis and `bend`, turned away
+// from `bend`). Returns whether the target was within reach; a list that is
+// not exactly three joints is left alone (false).
+bool SolveChain(std::span<Vector3> joints, const Vector3& target, const Vector3& bend,
+                const SolverSettings& settings = {});
+
+// Brings a wrist or ankle of a character to a world target and writes the
+// two upper bones' local rotations, blended by a weight. Owns the per-bone
+// records shared by every rig; one lives in the runtime.
+class LimbSolver {
+public:
+    explicit LimbSolver(Host& host, DebugSink* debug = nullptr);
+    LimbSolver(const LimbSolver&) = delete;
+    LimbSolver& operator=(const LimbSolver&) = delete;
+
+    // endNode: 18, 12, 30 or 26. bend (0, 0, 0) means "derive one". weight is
+    // taken as 0..1. True when the target was within reach.
+    bool SolveLimb(CPed* ped, const Vector3& target, NodeIndex endNode, const Vector3& bend,
+                   float weight);
+    // Turns one bone so that its length axis points at childTarget.
+    void AimBone(CPed* ped, BoneId boneId, const Vector3& childTarget, float weight);
+
+    const SolverSettings& settings() const { return settings_; }
+    const BoneSolveRecord& record(NodeIndex node) const { return records_.at(node); }
+    BendHint& hint(int index) { return hints_.at(index); }
+    void setDebugSink(DebugSink* debug) { debug_ = debug; }
+    Host& host() { return host_; }
+
+private:
+    void BuildRecords();
+    Vector3 AutomaticBend(CPed* ped, const std::array<Vector3, 3>& joints, const Vector3& target,
+                          NodeIndex endNode, BoneId anchorBone);
+    bool AimBasis(CPed* ped, const BoneSolveRecord& record, const Vector3& dir,
+                  FrameMatrix& basis);
+
+    Host& host_;
+    DebugSink* debug_;
+    SolverSettings settings_;
+    std::array<BoneSolveRecord, kNodeCount> records_{};
+    std::array<BendHint, 4> hints_{};
+};
+
+}  // namespace kovra
