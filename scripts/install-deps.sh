@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the Debian packages the build needs, and only when one is missing.
 set -eu
-packages="cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev g++-mingw-w64-i686"
+packages="cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev g++-mingw-w64-i686 locales-all"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

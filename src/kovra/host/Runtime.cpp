@@ -1,0 +1,7 @@
+#include "kovra/host/Runtime.h"
+
+namespace kovra {
+
+Runtime::Runtime(Host& host) : host_(host), solver_(host) {}
+
+}  // namespace kovra

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <array>
+
+#include "kovra/host/HostTypes.h"
+#include "kovra/ik/FrameMatrix.h"
+#include "kovra/ik/Skeleton.h"
+
+namespace kovra::sim {
+
+// The skinned skeleton of a simulated character: 32 nodes in the plugin's
+// node order (node 0 the root), per-node animation frame data (local rotation
+// and translation) and the world matrices computed from it. A bone's world
+// matrix is its local frame times its parent's world matrix; the root's parent
+// is the character's world matrix. Hierarchy index = node index.
+class SimSkeleton {
+public:
+    // Starts in the rest pose, with world matrices for an identity character
+    // matrix; the owner refreshes it against the real one.
+    SimSkeleton();
+
+    // The seated-driver pose the game's own animation produces, in character
+    // space: joint positions, bone orientations (rows of a frame whose right
+    // axis points at the bone's main child) and the local frame data.
+    static const std::array<Vector3, kNodeCount>& RestPositions();
+    static const std::array<FrameMatrix, kNodeCount>& RestOrientations();
+    static const std::array<BoneFrame, kNodeCount>& RestFrames();
+    // The node a bone's X axis points at, -1 for leaves and the root.
+    static int MainChild(int node);
+
+    void ApplyRestPose() { frames_ = RestFrames(); }
+
+    // Recomputes the world matrices of the nodes whose frame data changed
+    // since the last refresh and of everything below them; a changed
+    // character matrix recomputes all. No allocation: called after every bone
+    // write.
+    void Refresh(const FrameMatrix& characterWorld);
+    // Recomputes every node, whatever changed (matrices written directly are
+    // overwritten too).
+    void RefreshAll(const FrameMatrix& characterWorld);
+
+    BoneFrame* Frame(int node);      // null outside 0..31
+    FrameMatrix* Matrix(int index);  // null outside 0..31
+    const FrameMatrix* Matrix(int index) const;
+
+    int LastRefreshCount() const { return lastRefreshCount_; }  // nodes recomputed
+    // Refreshes that met frame data or a character matrix that was not
+    // finite; the rest pose (or identity) stood in for it.
+    int NonFiniteInputs() const { return nonFiniteInputs_; }
+
+private:
+    void Recompute(int node, const FrameMatrix& characterWorld);
+
+    std::array<BoneFrame, kNodeCount> frames_;
+    std::array<FrameMatrix, kNodeCount> matrices_;
+    // What the last refresh used, to find the dirty nodes.
+    std::array<BoneFrame, kNodeCount> refreshedFrames_;
+    FrameMatrix refreshedWorld_;
+    bool refreshed_ = false;
+    int lastRefreshCount_ = 0;
+    int nonFiniteInputs_ = 0;
+    bool sawNonFinite_ = false;  // during the refresh under way
+};
+
+}  // namespace kovra::sim
