@@ -1,5 +1,7 @@
 #pragma once
 
+#include "kovra/config/GlobalSettings.h"
+#include "kovra/config/PriorityAnimations.h"
 #include "kovra/host/Host.h"
 #include "kovra/ik/LimbSolver.h"
 
@@ -14,11 +16,16 @@ public:
     Runtime& operator=(const Runtime&) = delete;
 
     Host& host() { return host_; }
+    GlobalSettings& settings() { return settings_; }
+    const GlobalSettings& settings() const { return settings_; }
     LimbSolver& solver() { return solver_; }
+    PriorityAnimations& priorities() { return priorities_; }
 
 private:
     Host& host_;
+    GlobalSettings settings_;
     LimbSolver solver_;
+    PriorityAnimations priorities_;
 };
 
 }  // namespace kovra

@@ -1,0 +1,342 @@
+#include "kovra/config/IniDocument.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+#include <utility>
+
+#include "kovra/config/FileReplace.h"
+#include "kovra/config/NumberFormat.h"
+
+namespace kovra {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr bool isCommentChar(char c) { return c == ';' || c == '#' || c == '/'; }
+constexpr bool isTrimChar(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+bool isBlankText(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return isIniSpace(c); });
+}
+
+// Scans the name, "=" and first value token of a candidate key line and says
+// why it is not a key, or None. A token longer than the limit ends the scan,
+// as the game's own reader does, so such a line is not a key.
+IniSkipReason classifyKeyLine(std::string_view line) {
+    std::string_view tokens[3];
+    std::size_t count = 0;
+    std::size_t pos = 0;
+    while (count < 3) {
+        while (pos < line.size() && isIniSpace(line[pos])) ++pos;
+        if (pos == line.size()) break;
+        const std::size_t start = pos;
+        while (pos < line.size() && !isIniSpace(line[pos])) ++pos;
+        if (pos - start > IniDocument::kMaxTokenLength) {
+            return IniSkipReason::TokenTooLong;
+        }
+        tokens[count++] = line.substr(start, pos - start);
+    }
+    if (count < 3) return IniSkipReason::TooFewTokens;
+    if (tokens[1].front() != '=') return IniSkipReason::NoEqualsSign;
+    if (isCommentChar(tokens[2].front())) return IniSkipReason::ValueIsComment;
+    return IniSkipReason::None;
+}
+
+// Splits a line that classifyKeyLine accepted into name, value and comment.
+IniKey readKeyLine(std::string_view line) {
+    IniKey key;
+    std::size_t nameStart = 0;
+    while (isIniSpace(line[nameStart])) ++nameStart;
+    std::size_t nameEnd = nameStart;
+    while (nameEnd < line.size() && !isIniSpace(line[nameEnd])) ++nameEnd;
+    key.name.assign(line.substr(nameStart, nameEnd - nameStart));
+    key.nameHash = iniNameHash(key.name);
+
+    // Commas separate vector components as blanks do.
+    std::string work(line);
+    std::replace(work.begin(), work.end(), ',', ' ');
+    std::size_t begin = work.find('=') + 1;
+    std::size_t end = work.size();
+    while (begin < end && isTrimChar(work[begin])) ++begin;
+    while (end > begin && isTrimChar(work[end - 1])) --end;
+    std::size_t commentStart = work.find_first_of(";#/", begin);
+    if (commentStart == std::string::npos || commentStart > end) commentStart = end;
+    key.value = work.substr(begin, commentStart - begin);
+    // The comment is only ever written back, so it keeps the user's commas.
+    key.comment.assign(line.substr(commentStart, end - commentStart));
+    return key;
+}
+
+bool isWritableSectionName(std::string_view name) {
+    return name.find_first_of("\r\n") == std::string_view::npos;
+}
+
+// A name that reads back as the same key when written as "name = value".
+bool isWritableKeyName(std::string_view name) {
+    if (name.empty() || name.size() > IniDocument::kMaxTokenLength) return false;
+    if (isCommentChar(name.front()) || name.front() == '[') return false;
+    return std::none_of(name.begin(), name.end(),
+                        [](char c) { return isIniSpace(c) || c == '='; });
+}
+
+}  // namespace
+
+void IniDocument::reset() {
+    path_.clear();
+    preamble_.clear();
+    sections_.clear();
+    lineReport_.clear();
+    loaded_ = false;
+    dirty_ = false;
+    mayWrite_ = false;
+    crlf_ = false;
+    byteOrderMark_ = false;
+}
+
+bool IniDocument::open(const fs::path& path, bool createMissingKeys) {
+    reset();
+    path_ = path;
+    createMissingKeys_ = createMissingKeys;
+
+    std::error_code error;
+    const fs::file_status status = fs::status(path, error);
+    if (status.type() == fs::file_type::not_found) {
+        mayWrite_ = true;  // nothing to lose: a save creates the file
+        return false;
+    }
+    if (error || fs::is_directory(status)) return false;
+
+    std::ifstream in(path);
+    if (!in) return false;
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) return false;
+
+    parseText(text);
+    loaded_ = true;
+    mayWrite_ = true;
+    return true;
+}
+
+void IniDocument::parse(std::string_view text, bool createMissingKeys) {
+    reset();
+    createMissingKeys_ = createMissingKeys;
+    parseText(text);
+    loaded_ = true;
+    mayWrite_ = true;
+}
+
+void IniDocument::parseText(std::string_view text) {
+    // Editors that save UTF-8 with a byte-order mark would otherwise hide the
+    // first line's header from the first-character test.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        byteOrderMark_ = true;
+        text.remove_prefix(kByteOrderMark.size());
+    }
+    std::size_t pos = 0;
+    std::size_t number = 0;
+    while (pos < text.size()) {
+        const std::size_t newline = text.find('\n', pos);
+        const std::size_t end = newline == std::string_view::npos ? text.size() : newline;
+        const std::string_view line = text.substr(pos, end - pos);
+        if (number == 0) crlf_ = !line.empty() && line.back() == '\r';
+        parseLine(line, ++number);
+        pos = end + 1;
+    }
+}
+
+void IniDocument::keepLine(std::string_view line) {
+    if (sections_.empty()) {
+        preamble_.emplace_back(line);
+    } else {
+        sections_.back().lines_.push_back(IniSection::Line{std::string(line)});
+    }
+}
+
+void IniDocument::parseLine(std::string_view line, std::size_t number) {
+    IniLineInfo info;
+    info.number = number;
+    const int current = static_cast<int>(sections_.size()) - 1;
+
+    if (!line.empty() && isCommentChar(line.front())) {
+        info.kind = IniLineKind::Comment;
+        keepLine(line);
+    } else if (!line.empty() && line.front() == '[') {
+        const std::string_view rest = line.substr(1);
+        const std::size_t close = rest.rfind(']');
+        sections_.emplace_back(std::string(rest.substr(0, close)), createMissingKeys_);
+        sections_.back().header_.assign(line);
+        info.kind = IniLineKind::Section;
+        info.section = current + 1;
+    } else if (isBlankText(line)) {
+        info.kind = IniLineKind::Blank;
+        keepLine(line);
+    } else if (sections_.empty()) {
+        info.kind = IniLineKind::BeforeSection;
+        keepLine(line);
+    } else {
+        info.section = current;
+        info.reason = classifyKeyLine(line);
+        IniSection& section = sections_.back();
+        if (info.reason == IniSkipReason::None) {
+            info.kind = IniLineKind::Key;
+            info.key = static_cast<int>(section.keys_.size());
+            section.lines_.push_back(IniSection::Line{std::string(line), section.keys_.size()});
+            section.keys_.push_back(readKeyLine(line));
+        } else {
+            info.kind = IniLineKind::NotAKey;
+            keepLine(line);
+        }
+    }
+    lineReport_.push_back(info);
+}
+
+const IniSection* IniDocument::findSection(std::string_view name) const {
+    const std::uint32_t hash = iniNameHash(name);
+    for (const IniSection& section : sections_) {
+        if (section.nameHash_ == hash && section.name_ == name) return &section;
+    }
+    return nullptr;
+}
+
+IniSection* IniDocument::findSectionToEdit(std::string_view name) {
+    return const_cast<IniSection*>(std::as_const(*this).findSection(name));
+}
+
+IniSection& IniDocument::appendSection(std::string_view name) {
+    const std::string blank = crlf_ ? "\r" : "";
+    // Set the new header off from whatever the file ends with.
+    if (!sections_.empty()) {
+        auto& lines = sections_.back().lines_;
+        if (lines.empty() || lines.back().key != IniSection::kNotAKey ||
+            !isBlankText(lines.back().text)) {
+            lines.push_back(IniSection::Line{blank});
+        }
+    } else if (!preamble_.empty() && !isBlankText(preamble_.back())) {
+        preamble_.push_back(blank);
+    }
+    IniSection& section = sections_.emplace_back(std::string(name), createMissingKeys_);
+    section.lines_.push_back(IniSection::Line{blank});  // the blank line that ends a section
+    return section;
+}
+
+bool IniDocument::setValue(std::string_view sectionName, std::string_view keyName, std::string value) {
+    if (!isWritableSectionName(sectionName) || !isWritableKeyName(keyName)) return false;
+
+    IniSection* section = findSectionToEdit(sectionName);
+    if (section == nullptr) {
+        if (!createMissingSections_ || !createMissingKeys_) return false;
+        section = &appendSection(sectionName);
+    }
+
+    const IniKey* existing = section->findKey(keyName);
+    if (existing == nullptr) {
+        if (!section->createMissingKeys_) return false;
+        // After the last key and the lines directly under it; lines set off
+        // by a blank line stay below, as they may introduce the next section.
+        auto& lines = section->lines_;
+        std::size_t at = 0;
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (lines[i].key != IniSection::kNotAKey) at = i + 1;
+        }
+        while (at < lines.size() && lines[at].key == IniSection::kNotAKey &&
+               !isBlankText(lines[at].text)) {
+            ++at;
+        }
+        IniKey key;
+        key.name.assign(keyName);
+        key.nameHash = iniNameHash(key.name);
+        key.value = std::move(value);
+        const std::size_t index = section->keys_.size();
+        section->keys_.push_back(std::move(key));
+        lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at),
+                     IniSection::Line{std::string(), index, true});
+        dirty_ = true;
+        return true;
+    }
+
+    const std::size_t index = static_cast<std::size_t>(existing - section->keys_.data());
+    IniKey& key = section->keys_[index];
+    std::size_t end = key.value.size();
+    while (end > 0 && isTrimChar(key.value[end - 1])) --end;
+    if (std::string_view(key.value).substr(0, end) == value) return true;  // the line stays as written
+    // Keep the gap between the value and its comment.
+    if (!key.comment.empty()) value += key.value.substr(end);
+    key.value = std::move(value);
+    for (IniSection::Line& line : section->lines_) {
+        if (line.key == index) line.edited = true;
+    }
+    dirty_ = true;
+    return true;
+}
+
+bool IniDocument::setFlag(std::string_view section, std::string_view key, bool value) {
+    return setValue(section, key, value ? "1" : "0");
+}
+
+bool IniDocument::setNumber(std::string_view section, std::string_view key, double value) {
+    return setValue(section, key, formatNumber(value));
+}
+
+bool IniDocument::setInteger(std::string_view section, std::string_view key, std::int32_t value) {
+    return setValue(section, key, formatInteger(value));
+}
+
+bool IniDocument::setVector(std::string_view section, std::string_view key, const Vector3& value) {
+    return setValue(section, key,
+                    formatNumber(value.x) + ' ' + formatNumber(value.y) + ' ' + formatNumber(value.z));
+}
+
+std::string IniDocument::text() const {
+    const char* const newline = crlf_ ? "\r\n" : "\n";
+    std::string out = byteOrderMark_ ? "\xEF\xBB\xBF" : "";
+    for (const std::string& line : preamble_) {
+        out += line;
+        out += '\n';
+    }
+    for (const IniSection& section : sections_) {
+        if (section.header_.empty()) {
+            out += '[';
+            out += section.name_;
+            out += ']';
+            out += newline;
+        } else {
+            out += section.header_;
+            out += '\n';
+        }
+        for (const IniSection::Line& line : section.lines_) {
+            if (!line.edited) {
+                out += line.text;
+                out += '\n';
+                continue;
+            }
+            const IniKey& key = section.keys_[line.key];
+            const std::size_t indent = line.text.find_first_not_of(" \t");
+            if (indent != std::string::npos) out.append(line.text, 0, indent);
+            out += key.name;
+            out += " = ";
+            out += key.value;
+            out += key.comment;
+            out += newline;
+        }
+    }
+    return out;
+}
+
+bool IniDocument::save() {
+    if (!dirty_) return true;
+    if (!mayWrite_ || path_.empty()) return false;
+    if (!replaceFileContents(path_, text())) return false;
+    dirty_ = false;
+    return true;
+}
+
+bool IniDocument::close() {
+    const bool saved = save();
+    reset();
+    return saved;
+}
+
+}  // namespace kovra
