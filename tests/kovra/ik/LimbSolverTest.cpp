@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "AllocationCounter.h"
 #include "TestMath.h"
 #include "kovra/ik/BoneAccess.h"
 #include "kovra/ik/Geometry.h"
@@ -279,6 +280,18 @@ TEST_F(LimbSolverTest, SetBoneWorldRotationBlendsByWeight) {
     *BoneRotationSlot(host, ped, kRightHandNode) = before;
     SetBoneWorldRotation(host, ped, 24, 0.5f, target);
     EXPECT_QUAT_NEAR(Slot(kRightHandNode), Slerp(before, full, 0.5f), 1e-6f);
+}
+
+TEST_F(LimbSolverTest, PosingAllocatesNothing) {
+    const Vector3 target = NodePos(kRightHandNode) + Vector3{0.05f, 0.05f, 0.0f};
+    solver.SolveLimb(ped, target, kRightHandNode, {}, 1.0f);  // warm up
+    test::AllocationCounter allocations;
+    for (const Limb& limb : kLimbs) {
+        solver.SolveLimb(ped, NodePos(limb.end) + Vector3{0.02f, 0.03f, 0.0f}, limb.end, {}, 0.7f);
+    }
+    SetBoneWorldRotation(host, ped, 24, 0.5f, FrameMatrix::Identity());
+    ArmReach(host, ped);
+    EXPECT_EQ(allocations.count(), 0u);
 }
 
 TEST_F(LimbSolverTest, ArmReachIsUpperArmPlusForearm) {
