@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/LimbReach.h"
+#include "cli/Lint.h"
 #include "kovra/config/NumberFormat.h"
 
 namespace kovra::cli {
@@ -21,6 +22,7 @@ const char* const kUsage =
     "\n"
     "commands:\n"
     "  run     pose the simulated driver and report how well each limb reaches\n"
+    "  lint    check configuration files for lines the plugin would skip or misread\n"
     "  help    show this text\n"
     "\n"
     "Run 'kovra <command> --help' for a command's options.\n";
@@ -113,6 +115,7 @@ int Main(int argc, char** argv) {
     const std::string command = args[0];
     args.erase(args.begin());
     if (command == "run") return Run(args);
+    if (command == "lint") return LintCommand(args);
     std::fprintf(stderr, "kovra: unknown command '%s'\n\n%s", command.c_str(), kUsage);
     return 2;
 }
