@@ -2,6 +2,6 @@
 
 namespace kovra {
 
-Runtime::Runtime(Host& host) : host_(host), solver_(host) {}
+Runtime::Runtime(Host& host) : host_(host), solver_(host), store_(*this) {}
 
 }  // namespace kovra

@@ -2,6 +2,7 @@
 
 #include "kovra/config/GlobalSettings.h"
 #include "kovra/config/PriorityAnimations.h"
+#include "kovra/config/VehicleConfigStore.h"
 #include "kovra/host/Host.h"
 #include "kovra/ik/LimbSolver.h"
 
@@ -20,12 +21,15 @@ public:
     const GlobalSettings& settings() const { return settings_; }
     LimbSolver& solver() { return solver_; }
     PriorityAnimations& priorities() { return priorities_; }
+    VehicleConfigStore& store() { return store_; }
+    const VehicleConfigStore& store() const { return store_; }
 
 private:
     Host& host_;
     GlobalSettings settings_;
     LimbSolver solver_;
     PriorityAnimations priorities_;
+    VehicleConfigStore store_;
 };
 
 }  // namespace kovra

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "kovra/handles/car/IkHandle.h"
+
+namespace kovra {
+
+// Both feet on the foot pegs of a two-wheeler. grabOffset is the right peg
+// in the bike body's frame; the left peg mirrors it in x.
+class PegIk : public IkHandle {
+public:
+    static constexpr HandleKind kKind = HandleKind::Peg;
+
+    explicit PegIk(Runtime& runtime);
+
+    // Foot and knee by the vehicle's driving-animation group.
+    void ApplyModelDefaults() override;
+    void CopyFrom(const IkHandle* other) override;
+    // GrabOffset, FootAngle, BendAngle.
+    std::string WriteConfig() const override;
+};
+
+}  // namespace kovra

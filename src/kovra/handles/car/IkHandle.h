@@ -1,0 +1,164 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "kovra/host/HostTypes.h"
+#include "kovra/ik/FrameMatrix.h"
+#include "kovra/ik/Quaternion.h"
+#include "kovra/ik/Skeleton.h"
+#include "kovra/ik/Vector3.h"
+
+namespace kovra {
+
+class CabinIk;
+class Host;
+class IkHandle;
+class Runtime;
+struct GlobalSettings;
+
+// The code every handle carries in its `type` and the index of its
+// configuration template in a model's record.
+enum class HandleKind : std::int32_t {
+    Gear = 0,
+    Steer = 1,
+    HandBrake = 2,
+    Bar = 3,
+    GasPedal = 4,
+    ClutchPedal = 5,
+    Peg = 6,
+    BikeShift = 7,
+    SeatJiggle = 8,
+};
+inline constexpr int kHandleKindCount = 9;
+// `type` of a handle the rig has not assigned yet.
+inline constexpr std::int32_t kNoHandleType = -1;
+
+constexpr std::int32_t KindCode(HandleKind kind) { return static_cast<std::int32_t>(kind); }
+constexpr bool IsHandleKindCode(int code) { return code >= 0 && code < kHandleKindCount; }
+
+// A handle's binding to one control frame of the vehicle model. The rig's
+// frame lookup fills it; the handle only reads it and turns the frame.
+struct FrameSlot {
+    IkHandle* owner = nullptr;
+    bool found = false;
+    HostFrame* frame = nullptr;
+    FrameMatrix restMatrix;  // the frame's modelling matrix when it was found
+    HostRenderable* atomic = nullptr;
+    Vector3 boxMax;
+    Vector3 boxMin;
+    float reachY = 0.0f;
+    Vector3 restAngles;  // degrees
+    bool flippedY = false;
+    bool flippedZ = false;
+    bool unrotated = false;
+
+    // Forgets the frame and everything measured from it; the owner stays.
+    void Clear();
+};
+
+// The base of every limb or body handle of a cabin rig: links to the rig,
+// vehicle and driver, the control-frame bindings, the tunables whose meaning
+// each class names through its config keys, and the blend weight. It also
+// holds the steps every hand or foot handle shares around the limb solver.
+//
+// Handles reach the host, the settings and the solver only through the
+// runtime they were built with. They are not copyable: a frame slot points
+// back at its owner. Settings move between handles with CopyFrom.
+class IkHandle {
+public:
+    explicit IkHandle(Runtime& runtime);
+    IkHandle(const IkHandle&) = delete;
+    IkHandle& operator=(const IkHandle&) = delete;
+    virtual ~IkHandle();
+
+    // Poses the limb for this frame.
+    virtual void Update();
+    // Defaults that depend on the kind of vehicle; needs `vehicle`.
+    virtual void ApplyModelDefaults();
+    // Takes every value of `other` when it is of the same class; otherwise
+    // does nothing. The links to the host (rig, vehicle, driver, frames) are
+    // not taken: they belong to the vehicle this handle serves.
+    virtual void CopyFrom(const IkHandle* other) = 0;
+    // The handle's section of a vehicle's config file, one "Key = value"
+    // line per key, each ending in a newline.
+    virtual std::string WriteConfig() const = 0;
+
+    Runtime& runtime() const { return *runtime_; }
+    Host& host() const;
+    const GlobalSettings& settings() const;
+
+    // ---- the steps of the update pattern ------------------------------------
+    // Remembers where the limb's end was when the handle began to fade in;
+    // forgets it once the weight is back at 0.
+    void CaptureStartPosition(NodeIndex node);
+    // The captured start carried along with the vehicle's current pose.
+    Vector3 StartPointNow() const;
+    // weight moves by rateArm per time-step unit towards 1 (engage) or 0.
+    void StepWeight(bool engage);
+    // weight scaled by the rig's driver fade and the node's weight.
+    void ApplyRigWeights(NodeIndex node);
+    // The rig's driver fade times the node's weight; 1 without a rig.
+    float RigWeight(NodeIndex node) const;
+    // The solver's weight: the blend weight eased in and out.
+    float SolverWeight() const;
+    // A straight path in the vehicle's space from the start to the contact.
+    Vector3 BlendedTarget(const Vector3& grabWorld) const;
+    // Where the solver left a limb end, for the handles after this one.
+    void DepositNodeOffset(NodeIndex node, const Vector3& position);
+    // endAngles as a local rotation: X (its angle times signX) replacing,
+    // then Y and Z applied locally.
+    Quaternion EndRotation(float signX = 1.0f) const;
+    // Blends EndRotation into the node's local rotation by `blend`.
+    void ApplyEndRotation(NodeIndex node, float blend, float signX = 1.0f);
+    // Writes the rotation rows of the slot's frame from its rest matrix
+    // turned about a local axis; the position row is left alone.
+    void TurnFrameFromRest(FrameSlot& slot, const Vector3& axis, float degrees);
+
+    // ---- fields, in the order every handle shares ---------------------------
+    std::int32_t type = kNoHandleType;
+    std::int32_t isBike = 0;
+    CabinIk* rig = nullptr;
+    CVehicle* vehicle = nullptr;
+    CPed* ped = nullptr;
+    std::int32_t modelId = -1;
+    FrameSlot frameA;
+    FrameSlot frameB;  // the gas pedal's brake pedal only
+    Vector3 startWorld;
+    Vector3 startLocal;
+    Vector3 grabOffset;    // GrabOffset (GasOffset on the gas pedal)
+    Vector3 secondOffset;  // BrkOffset
+    Vector3 endAngles;     // HandAngle or FootAngle, degrees
+    bool appliedThisFrame = false;
+    bool needsModelDefaults = true;
+    bool disabled = false;
+    bool doSpinePush = false;
+    float heightFactor = 0.0f;
+    float armFactor = 1.0f;
+    float maxAngle = 0.0f;
+    float minAngle = 0.0f;
+    float footTurn = 0.0f;
+    float bendAngle = 0.0f;
+    float rateArm = 0.075f;
+    float weight = 0.0f;  // never written to files
+
+protected:
+    // Every shared value of `other`, without the links to the host.
+    void CopyBaseFrom(const IkHandle& other);
+    // The driving-animation group of the vehicle's handling record, or -1
+    // without a vehicle.
+    int VehicleAnimGroup() const;
+
+    // Section text builders: "Key = value\n" in the config number format.
+    static void WriteSection(std::string& out, const char* name);
+    static void WriteNumber(std::string& out, const char* key, float value);
+    static void WriteVector(std::string& out, const char* key, const Vector3& value);
+    static void WriteFlag(std::string& out, const char* key, bool value);
+    static void WriteInteger(std::string& out, const char* key, long long value);
+    static std::string FormatVector(const Vector3& value);
+
+private:
+    Runtime* runtime_;
+};
+
+}  // namespace kovra

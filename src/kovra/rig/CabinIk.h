@@ -1,0 +1,85 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "kovra/handles/car/IkHandle.h"
+#include "kovra/host/HostTypes.h"
+#include "kovra/ik/Skeleton.h"
+#include "kovra/ik/Vector3.h"
+
+namespace kovra {
+
+class Runtime;
+class GearIk;
+class SteerIk;
+class HandBrakeIk;
+class BarIk;
+class GasPedalIk;
+class ClutchPedalIk;
+class PegIk;
+class BikeShiftIk;
+class SeatJiggle;
+
+// The rig of one host vehicle: it owns one handle per control the model has
+// and keeps the weights the handles read. Its fields are open because the
+// handles of the rig read and write them directly during a dispatch.
+class CabinIk {
+public:
+    // Decides, once every 15 updates, which limb groups yield to a running
+    // priority animation; +1 keeps a group, -1 gives it to the animation.
+    struct BlendController {
+        CabinIk* rig = nullptr;
+        std::int32_t scanCountdown = 0;
+        std::array<float, 6> directions{1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f};
+    };
+
+    CabinIk(Runtime& runtime, CVehicle* vehicle);
+    CabinIk(const CabinIk&) = delete;
+    CabinIk& operator=(const CabinIk&) = delete;
+    ~CabinIk();
+
+    Runtime& runtime() const { return *runtime_; }
+
+    // The weight of the first handle of that kind, 0 when there is none.
+    float HandleWeight(HandleKind kind) const;
+    // The rig's reference for the kind (null when it built none).
+    IkHandle* HandleOf(HandleKind kind) const;
+
+    CVehicle* vehicle = nullptr;
+    CPed* driver = nullptr;
+    bool built = false;
+    std::int32_t isBike = 0;
+    float driverBlend = 1.0f;
+    float blendRate = 0.05f;
+    bool leverHandBusy = false;
+    float leverBlend = 1.0f;
+    bool frontSeatXNegative = true;
+    bool dispatched = false;
+    std::int32_t buildCountdown = 10;
+    float bikeBlend = 0.0f;
+    BlendController blendController;
+    std::vector<std::unique_ptr<IkHandle>> handles;  // in creation order
+    // One reference per kind, in kind order; each null or into `handles`.
+    GearIk* gearIk = nullptr;
+    SteerIk* steerIk = nullptr;
+    HandBrakeIk* handBrakeIk = nullptr;
+    BarIk* barIk = nullptr;
+    GasPedalIk* gasPedalIk = nullptr;
+    ClutchPedalIk* clutchPedalIk = nullptr;
+    PegIk* pegIk = nullptr;
+    BikeShiftIk* bikeShiftIk = nullptr;
+    SeatJiggle* seatJiggle = nullptr;
+    float armLength = 0.0f;
+    std::array<Vector3, kNodeCount> nodeOffsets{};
+    std::array<float, kNodeCount> nodeWeights;
+    std::int32_t audioGear = 0;
+    float audioGearTimer = 0.0f;
+
+private:
+    Runtime* runtime_;
+};
+
+}  // namespace kovra

@@ -1,0 +1,190 @@
+#include "kovra/handles/car/IkHandle.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "TestMath.h"
+#include "kovra/handles/HandleTestSupport.h"
+#include "kovra/handles/car/GasPedalIk.h"
+#include "kovra/ik/BoneAccess.h"
+#include "kovra/ik/Geometry.h"
+#include "kovra/rig/CabinIk.h"
+
+namespace kovra {
+namespace {
+
+class IkHandleSteps : public test::HandleTest {
+protected:
+    void SetUp() override {
+        vehicle = MakeVehicle(kVehicleTypeCar, 0, 400);
+        ASSERT_NE(vehicle, nullptr);
+        FrameMatrix* body = host.VehicleMatrix(vehicle);
+        RotateFrame(*body, AxisZ, 30.0f, Combine::Replace);
+        body->pos = {10.0f, -4.0f, 1.0f};
+        ped = host.CreatePed();
+        ASSERT_TRUE(host.SeatPed(ped, vehicle, true));
+        host.AnimatePed(ped);
+        handle.rig = &rig;
+        handle.vehicle = vehicle;
+        handle.ped = ped;
+    }
+
+    Vector3 HandPosition() {
+        Vector3 p;
+        EXPECT_TRUE(BonePosition(host, ped, NodeToBoneId(kRightHandNode), p));
+        return p;
+    }
+
+    CVehicle* vehicle = nullptr;
+    CPed* ped = nullptr;
+    CabinIk rig{runtime, nullptr};
+    GasPedalIk handle{runtime};
+};
+
+TEST_F(IkHandleSteps, WeightReachesOneOnTheFourteenthStep) {
+    host.SetTimeStep(1.0f);
+    for (int i = 0; i < 13; ++i) handle.StepWeight(true);
+    EXPECT_NEAR(handle.weight, 0.975f, 1e-5f);
+    EXPECT_LT(handle.weight, 1.0f);
+    handle.StepWeight(true);
+    EXPECT_EQ(handle.weight, 1.0f);
+    handle.StepWeight(true);
+    EXPECT_EQ(handle.weight, 1.0f);
+
+    for (int i = 0; i < 14; ++i) handle.StepWeight(false);
+    EXPECT_EQ(handle.weight, 0.0f);
+
+    host.SetTimeStep(0.5f);
+    handle.StepWeight(true);
+    EXPECT_FLOAT_EQ(handle.weight, 0.0375f);
+
+    // A rate that is not a number leaves the weight where it was.
+    handle.rateArm = std::numeric_limits<float>::quiet_NaN();
+    handle.StepWeight(true);
+    EXPECT_FLOAT_EQ(handle.weight, 0.0375f);
+}
+
+TEST_F(IkHandleSteps, RigWeightsScaleTheWeight) {
+    rig.driverBlend = 0.5f;
+    rig.nodeWeights[kRightHandNode] = 0.5f;
+    handle.weight = 0.8f;
+    handle.ApplyRigWeights(kRightHandNode);
+    EXPECT_FLOAT_EQ(handle.weight, 0.2f);
+    EXPECT_FLOAT_EQ(handle.RigWeight(kLeftHandNode), 0.5f);
+    EXPECT_FLOAT_EQ(handle.RigWeight(99), 0.5f);  // no such node: the driver fade only
+
+    handle.rig = nullptr;
+    handle.ApplyRigWeights(kRightHandNode);
+    EXPECT_FLOAT_EQ(handle.weight, 0.2f);
+
+    handle.weight = 0.25f;
+    EXPECT_FLOAT_EQ(handle.SolverWeight(), 0.125f);
+    handle.weight = 0.75f;
+    EXPECT_FLOAT_EQ(handle.SolverWeight(), 0.875f);
+}
+
+TEST_F(IkHandleSteps, StartIsCapturedOnceAndAfreshAfterLettingGo) {
+    const Vector3 hand = HandPosition();
+    handle.weight = 0.1f;
+    handle.CaptureStartPosition(kRightHandNode);
+    EXPECT_VEC_NEAR(handle.startWorld, hand, 1e-6f);
+    EXPECT_VEC_NEAR(handle.startLocal, InverseTransformPoint(hand, *host.VehicleMatrix(vehicle)),
+                    1e-5f);
+
+    // The limb moves on; the start stays where the fade began.
+    Quaternion* shoulder = BoneRotationSlot(host, ped, ParentNode(ParentNode(kRightHandNode)));
+    ASSERT_NE(shoulder, nullptr);
+    RotateQuaternion(*shoulder, AxisZ, 40.0f, Combine::Local);
+    RefreshBoneMatrices(host, ped);
+    const Vector3 moved = HandPosition();
+    ASSERT_GT(Distance(moved, hand), 0.05f);
+    handle.weight = 0.5f;
+    handle.CaptureStartPosition(kRightHandNode);
+    EXPECT_VEC_NEAR(handle.startWorld, hand, 1e-6f);
+
+    // Back at 0 it forgets; the next engagement starts from the new pose.
+    handle.weight = 0.0f;
+    handle.CaptureStartPosition(kRightHandNode);
+    EXPECT_TRUE(handle.startWorld.IsZero());
+    EXPECT_TRUE(handle.startLocal.IsZero());
+    handle.weight = 0.1f;
+    handle.CaptureStartPosition(kRightHandNode);
+    EXPECT_VEC_NEAR(handle.startWorld, moved, 1e-6f);
+}
+
+TEST_F(IkHandleSteps, StartTakesWhereAnEarlierHandleLeftTheNode) {
+    const Vector3 deposited{10.5f, -3.5f, 1.4f};
+    handle.DepositNodeOffset(kRightFootNode, deposited);
+    EXPECT_EQ(rig.nodeOffsets[kRightFootNode], deposited);
+    handle.DepositNodeOffset(kRightFootNode, {std::nanf(""), 0, 0});  // never stored
+    EXPECT_EQ(rig.nodeOffsets[kRightFootNode], deposited);
+
+    handle.weight = 0.3f;
+    handle.CaptureStartPosition(kRightFootNode);
+    EXPECT_EQ(handle.startWorld, deposited);
+
+    // A zero entry means "not moved": the skeleton is asked.
+    GasPedalIk other(runtime);
+    other.rig = &rig;
+    other.vehicle = vehicle;
+    other.ped = ped;
+    other.weight = 0.3f;
+    other.CaptureStartPosition(kRightHandNode);
+    EXPECT_VEC_NEAR(other.startWorld, HandPosition(), 1e-6f);
+}
+
+TEST_F(IkHandleSteps, StartTravelsWithTheVehicle) {
+    handle.weight = 0.25f;
+    handle.CaptureStartPosition(kRightHandNode);
+    const Vector3 start = handle.startWorld;
+    EXPECT_VEC_NEAR(handle.StartPointNow(), start, 1e-5f);
+
+    FrameMatrix* body = host.VehicleMatrix(vehicle);
+    body->pos += Vector3(2.0f, 1.0f, 0.0f);
+    EXPECT_VEC_NEAR(handle.StartPointNow(), start + Vector3(2.0f, 1.0f, 0.0f), 1e-5f);
+
+    const Vector3 grab{12.0f, -2.0f, 1.5f};
+    const Vector3 expected = grab * 0.25f + handle.StartPointNow() * 0.75f;
+    EXPECT_VEC_NEAR(handle.BlendedTarget(grab), expected, 1e-5f);
+}
+
+TEST_F(IkHandleSteps, EndRotationTurnsXFirstThenLocally) {
+    handle.endAngles = {90.0f, 90.0f, 0.0f};
+    // Y is turned about the already turned axis: X ends up along world Y.
+    EXPECT_VEC_NEAR(RotateVector(handle.EndRotation(), AxisX), AxisY, 1e-5f);
+    handle.endAngles = {90.0f, 0.0f, 0.0f};
+    EXPECT_VEC_NEAR(RotateVector(handle.EndRotation(-1.0f), AxisY), -AxisZ, 1e-5f);
+
+    Quaternion* slot = BoneRotationSlot(host, ped, kRightFootNode);
+    ASSERT_NE(slot, nullptr);
+    const Quaternion animated = *slot;
+    handle.ApplyEndRotation(kRightFootNode, 0.0f);
+    EXPECT_EQ(*slot, animated);
+    handle.ApplyEndRotation(kRightFootNode, 1.0f);
+    EXPECT_QUAT_NEAR(*slot, AxisAngle(AxisX, 90.0f), 1e-5f);
+}
+
+TEST_F(IkHandleSteps, TurnFrameFromRestLeavesThePosition) {
+    FrameSlot& slot = handle.frameA;
+    slot.frame = host.FindFrame(vehicle, "ik_gas");
+    ASSERT_NE(slot.frame, nullptr);
+    FrameMatrix* modelling = host.FrameModelling(slot.frame);
+    slot.restMatrix = *modelling;
+    const Vector3 pos = modelling->pos;
+
+    handle.TurnFrameFromRest(slot, AxisX, 90.0f);
+    handle.TurnFrameFromRest(slot, AxisX, 30.0f);  // from rest, not from the last turn
+    FrameMatrix expected = slot.restMatrix;
+    RotateFrame(expected, AxisX, 30.0f, Combine::Local);
+    EXPECT_VEC_NEAR(modelling->up, expected.up, 1e-6f);
+    EXPECT_VEC_NEAR(modelling->at, expected.at, 1e-6f);
+    EXPECT_EQ(modelling->pos, pos);
+
+    handle.TurnFrameFromRest(slot, AxisX, std::numeric_limits<float>::infinity());
+    EXPECT_VEC_NEAR(modelling->up, expected.up, 1e-6f);
+}
+
+}  // namespace
+}  // namespace kovra
