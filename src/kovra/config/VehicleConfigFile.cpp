@@ -1,0 +1,206 @@
+#include "kovra/config/VehicleConfigFile.h"
+
+#include <string_view>
+
+#include "kovra/config/FileReplace.h"
+#include "kovra/config/IniDocument.h"
+#include "kovra/config/NumberFormat.h"
+#include "kovra/config/VehicleConfigStore.h"
+#include "kovra/host/Runtime.h"
+#include "kovra/rig/CabinIk.h"
+
+namespace kovra {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kExportMessage = "~g~~h~~h~Config exported!~n~~g~~h~~h~%s";
+constexpr int kExportMessageMs = 5000;
+
+bool IsForbiddenInFileName(char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u < 32 || u == 127 || std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos;
+}
+
+// Each getter leaves the template's value alone when the key is missing.
+void ReadSteer(const IniSection& s, SteerIk& h) {
+    s.getVector("GrabOffset", h.grabOffset);
+    s.getNumber("CycleAngle", h.cycleAngle);
+    s.getNumber("RestAngle", h.restAngle);
+    s.getFlag("SwitchHands", h.switchHands);
+    s.getNumber("GrabFwAngle", h.grabFwAngle);
+    s.getNumber("GrabBwAngle", h.grabBwAngle);
+    s.getNumber("PutAwayMult", h.putAwayMult);
+    s.getNumber("SpinMult", h.spinMult);
+    s.getNumber("SpinRate", h.spinRate);
+    s.getFlag("DoSpinePush", h.doSpinePush);
+    s.getNumber("HeightFactor", h.heightFactor);
+}
+
+void ReadGear(const IniSection& s, GearIk& h) {
+    s.getVector("GrabOffset", h.grabOffset);
+    s.getVector("HandAngle", h.endAngles);
+    s.getNumber("RateArm", h.rateArm);
+    s.getInteger("ShiftPattern", h.shiftPattern);
+    // The slots start again from the pattern's own table; a number that is
+    // no pattern is kept as read and leaves the slots as they were.
+    h.SetPattern(h.shiftPattern);
+}
+
+void ReadGearPattern(const IniSection& s, GearIk& h) {
+    for (int i = 0; i < GearIk::kPositionCount; ++i) {
+        const std::string number = formatInteger(i);
+        GearPatternEntry& entry = h.pattern[static_cast<std::size_t>(i)];
+        s.getVector("PreStg_" + number, entry.preStage);
+        s.getVector("FinStg_" + number, entry.finalStage);
+    }
+}
+
+void ReadHandBrake(const IniSection& s, HandBrakeIk& h) {
+    s.getVector("GrabOffset", h.grabOffset);
+    s.getVector("HandAngle", h.endAngles);
+    s.getNumber("RateArm", h.rateArm);
+    s.getNumber("MaxAngle", h.maxAngle);
+    s.getNumber("MinAngle", h.minAngle);
+    s.getNumber("FootTurn", h.footTurn);
+    s.getNumber("FootHeight", h.FootHeight);
+}
+
+void ReadHandlebar(const IniSection& s, BarIk& h) {
+    s.getVector("GrabOffset", h.grabOffset);
+    s.getNumber("BendAngle", h.bendAngle);
+    s.getFlag("DoSpinePush", h.doSpinePush);
+    s.getNumber("HeightFactor", h.heightFactor);
+    s.getNumber("ArmFactor", h.armFactor);
+}
+
+void ReadGasPedal(const IniSection& s, GasPedalIk& h) {
+    s.getNumber("BikeGasAngle", h.BikeGasAngle);
+    s.getNumber("BikeBrkAngle", h.BikeBrkAngle);
+    s.getVector("GasOffset", h.grabOffset);
+    s.getVector("BrkOffset", h.secondOffset);
+    s.getVector("FootAngle", h.endAngles);
+    s.getNumber("RateArm", h.rateArm);
+    s.getNumber("BendAngle", h.bendAngle);
+    s.getNumber("MaxAngle", h.maxAngle);
+}
+
+void ReadClutchPedal(const IniSection& s, ClutchPedalIk& h) {
+    s.getVector("GrabOffset", h.grabOffset);
+    s.getVector("FootAngle", h.endAngles);
+    s.getNumber("RateArm", h.rateArm);
+    s.getNumber("BendAngle", h.bendAngle);
+    s.getNumber("MaxAngle", h.maxAngle);
+}
+
+void ReadPeg(const IniSection& s, PegIk& h) {
+    s.getVector("GrabOffset", h.grabOffset);
+    s.getVector("FootAngle", h.endAngles);
+    s.getNumber("BendAngle", h.bendAngle);
+}
+
+void ReadBikeShift(const IniSection& s, BikeShiftIk& h) {
+    s.getVector("GrabOffset", h.grabOffset);
+    s.getNumber("UpShiftHeight", h.UpShiftHeight);
+    s.getNumber("DownShiftHeight", h.DownShiftHeight);
+    s.getNumber("FootTurn", h.footTurn);
+    s.getNumber("MaxAngle", h.maxAngle);
+    s.getNumber("RateArm", h.rateArm);
+}
+
+void ReadSeatJiggle(const IniSection& s, SeatJiggle& h) {
+    s.getVector("MaxOffset", h.MaxOffset);
+    s.getFlag("Enable", h.Enable);
+    s.getNumber("Damping", h.Damping);
+    s.getNumber("Stiffnes", h.Stiffnes);
+    s.getNumber("LeanSway", h.LeanSway);
+}
+
+template <typename Handle>
+void ReadSection(const IniDocument& doc, const char* name, Handle& handle,
+                 void (*read)(const IniSection&, Handle&)) {
+    if (const IniSection* section = doc.findSection(name)) read(*section, handle);
+}
+
+}  // namespace
+
+std::string VehicleExportFileName(const std::string& modelName) {
+    std::string name = "Kovra_" + modelName + ".ini";
+    for (char& c : name) {
+        if (IsForbiddenInFileName(c)) c = '_';
+    }
+    return name;
+}
+
+VehicleExportResult ExportVehicleConfig(Runtime& runtime, const CabinIk& rig,
+                                        const fs::path& path) {
+    Host& host = runtime.host();
+    VehicleExportResult result;
+    if (rig.vehicle == nullptr) {
+        result.error = "the rig has no vehicle";
+        return result;
+    }
+    const int modelId = host.VehicleModelId(rig.vehicle);
+    result.path = path;
+    if (path.empty()) {
+        std::string gameDir;
+        host.GameDirectory(gameDir);
+        const fs::path folder = fs::path(gameDir) / "modloader" / "Kovra-Output";
+        std::error_code ec;
+        // Only the last level is made: without a "modloader" folder there
+        // is no mod set-up to export into.
+        if (!fs::is_directory(folder, ec) && !fs::create_directory(folder, ec)) {
+            result.path = folder;
+            result.error = "cannot create the export folder " + folder.string();
+            return result;
+        }
+        result.path = folder / VehicleExportFileName(host.ModelName(modelId));
+    }
+
+    std::string text = "[Kovra_Vehicle]\nFileVer = 1\nModelID = ";
+    text += formatInteger(static_cast<std::uint16_t>(modelId));
+    text += "\n\n";
+    for (const auto& handle : rig.handles) text += handle->WriteConfig() + "\n";
+
+    if (!replaceFileContents(result.path, text)) {
+        result.error = "cannot write " + result.path.string();
+        return result;
+    }
+    result.written = true;
+    const std::string shown = result.path.string();
+    std::string message(kExportMessage);
+    message.replace(message.find("%s"), 2, shown);
+    host.ShowTimedMessage(message.c_str(), kExportMessageMs);
+    return result;
+}
+
+VehicleConfigRecord* ReadVehicleConfig(Runtime& runtime, const fs::path& path,
+                                       bool keepExisting) {
+    IniDocument doc;
+    if (!doc.open(path)) return nullptr;
+    const IniSection* vehicle = doc.findSection("Kovra_Vehicle");
+    std::int32_t modelId = 0;
+    if (vehicle == nullptr || !vehicle->getInteger("ModelID", modelId) || modelId == 0) {
+        return nullptr;
+    }
+    VehicleConfigStore& store = runtime.store();
+    if (keepExisting) {
+        if (VehicleConfigRecord* existing = store.find(modelId)) return existing;
+    }
+    VehicleConfigRecord& record = store.get(modelId);
+    ReadSection(doc, "SteerIK", record.steer, &ReadSteer);
+    ReadSection(doc, "GearIK", record.gear, &ReadGear);
+    ReadSection(doc, "GearPattern", record.gear, &ReadGearPattern);
+    ReadSection(doc, "HandBrakeIK", record.handBrake, &ReadHandBrake);
+    ReadSection(doc, "HandlebarIK", record.bar, &ReadHandlebar);
+    ReadSection(doc, "GasPedalIK", record.gasPedal, &ReadGasPedal);
+    ReadSection(doc, "ClutchPedalIK", record.clutchPedal, &ReadClutchPedal);
+    ReadSection(doc, "PegIK", record.peg, &ReadPeg);
+    ReadSection(doc, "BikeShiftIK", record.bikeShift, &ReadBikeShift);
+    ReadSection(doc, "SeatJiggle", record.seatJiggle, &ReadSeatJiggle);
+    VehicleConfigStore::stamp(record, modelId, false);
+    return &record;  // the document was only read: nothing is written back
+}
+
+}  // namespace kovra

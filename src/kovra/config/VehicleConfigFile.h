@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace kovra {
+
+class CabinIk;
+class Runtime;
+struct VehicleConfigRecord;
+
+struct VehicleExportResult {
+    bool written = false;
+    std::filesystem::path path;  // the file written, or the one that could not be
+    std::string error;           // why nothing was written
+};
+
+// The file name of a model's default export: "Kovra_" and the model's name
+// with every character a file name cannot hold (path separators, reserved
+// characters, control characters) replaced by "_", so the name never leaves
+// the export folder.
+std::string VehicleExportFileName(const std::string& modelName);
+
+// Writes the per-vehicle file of the vehicle the rig belongs to: its model id
+// and every handle the rig built, in the rig's handle order. An empty path
+// exports to the game's "modloader\Kovra-Output\" folder, created when
+// missing (only that last level). The file is replaced whole or not at all;
+// on success the host shows where it went.
+VehicleExportResult ExportVehicleConfig(Runtime& runtime, const CabinIk& rig,
+                                        const std::filesystem::path& path = {});
+
+// Reads a per-vehicle file into the store's record of its model: null when
+// the file does not load or has no non-zero ModelID. With keepExisting, a
+// model that already has a record keeps it untouched. Values read from a
+// file are never replaced by model-derived defaults afterwards.
+VehicleConfigRecord* ReadVehicleConfig(Runtime& runtime, const std::filesystem::path& path,
+                                       bool keepExisting);
+
+}  // namespace kovra

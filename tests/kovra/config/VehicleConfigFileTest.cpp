@@ -1,0 +1,221 @@
+#include "kovra/config/VehicleConfigFile.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "ConfigTestSupport.h"
+#include "kovra/config/ConfigSchema.h"
+#include "kovra/config/VehicleConfigStore.h"
+#include "kovra/host/Runtime.h"
+#include "kovra/rig/CabinIk.h"
+#include "sim/SimHost.h"
+
+namespace kovra {
+namespace {
+
+// A file that sets every key the reader knows to a value no constructor
+// gives, so a key that is dropped on the way shows.
+std::string EveryKeyFile(int modelId, int shiftPattern) {
+    std::string text = "[Kovra_Vehicle]\nFileVer = 1\nModelID = " + std::to_string(modelId) + "\n";
+    int n = 1;
+    for (const ConfigSectionSpec& section : ConfigSections(ConfigFileKind::Vehicle)) {
+        if (section.name == "Kovra_Vehicle") continue;
+        text += "\n[" + std::string(section.name) + "]\n";
+        for (const ConfigKeySpec& key : section.keys) {
+            std::string value;
+            const std::string v = std::to_string(n++) + ".25";
+            switch (key.kind) {
+                case ConfigValueKind::Vector: value = v + ", -0." + std::to_string(n) + ", 3e-05"; break;
+                case ConfigValueKind::Flag: value = "0"; break;
+                case ConfigValueKind::Integer: value = std::to_string(shiftPattern); break;
+                default: value = v; break;
+            }
+            text += std::string(key.name) + " = " + value + "\n";
+        }
+    }
+    return text;
+}
+
+class VehicleConfigFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        host.AddVehicleModel(sim::MakeSedanModel(400));
+        host.AddVehicleModel(sim::MakeMotorbikeModel(461));
+        host.SetGameDirectory(dir.path().string());
+    }
+
+    // A rig holding copies of every template of the model, in rig order.
+    std::unique_ptr<CabinIk> RigFromTemplates(Runtime& rt, int modelId, bool bike) {
+        CVehicle* vehicle = host.CreateVehicle(modelId);
+        auto rig = std::make_unique<CabinIk>(rt, vehicle);
+        VehicleConfigRecord& record = rt.store().get(modelId);
+        for (HandleKind kind : {HandleKind::Steer, HandleKind::HandBrake, HandleKind::Gear,
+                                HandleKind::Bar, HandleKind::GasPedal, HandleKind::ClutchPedal,
+                                HandleKind::Peg, HandleKind::BikeShift, HandleKind::SeatJiggle}) {
+            const IkHandle* source = record.templateOf(kind);
+            std::unique_ptr<IkHandle> handle = MakeLike(rt, kind);
+            handle->CopyFrom(source);
+            handle->isBike = bike ? 1 : 0;
+            rig->handles.push_back(std::move(handle));
+        }
+        return rig;
+    }
+
+    static std::unique_ptr<IkHandle> MakeLike(Runtime& rt, HandleKind kind) {
+        switch (kind) {
+            case HandleKind::Gear: return std::make_unique<GearIk>(rt);
+            case HandleKind::Steer: return std::make_unique<SteerIk>(rt);
+            case HandleKind::HandBrake: return std::make_unique<HandBrakeIk>(rt);
+            case HandleKind::Bar: return std::make_unique<BarIk>(rt);
+            case HandleKind::GasPedal: return std::make_unique<GasPedalIk>(rt);
+            case HandleKind::ClutchPedal: return std::make_unique<ClutchPedalIk>(rt);
+            case HandleKind::Peg: return std::make_unique<PegIk>(rt);
+            case HandleKind::BikeShift: return std::make_unique<BikeShiftIk>(rt);
+            case HandleKind::SeatJiggle: return std::make_unique<SeatJiggle>(rt);
+        }
+        return nullptr;
+    }
+
+    test::TempDir dir;
+    sim::SimHost host;
+};
+
+TEST_F(VehicleConfigFileTest, WrittenSectionsReadBackToTheSameValues) {
+    for (bool bike : {false, true}) {
+        for (bool gears : {false, true}) {
+            SCOPED_TRACE(std::string(bike ? "bike" : "car") + (gears ? ", gears" : ""));
+            const auto source = dir / "source.ini";
+            test::writeFile(source, EveryKeyFile(461, 2));
+            Runtime first(host);
+            first.store().exportGears = gears;
+            ASSERT_NE(ReadVehicleConfig(first, source, false), nullptr);
+            auto rig = RigFromTemplates(first, 461, bike);
+            const auto exported = dir / "exported.ini";
+            ASSERT_TRUE(ExportVehicleConfig(first, *rig, exported).written);
+
+            Runtime second(host);
+            second.store().exportGears = gears;
+            VehicleConfigRecord* record = ReadVehicleConfig(second, exported, false);
+            ASSERT_NE(record, nullptr);
+            auto again = RigFromTemplates(second, 461, bike);
+            for (std::size_t i = 0; i < rig->handles.size(); ++i) {
+                EXPECT_EQ(again->handles[i]->WriteConfig(), rig->handles[i]->WriteConfig());
+            }
+            // The values set in the source really travelled: a default would
+            // not be written as 1.25, 2.25, ...
+            const std::string steer = rig->handles[0]->WriteConfig();
+            EXPECT_NE(steer.find("GrabOffset = 1.25, -0.2, 3e-05\n"), std::string::npos) << steer;
+            EXPECT_NE(steer.find("SwitchHands = 0\n"), std::string::npos);
+        }
+    }
+}
+
+TEST_F(VehicleConfigFileTest, ExportedFileBeginsWithTheModelAndSeparatesSections) {
+    Runtime rt(host);
+    auto rig = RigFromTemplates(rt, 400, false);
+    const auto path = dir / "car.ini";
+    ASSERT_TRUE(ExportVehicleConfig(rt, *rig, path).written);
+    const std::string text = test::readFile(path);
+    EXPECT_EQ(text.rfind("[Kovra_Vehicle]\nFileVer = 1\nModelID = 400\n\n[SteerIK]\n", 0), 0u) << text;
+    EXPECT_NE(text.find("\n\n[HandBrakeIK]\n"), std::string::npos);
+    EXPECT_EQ(text.find("[GearPattern]"), std::string::npos);  // "Export Gears" is off
+    ASSERT_EQ(host.timedMessages.size(), 1u);
+    EXPECT_EQ(host.timedMessages[0].text,
+              "~g~~h~~h~Config exported!~n~~g~~h~~h~" + path.string());
+    EXPECT_EQ(host.timedMessages[0].milliseconds, 5000);
+}
+
+TEST_F(VehicleConfigFileTest, GearPatternIsResetAfterTheGearSection) {
+    Runtime rt(host);
+    GearIk defaults(rt);
+    defaults.SetPattern(3);
+    const auto path = dir / "gear.ini";
+    // ShiftPattern without a [GearPattern]: the pattern's own slots.
+    test::writeFile(path, "[Kovra_Vehicle]\nModelID = 400\n[GearIK]\nShiftPattern = 3\n");
+    VehicleConfigRecord* record = ReadVehicleConfig(rt, path, false);
+    ASSERT_NE(record, nullptr);
+    for (int i = 0; i < GearIk::kPositionCount; ++i) {
+        EXPECT_EQ(record->gear.pattern[i].preStage, defaults.pattern[i].preStage) << i;
+    }
+    // A slot given in the file wins over the reset; 7 is kept and touches nothing.
+    test::writeFile(path,
+                    "[Kovra_Vehicle]\nModelID = 400\n[GearPattern]\nFinStg_2 = 1, 2, 3\n"
+                    "[GearIK]\nShiftPattern = 7\n");
+    record = ReadVehicleConfig(rt, path, false);
+    EXPECT_EQ(record->gear.shiftPattern, 7);
+    EXPECT_EQ(record->gear.pattern[2].finalStage, Vector3(1, 2, 3));
+    EXPECT_EQ(record->gear.pattern[0].preStage, defaults.pattern[0].preStage);
+}
+
+TEST_F(VehicleConfigFileTest, FilesThatContributeNothing) {
+    Runtime rt(host);
+    const auto path = dir / "v.ini";
+    for (const char* text : {"[Kovra_Vehicle]\nModelID = 0\n[SteerIK]\nRestAngle = 9\n",
+                             "[SteerIK]\nRestAngle = 9\n", "[Kovra_Vehicle]\nModelID=400\n"}) {
+        test::writeFile(path, text);
+        EXPECT_EQ(ReadVehicleConfig(rt, path, false), nullptr) << text;
+    }
+    EXPECT_EQ(ReadVehicleConfig(rt, dir / "missing.ini", false), nullptr);
+    EXPECT_TRUE(rt.store().records().empty());
+}
+
+TEST_F(VehicleConfigFileTest, KeepExistingAndStamping) {
+    Runtime rt(host);
+    const auto path = dir / "v.ini";
+    test::writeFile(path, "[Kovra_Vehicle]\nModelID = 400\n[SteerIK]\nRestAngle = 30 ; deg\n");
+    VehicleConfigRecord* record = ReadVehicleConfig(rt, path, false);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->steer.restAngle, 30.0f);
+    EXPECT_FALSE(record->firstUse);
+    for (const IkHandle* t : record->templates) {
+        EXPECT_FALSE(t->needsModelDefaults);
+        EXPECT_EQ(t->modelId, 400);
+    }
+    const std::string before = test::readFile(path);
+    test::writeFile(dir / "w.ini", "[Kovra_Vehicle]\nModelID = 400\n[SteerIK]\nRestAngle = 10\n");
+    EXPECT_EQ(ReadVehicleConfig(rt, dir / "w.ini", true), record);
+    EXPECT_EQ(record->steer.restAngle, 30.0f);
+    EXPECT_EQ(ReadVehicleConfig(rt, dir / "w.ini", false)->steer.restAngle, 10.0f);
+    EXPECT_EQ(test::readFile(path), before);  // reading never writes
+}
+
+TEST_F(VehicleConfigFileTest, DefaultExportFolderAndSafeFileNames) {
+    Runtime rt(host);
+    auto rig = RigFromTemplates(rt, 400, false);
+    // Without the "modloader" folder there is nowhere to export.
+    const VehicleExportResult refused = ExportVehicleConfig(rt, *rig);
+    EXPECT_FALSE(refused.written);
+    EXPECT_FALSE(refused.error.empty());
+    EXPECT_TRUE(host.timedMessages.empty());
+
+    std::filesystem::create_directory(dir / "modloader");
+    const VehicleExportResult done = ExportVehicleConfig(rt, *rig);
+    ASSERT_TRUE(done.written) << done.error;
+    EXPECT_EQ(done.path, dir / "modloader" / "Kovra-Output" / ("Kovra_" + std::string(host.ModelName(400)) + ".ini"));
+    EXPECT_TRUE(std::filesystem::exists(done.path));
+
+    EXPECT_EQ(VehicleExportFileName(""), "Kovra_.ini");
+    EXPECT_EQ(VehicleExportFileName("../../evil"), "Kovra_.._.._evil.ini");
+    EXPECT_EQ(VehicleExportFileName("a\\b:c*d?\"e<f>g|h"), "Kovra_a_b_c_d__e_f_g_h.ini");
+    EXPECT_EQ(VehicleExportFileName(".."), "Kovra_...ini");
+}
+
+TEST_F(VehicleConfigFileTest, FailedExportLeavesTheOldFile) {
+    Runtime rt(host);
+    auto rig = RigFromTemplates(rt, 400, false);
+    const auto path = dir / "missing-folder" / "car.ini";
+    EXPECT_FALSE(ExportVehicleConfig(rt, *rig, path).written);
+    EXPECT_TRUE(host.timedMessages.empty());
+    // A file in the way of the temporary file: the old file stays whole.
+    const auto kept = dir / "kept.ini";
+    test::writeFile(kept, "old");
+    std::filesystem::create_directory(dir / "kept.ini.tmp");
+    std::filesystem::create_directory(dir / "kept.ini.tmp" / "x");
+    EXPECT_FALSE(ExportVehicleConfig(rt, *rig, kept).written);
+    EXPECT_EQ(test::readFile(kept), "old");
+}
+
+}  // namespace
+}  // namespace kovra
