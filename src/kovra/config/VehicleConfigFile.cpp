@@ -15,7 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kExportMessage = "~g~~h~~h~Config exported!~n~~g~~h~~h~%s";
+// Followed by the full path of the file written.
+constexpr const char* kExportMessage = "~g~~h~~h~Config exported!~n~~g~~h~~h~";
 constexpr int kExportMessageMs = 5000;
 
 bool IsForbiddenInFileName(char c) {
@@ -168,9 +169,7 @@ VehicleExportResult ExportVehicleConfig(Runtime& runtime, const CabinIk& rig,
         return result;
     }
     result.written = true;
-    const std::string shown = result.path.string();
-    std::string message(kExportMessage);
-    message.replace(message.find("%s"), 2, shown);
+    const std::string message = kExportMessage + result.path.string();
     host.ShowTimedMessage(message.c_str(), kExportMessageMs);
     return result;
 }
