@@ -1,10 +1,69 @@
 #include "kovra/handles/car/SteerIk.h"
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <typeinfo>
 
 #include "kovra/host/Runtime.h"
+#include "kovra/ik/BoneAccess.h"
+#include "kovra/ik/Geometry.h"
+#include "kovra/rig/CabinIk.h"
 
 namespace kovra {
+namespace {
+
+// The host script command issued with the vehicle's handle on every update.
+constexpr int kSteerScriptCommand = 1726;
+
+constexpr BoneId kSpineBaseBone = 2;
+constexpr BoneId kSpineBone = 3;
+constexpr BoneId kUpperSpineBone = 4;
+constexpr BoneId kNeckBone = 5;
+constexpr NodeIndex kUpperSpineNode = 4;
+constexpr NodeIndex kNeckNode = 5;
+
+// The bend leans at least this much towards the body's forward axis.
+constexpr float kMinForwardBend = 0.3f;
+// Below this rim radius the bend has no side of the wheel to go by.
+constexpr float kMinRimRadius = 1e-6f;
+constexpr float kFingerCurl = 90.0f;  // degrees about the fingers' Z
+constexpr float kSwitchingWristRoll = 45.0f;
+constexpr float kHoldingWristRoll = 225.0f;
+
+Vector3 RimPoint(float degrees, float rx, float y, float rz) {
+    const float a = degrees * kDegToRad;
+    return {Cos(a) * rx, y, Sin(a) * rz};
+}
+
+void BlendAndNormalise(Quaternion* slot, const Quaternion& rotation, float weight) {
+    if (slot == nullptr || !(weight > 0.0f)) return;
+    WriteBoneRotation(*slot, rotation, weight);
+    *slot = Normalized(*slot);
+}
+
+}  // namespace
+
+HandOverBlend HandOverFactors(bool switchHands, float side, float cycleAngle, float wheelAngle) {
+    if (!switchHands) return {};
+    const float o = side * cycleAngle;
+    if (!IsFinite(o)) return {};  // an endless cycle never changes over
+    if (o == 0.0f) {
+        // No cycle to slide over: the hand is on its grab point as soon as
+        // the wheel turns at all (the limit of the ratios below).
+        const float turn = side * wheelAngle;
+        return {turn > 0.0f ? 0.0f : 1.0f, turn < 0.0f ? 0.0f : 1.0f};
+    }
+    return {Clamp((o - wheelAngle) / o, 0.0f, 1.0f),
+            Clamp((2.0f * o + wheelAngle) / (1.5f * o), 0.0f, 1.0f)};
+}
+
+float ChangeOverLift(const HandOverBlend& blend, float leverBlend) {
+    const float allLimbs = Clamp(leverBlend, 0.0f, 1.0f);
+    const float through = std::min(blend.m, blend.h);
+    const float e = Clamp(2.0f * allLimbs * (1.0f - std::fabs(2.0f * through - 1.0f)), 0.0f, 2.0f);
+    return e < 1.0f ? 0.5f * e * e : -0.5f * ((e - 1.0f) * (e - 3.0f) - 1.0f);
+}
 
 SteerIk::SteerIk(Runtime& runtime) : IkHandle(runtime) {
     heightFactor = 0.85f;
@@ -25,6 +84,155 @@ void SteerIk::CopyFrom(const IkHandle* other) {
     putAwayMult = o.putAwayMult;
     spinMult = o.spinMult;
     spinRate = o.spinRate;
+}
+
+void SteerIk::Update() {
+    if (vehicle == nullptr) return;
+    Host& h = host();
+
+    // The wheel follows the road wheels, opposite in sign, with a lag; a
+    // rate past one step per frame would overshoot, so it is capped there.
+    if (!IsFinite(wheelAngle)) wheelAngle = 0.0f;
+    const float b = Clamp(spinRate * h.TimeStep(), 0.0f, 1.0f);
+    const float steerAngle = h.ReadVehicleState(vehicle).steerAngle;
+    const float follow = -(steerAngle * kRadToDeg * spinMult);
+    const float next = (1.0f - b) * wheelAngle + b * follow;
+    if (IsFinite(next)) wheelAngle = next;
+
+    const int scriptHandle = h.VehicleScriptHandle(vehicle);
+    if (scriptHandle >= 0) {
+        ScriptArg arg;
+        arg.i = scriptHandle;
+        const std::array<ScriptArg, 1> inputs{arg};
+        h.RunScriptCommand(kSteerScriptCommand, inputs, {});
+    }
+
+    if (!frameA.found || frameA.frame == nullptr) return;
+    TurnFrameFromRest(frameA, AxisY, wheelAngle);
+    const FrameMatrix* wheelWorld = h.FrameWorld(frameA.frame);
+    if (wheelWorld == nullptr || !IsFinite(*wheelWorld) || ped == nullptr) return;
+    const FrameMatrix wheel = *wheelWorld;
+    // The wheel's frame without its spin: the rim as if the wheel stood
+    // straight.
+    FrameMatrix unspun = wheel;
+    RotateFrame(unspun, AxisY, -wheelAngle, Combine::Local);
+
+    if (doSpinePush) PushSpine(wheel);
+
+    const FrameMatrix* spine = BoneWorldMatrix(h, ped, kSpineBone);
+    if (spine == nullptr) return;
+    const Vector3 spineRight = NormalizedCopy(spine->right);
+    const Vector3 spineAt = spine->at;
+
+    PoseHand(-1.0f, kLeftHandNode, wheel, unspun, spineRight, spineAt);
+    PoseHand(1.0f, kRightHandNode, wheel, unspun, spineRight, spineAt);
+    appliedThisFrame = true;
+}
+
+void SteerIk::PushSpine(const FrameMatrix& wheel) {
+    Host& h = host();
+    LimbSolver& solver = runtime().solver();
+    const FrameMatrix* base = BoneWorldMatrix(h, ped, kSpineBaseBone);
+    const FrameMatrix* upper = BoneWorldMatrix(h, ped, kUpperSpineBone);
+    const FrameMatrix* neck = BoneWorldMatrix(h, ped, kNeckBone);
+    Vector3 root;
+    if (base == nullptr || upper == nullptr || neck == nullptr ||
+        !BonePosition(h, ped, kRootBone, root)) {
+        return;
+    }
+    const Vector3 basePos = base->pos;
+    const Vector3 upperPos = upper->pos;
+    const Vector3 oldUp = neck->up;
+
+    const Vector3 toWheel = NormalizedCopy(wheel.pos - upperPos);
+    Vector3 v = basePos - upperPos;
+    const float length = Normalize(v);
+    const float armReach = rig != nullptr ? rig->armLength : ArmReach(h, ped);
+    float push = heightFactor * armReach * settings().muSpinePush;
+    if (!IsFinite(push)) push = 0.0f;
+
+    std::array<Vector3, 3> chain{root, basePos - v * length, {}};
+    chain[2] = chain[1] + toWheel * push;
+    SolveChain(chain, wheel.pos, {}, solver.settings());
+    runtime().debug().DrawChain(chain, kDebugBlue);
+
+    const float ws = Clamp(RigWeight(kUpperSpineNode), 0.0f, 1.0f);
+    if (!(ws > 0.0f)) return;
+    solver.AimBone(ped, kSpineBaseBone, chain[1], ws);
+    RefreshBoneMatrices(h, ped);
+
+    // Turn the neck back about its own Z by the angle the lean tipped it, so
+    // the head stays level. phi is 90 degrees less that angle; turning by
+    // 90 - phi would tip the head as far again, so the turn is phi - 90.
+    neck = BoneWorldMatrix(h, ped, kNeckBone);
+    Quaternion* neckSlot = BoneRotationSlot(h, ped, kNeckNode);
+    if (neck == nullptr || neckSlot == nullptr) return;
+    const Vector3 newUp = neck->up;
+    const Vector3 c = Cross(oldUp, newUp);
+    const float phi = Atan2(Dot(oldUp, newUp), Dot(neck->at, c));
+    const float degrees = phi * kRadToDeg - 90.0f;
+    Quaternion turned = *neckSlot;
+    RotateQuaternion(turned, AxisZ, degrees, Combine::Local);
+    WriteBoneRotation(*neckSlot, turned, ws);
+    RefreshBoneMatrices(h, ped);
+}
+
+void SteerIk::PoseHand(float s, NodeIndex n, const FrameMatrix& wheel, const FrameMatrix& unspun,
+                       const Vector3& spineRight, const Vector3& spineAt) {
+    Host& h = host();
+    LimbSolver& solver = runtime().solver();
+
+    // Rim points in the wheel's space, carried round by its spin.
+    const float rx = s * grabOffset.x;
+    const float rz = s * grabOffset.z;
+    const float y = grabOffset.y + 0.5f * settings().gWristOffsetY;
+    const Vector3 rest = TransformPoint(RimPoint(s * restAngle, rx, y, rz), wheel);
+    const Vector3 backward = TransformPoint(RimPoint(s * grabBwAngle, rx, y, rz), wheel);
+    const Vector3 fwLocal = RimPoint(-(s * grabFwAngle), rx, y, rz);
+    const Vector3 forward = TransformPoint({-fwLocal.x, fwLocal.y, -fwLocal.z}, wheel);
+
+    DebugDrawQueue& debug = runtime().debug();
+    if (debug.enabled) {
+        debug.DrawMarker(rest, kDebugRed, kChainMarkerSize);
+        debug.DrawMarker(backward, kDebugBlue, kChainMarkerSize);
+        debug.DrawMarker(forward, kDebugGreen, kChainMarkerSize);
+    }
+
+    const HandOverBlend blend = HandOverFactors(switchHands, s, cycleAngle, wheelAngle);
+    Vector3 target = s * wheelAngle < 0.0f ? Lerp(forward, rest, blend.h)
+                                           : Lerp(backward, rest, blend.m);
+
+    // The elbow points forward for a hand on its own side of the wheel and
+    // out to the side as the hand crosses over.
+    const float lx = InverseTransformPoint(target, unspun).x;
+    const float k = std::fabs(rx) > kMinRimRadius
+                        ? Clamp((rx - lx) / (2.0f * rx), kMinForwardBend, 1.0f)
+                        : 0.5f;
+    const Vector3 bend = NormalizedCopy(spineAt * s) * k + spineRight * (1.0f - k);
+
+    const float w = Clamp(RigWeight(n), 0.0f, 1.0f);
+    const float leverBlend = rig != nullptr ? rig->leverBlend : 1.0f;
+    const Vector3 lifted = target + wheel.up * (ChangeOverLift(blend, leverBlend) * putAwayMult);
+    if (IsFinite(lifted)) target = lifted;
+    if (!IsFinite(target)) return;
+
+    solver.SolveLimb(ped, target, n, bend, w);
+    const Vector3 end = solver.record(n).lastEnd;
+    DepositNodeOffset(n, end);
+
+    // Roll the wrist so the palm follows the rim round to the hand.
+    const Vector3 toCentre = NormalizedCopy(wheel.pos - end);
+    float roll;
+    if (switchHands) {
+        const Vector3 d = NormalizedCopy(wheel.pos - TransformPoint({s, 0.0f, 0.0f}, unspun));
+        roll = s * kSwitchingWristRoll + s * Acos(Dot(d, toCentre)) * kRadToDeg;
+    } else {
+        const Vector3 d = NormalizedCopy(wheel.pos - TransformPoint({1.0f, 0.0f, 0.0f}, unspun));
+        const Vector3 c = Cross(d, toCentre);
+        roll = s * kHoldingWristRoll - Atan2(Dot(d, toCentre), Dot(c, wheel.up)) * kRadToDeg;
+    }
+    BlendAndNormalise(BoneRotationSlot(h, ped, n), AxisAngle(AxisX, roll), w);
+    BlendAndNormalise(BoneRotationSlot(h, ped, n + 1), AxisAngle(AxisZ, kFingerCurl), w);
 }
 
 std::string SteerIk::WriteConfig() const {

@@ -4,6 +4,22 @@
 
 namespace kovra {
 
+// How much of a steering hand's target is still its rest point: m against
+// the backward grab point (the wheel turning the hand's way), h against the
+// forward grab point (turning the other way); 1 at rest, 0 on the grab point.
+struct HandOverBlend {
+    float m = 1.0f;
+    float h = 1.0f;
+};
+
+// The hand-over-hand blend of the hand on `side` (-1 or +1) at a wheel turn
+// of wheelAngle degrees. Without switchHands both stay 1.
+HandOverBlend HandOverFactors(bool switchHands, float side, float cycleAngle, float wheelAngle);
+
+// How far a changing hand is lifted, as a share of putAwayMult: 0 at rest and
+// on the grab point, largest half way; leverBlend scales it.
+float ChangeOverLift(const HandOverBlend& blend, float leverBlend);
+
 // Both hands on the steering-wheel rim; the wheel frame turns with the road
 // wheels. grabOffset describes the rim in the wheel frame: x and z the radii,
 // y the grip height.
@@ -15,6 +31,9 @@ public:
 
     void CopyFrom(const IkHandle* other) override;
     std::string WriteConfig() const override;
+    // Turns the wheel frame with the road wheels and keeps both hands on the
+    // rim, changing hands over as the wheel turns far.
+    void Update() override;
 
     float wheelAngle = 0.0f;  // degrees, the wheel's current visual turn
     bool switchHands = true;
@@ -25,6 +44,12 @@ public:
     float putAwayMult = 0.1f;
     float spinMult = 5.0f;
     float spinRate = 0.025f;
+
+private:
+    // Leans the upper body towards the wheel and turns the neck back.
+    void PushSpine(const FrameMatrix& wheel);
+    void PoseHand(float side, NodeIndex node, const FrameMatrix& wheel, const FrameMatrix& unspun,
+                  const Vector3& spineRight, const Vector3& spineAt);
 };
 
 }  // namespace kovra
