@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "kovra/ik/Geometry.h"
+#include "sim/SceneFile.h"
 
 namespace kovra::sim {
 
@@ -12,25 +13,6 @@ namespace {
 bool Fail(std::string* error, std::string text) {
     if (error) *error = std::move(text);
     return false;
-}
-
-// A frame at pos, turned about the vehicle's x axis (positive lifts its y
-// axis upwards), the only rotation the built-in controls need.
-FrameMatrix Placed(const Vector3& pos, float xDegrees = 0.0f) {
-    FrameMatrix m;
-    if (xDegrees != 0.0f) RotateFrame(m, AxisX, xDegrees, Combine::Replace);
-    m.pos = pos;
-    return m;
-}
-
-VehicleModel::Frame MakeFrame(std::string name, int parent, const FrameMatrix& modelling,
-                              std::vector<Vector3> vertices = {}) {
-    VehicleModel::Frame f;
-    f.name = std::move(name);
-    f.parent = parent;
-    f.modelling = modelling;
-    f.vertices = std::move(vertices);
-    return f;
 }
 
 }  // namespace
@@ -77,70 +59,10 @@ std::vector<Vector3> BoxVertices(const Vector3& min, const Vector3& max) {
     return v;
 }
 
-VehicleModel MakeSedanModel(int id) {
-    VehicleModel m;
-    m.id = id;
-    m.name = "sedan";
-    m.type = kVehicleTypeCar;
-    // The driver's pelvis sits at (-0.37, -0.25, 0.05); the controls below are
-    // placed around it.
-    m.frontSeat = {0.37f, -0.25f, 0.05f};
-    m.animGroup = 0;
-    m.leanLimit = 0.0f;
+// The built-in models live in scenes/, the one description that the tests,
+// the benchmarks, the program and modders all read.
+VehicleModel MakeSedanModel(int id) { return BuiltInVehicle("sedan.vehicle", id); }
 
-    // Wheel: 0.45 ahead of and 0.3 above the pelvis, turning about its local
-    // y axis, tilted back 20 degrees so its face looks up at the driver.
-    m.frames.push_back(MakeFrame("ik_steer", -1, Placed({-0.37f, 0.20f, 0.35f}, -20.0f),
-                                 BoxVertices({-0.19f, -0.02f, -0.19f}, {0.19f, 0.02f, 0.19f})));
-    // Stick on the centre console, knob 0.22 up its local z axis.
-    m.frames.push_back(MakeFrame("ik_gear_stick", -1, Placed({0.0f, 0.15f, -0.05f}),
-                                 BoxVertices({-0.02f, -0.02f, 0.0f}, {0.02f, 0.02f, 0.22f})));
-    // Lever behind the stick, reaching forward along local y, raised 15 degrees.
-    m.frames.push_back(MakeFrame("ik_hand_brake", -1, Placed({0.0f, -0.15f, 0.05f}, 15.0f),
-                                 BoxVertices({-0.015f, 0.0f, 0.0f}, {0.015f, 0.25f, 0.04f})));
-    // Pedals hang from their pivots; the pads lie below and slightly behind.
-    m.frames.push_back(MakeFrame("ik_gas", -1, Placed({-0.24f, 0.62f, -0.12f}),
-                                 BoxVertices({-0.03f, -0.03f, -0.16f}, {0.03f, 0.01f, 0.0f})));
-    m.frames.push_back(MakeFrame("ik_brake", -1, Placed({-0.35f, 0.62f, -0.12f}),
-                                 BoxVertices({-0.04f, -0.03f, -0.16f}, {0.04f, 0.01f, 0.0f})));
-    m.frames.push_back(MakeFrame("ik_clutch", -1, Placed({-0.50f, 0.62f, -0.12f}),
-                                 BoxVertices({-0.04f, -0.03f, -0.16f}, {0.04f, 0.01f, 0.0f})));
-    return m;
-}
-
-VehicleModel MakeMotorbikeModel(int id) {
-    VehicleModel m;
-    m.id = id;
-    m.name = "motorbike";
-    m.type = kVehicleTypeMotorbike;
-    m.frontSeat = {0.0f, -0.15f, 0.5f};  // the rider's seat
-    m.handlebar = {0.30f, 0.30f, 0.75f};
-    m.animGroup = 1;
-    m.leanLimit = 0.5f;
-    m.bodyFrame = "chassis";
-    m.steeringFrame = "forks_front";
-
-    constexpr float kRake = 25.0f;  // steering axis leans back at the top
-    m.frames.push_back(MakeFrame("chassis", -1, Placed({0.0f, 0.0f, 0.0f}),
-                                 BoxVertices({-0.15f, -0.9f, -0.1f}, {0.15f, 0.9f, 0.5f})));
-    m.frames.push_back(MakeFrame("forks_front", -1, Placed({0.0f, 0.55f, 0.55f}, kRake)));
-    // A sibling of the forks, not a child: the rig copies the forks' rotation
-    // into it rather than inheriting it.
-    m.frames.push_back(MakeFrame("handlebars", -1, Placed({0.0f, 0.30f, 0.70f}, kRake),
-                                 BoxVertices({-0.32f, -0.02f, -0.02f}, {0.32f, 0.02f, 0.02f})));
-    const int bars = 2;
-    m.frames.push_back(MakeFrame("ik_gas", bars, Placed({0.30f, 0.0f, 0.0f}),
-                                 BoxVertices({-0.06f, -0.02f, -0.02f}, {0.06f, 0.02f, 0.02f})));
-    m.frames.push_back(MakeFrame("ik_clutch", bars, Placed({-0.28f, 0.05f, 0.0f}),
-                                 BoxVertices({-0.08f, 0.0f, -0.01f}, {0.0f, 0.06f, 0.01f})));
-    const int chassis = 0;
-    m.frames.push_back(MakeFrame("ik_bike_peg", chassis, Placed({0.18f, 0.05f, 0.20f}),
-                                 BoxVertices({-0.03f, -0.02f, -0.02f}, {0.03f, 0.02f, 0.02f})));
-    m.frames.push_back(MakeFrame("ik_bike_shift", chassis, Placed({-0.20f, 0.12f, 0.22f}),
-                                 BoxVertices({-0.01f, 0.0f, -0.01f}, {0.01f, 0.08f, 0.01f})));
-    m.frames.push_back(MakeFrame("ik_bike_rbrake", chassis, Placed({0.20f, 0.12f, 0.22f}),
-                                 BoxVertices({-0.01f, 0.0f, -0.01f}, {0.01f, 0.08f, 0.01f})));
-    return m;
-}
+VehicleModel MakeMotorbikeModel(int id) { return BuiltInVehicle("motorbike.vehicle", id); }
 
 }  // namespace kovra::sim

@@ -52,8 +52,10 @@ inline constexpr int kMaxModelFrames = 1024;
 // Eight corners of an axis-aligned box, for renderable stand-ins.
 std::vector<Vector3> BoxVertices(const Vector3& min, const Vector3& max);
 
-// Built-in models for tests and the demo. The sedan is left-hand drive with
-// its driver at x = -0.37; the motorbike carries a handlebar position.
+// Built-in models for tests and the demo, read from scenes/sedan.vehicle and
+// scenes/motorbike.vehicle (see sim/SceneFile.h). The sedan is left-hand
+// drive with its driver at x = -0.37; the motorbike carries a handlebar
+// position.
 VehicleModel MakeSedanModel(int id = 400);
 VehicleModel MakeMotorbikeModel(int id = 461);
 

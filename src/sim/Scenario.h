@@ -1,0 +1,88 @@
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kovra/host/HostTypes.h"
+#include "kovra/ik/FrameMatrix.h"
+#include "kovra/ik/Vector3.h"
+#include "sim/SceneFile.h"
+#include "sim/VehicleModel.h"
+
+// Scenario files: a scripted run of the simulated game (which vehicles, who
+// drives them, how the inputs move over the frames, when pictures are
+// taken). The format is documented in docs/scenes.md.
+namespace kovra::sim {
+
+inline constexpr std::string_view kScenarioHeader = "kovra-scenario";
+inline constexpr int kScenarioVersion = 1;
+inline constexpr int kMaxScenarioFrames = 1000000;
+inline constexpr std::size_t kMaxScenarioVehicles = 64;
+
+// The inputs a scenario drives, in the order of ScenarioVehicle::tracks.
+enum class ScenarioInput : int { Steer, Gas, Brake, HandBrake, Gear, Speed, Lean, Wheels };
+inline constexpr int kScenarioInputCount = 8;
+
+enum class ScenarioDriver : int { None, Ped, Player };
+
+struct ScenarioKey {
+    int frame = 0;
+    float value = 0.0f;  // as written: the steer angle in degrees
+};
+
+struct ScenarioVehicle {
+    std::filesystem::path sceneFile;  // the file that was read
+    VehicleModel model;
+    Vector3 position;      // world metres
+    float heading = 0.0f;  // degrees about world z; 0 faces +y, positive turns left
+    ScenarioDriver driver = ScenarioDriver::None;
+    // Keyframes per input, in ScenarioInput order, ascending by frame.
+    std::array<std::vector<ScenarioKey>, kScenarioInputCount> tracks;
+
+    FrameMatrix WorldMatrix() const;
+};
+
+class Scenario {
+public:
+    // Reads a scenario and every vehicle scene it names. A scene path is
+    // tried relative to the scenario's directory, then relative to
+    // scenesDir. On failure the result is empty and *error holds
+    // "FILE:LINE[:COLUMN]: what is wrong".
+    static std::optional<Scenario> Load(
+        const std::filesystem::path& path, std::string* error = nullptr,
+        const std::filesystem::path& scenesDir = BuiltInScenesDirectory());
+    // The same for text in memory; baseDir stands for the scenario's
+    // directory.
+    static std::optional<Scenario> Parse(
+        std::string_view text, const std::string& sourceName, const std::filesystem::path& baseDir,
+        std::string* error = nullptr,
+        const std::filesystem::path& scenesDir = BuiltInScenesDirectory());
+
+    // The inputs of a vehicle at a frame; only the input fields (steer
+    // angle in radians, gas, brake, hand brake, gear, speed, lean, wheels on
+    // ground) are set, the rest keep VehicleState's defaults. Numbers are
+    // interpolated linearly between keyframes; the gear, the hand brake and
+    // the wheel count hold until the next keyframe. Before the first
+    // keyframe an input has the first keyframe's value, after the last the
+    // last's; an input without keyframes is 0. A bad vehicle index gives
+    // all defaults.
+    VehicleState InputsAt(int vehicleIndex, int frame) const;
+    // Copies the input fields of `inputs` into a vehicle's state.
+    static void CopyInputs(const VehicleState& inputs, VehicleState& state);
+    // One track's value at a frame, held or interpolated as above.
+    static float TrackValue(const std::vector<ScenarioKey>& keys, int frame, bool held);
+    static bool IsHeld(ScenarioInput input);
+    static std::string_view InputName(ScenarioInput input);  // as in the file
+
+    std::string name;
+    int frameCount = 0;
+    float timeStep = 1.0f;
+    std::vector<ScenarioVehicle> vehicles;
+    std::vector<int> pictureFrames;  // ascending, each within 0..frameCount-1
+};
+
+}  // namespace kovra::sim
