@@ -29,4 +29,5 @@ struct CVehicle {
     CAEVehicleAudioEntity audioEntity;
     cVehicleParams audioParams;
     int scriptHandle = -1;
+    int audioGearHeard = 0;  // the gear the engine sound last played
 };

@@ -117,12 +117,18 @@ CVehicle* SimHost::CreateVehicle(int modelId, const FrameMatrix& worldMatrix) {
     std::uint8_t& generation = vehicleGenerations_[static_cast<std::size_t>(slot)];
     generation = static_cast<std::uint8_t>(generation + 1);
     raw->scriptHandle = (slot << 8) | generation;
+    HostEventArgs args;
+    args.vehicle = raw;
+    RaiseAfter(HostEvent::VehicleCreated, args);  // the constructor has run
     return raw;
 }
 
 bool SimHost::DestroyVehicle(CVehicle* vehicle) {
     const int slot = VehicleSlot(vehicle);
     if (slot < 0) return false;
+    HostEventArgs args;
+    args.vehicle = vehicle;
+    RaiseBefore(HostEvent::VehicleDestroyed, args);  // the destructor has not run yet
     peds_.ForEach([&](CPed& ped) {
         if (ped.vehicle == vehicle) UnseatPed(&ped);
     });
@@ -536,14 +542,107 @@ void SimHost::ShowErrorBox(const char* title, const char* text) {
     errorBoxes.push_back({title ? title : "", text ? text : ""});
 }
 
-bool SimHost::PatchCodeByte(std::uintptr_t address, std::uint8_t value) {
-    codePatches.push_back({address, value});
+bool SimHost::PatchStartupByte(std::uint8_t value) {
+    codePatches.push_back({value});
     return true;
 }
 
-bool SimHost::InstallHooks(HostEvent event) {
+bool SimHost::InstallHooks(HostEvent event, HookSink& sink) {
+    if (event == HostEvent::Count || refusedHooks_.count(event)) return false;
+    hooks_[static_cast<std::size_t>(event)].push_back(&sink);
     installedHooks.push_back(event);
     return true;
+}
+
+void SimHost::RemoveHooks(HostEvent event, HookSink& sink) {
+    if (event == HostEvent::Count) return;
+    auto& sinks = hooks_[static_cast<std::size_t>(event)];
+    sinks.erase(std::remove(sinks.begin(), sinks.end(), &sink), sinks.end());
+}
+
+int SimHost::HookCount(HostEvent event) const {
+    if (event == HostEvent::Count) return 0;
+    return static_cast<int>(hooks_[static_cast<std::size_t>(event)].size());
+}
+
+namespace {
+const void* SubjectOf(const HostEventArgs& args) {
+    if (args.vehicle) return args.vehicle;
+    if (args.ped) return args.ped;
+    if (args.bike) return args.bike;
+    return args.params;
+}
+}  // namespace
+
+void SimHost::RaiseBefore(HostEvent event, const HostEventArgs& args) {
+    if (recordEvents) raisedEvents.push_back({event, false, SubjectOf(args)});
+    if (event == HostEvent::Count) return;
+    // A copy: a callback may install or remove hooks.
+    const std::vector<HookSink*> sinks = hooks_[static_cast<std::size_t>(event)];
+    for (HookSink* sink : sinks) sink->Before(event, args);
+}
+
+void SimHost::RaiseAfter(HostEvent event, const HostEventArgs& args) {
+    if (recordEvents) raisedEvents.push_back({event, true, SubjectOf(args)});
+    if (event == HostEvent::Count) return;
+    const std::vector<HookSink*> sinks = hooks_[static_cast<std::size_t>(event)];
+    for (HookSink* sink : sinks) sink->After(event, args);
+}
+
+// ---- the game's own loop --------------------------------------------------------
+
+void SimHost::StartGame() {
+    Raise(HostEvent::VehiclePoolCreated, {});
+    Raise(HostEvent::EngineReady, {});
+}
+
+void SimHost::StepVehicleAudio(CVehicle& vehicle) {
+    // The engine sound changes gear when the gearbox goes up a forward gear.
+    vehicle.state.audioFlags = static_cast<std::uint8_t>(vehicle.state.audioFlags & ~kAudioGearChangeBit);
+    if (vehicle.state.gear > vehicle.audioGearHeard && vehicle.audioGearHeard > 0) {
+        vehicle.state.audioFlags = static_cast<std::uint8_t>(vehicle.state.audioFlags | kAudioGearChangeBit);
+    }
+    vehicle.audioGearHeard = vehicle.state.gear;
+}
+
+void SimHost::RunFrame() {
+    ++frameCount_;
+    HostEventArgs frameArgs;
+    frameArgs.frame = frameCount_;
+    Raise(HostEvent::Frame, frameArgs);
+
+    vehicles_.ForEach([&](CVehicle& vehicle) {
+        HostEventArgs args;
+        args.vehicle = &vehicle;
+        Raise(HostEvent::VehicleProcess, args);
+        if (CBike* bike = vehicle.bike.get()) {
+            HostEventArgs bikeArgs;
+            bikeArgs.bike = bike;
+            bike->drawnBarAngle = vehicle.state.barAngle;  // the game's own choice
+            Raise(HostEvent::BikeProcess, bikeArgs,
+                  [&] { TurnBikeSteering(&vehicle, bike->drawnBarAngle); });
+        }
+    });
+    vehicles_.ForEach([&](CVehicle& vehicle) {
+        HostEventArgs args;
+        args.audio = &vehicle.audioEntity;
+        args.params = &vehicle.audioParams;
+        Raise(HostEvent::VehicleAudioGear, args, [&] { StepVehicleAudio(vehicle); });
+    });
+    peds_.ForEach([&](CPed& ped) {
+        AnimatePed(&ped);
+        HostEventArgs args;
+        args.ped = &ped;
+        if (ped.vehicle) Raise(HostEvent::SeatPlacement, args, [&] { PlaceSeatedPed(&ped); });
+        Raise(HostEvent::PedIk, args);
+        Raise(HostEvent::PedHead, args);
+    });
+    vehicles_.ForEach([&](CVehicle& vehicle) {
+        HostEventArgs args;
+        args.vehicle = &vehicle;
+        Raise(HostEvent::VehicleFrameEnd, args);
+    });
+    Raise(HostEvent::OverlayB, {});
 }
 
 void SimHost::OpenUrl(const char* url) { openedUrls.push_back(url ? url : ""); }

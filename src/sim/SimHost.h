@@ -51,7 +51,6 @@ public:
         std::vector<ScriptArg> inputs;
     };
     struct CodePatch {
-        std::uintptr_t address = 0;
         std::uint8_t value = 0;
     };
 
@@ -64,7 +63,7 @@ public:
     std::vector<std::string> openedUrls;
     std::vector<ScriptCall> scriptCalls;
     std::vector<CodePatch> codePatches;
-    std::vector<HostEvent> installedHooks;
+    std::vector<HostEvent> installedHooks;  // every successful install, in order
     int frameUpdates = 0;  // UpdateFrame and UpdateVehicleFrames calls
     void ClearRecords();
 
@@ -131,6 +130,38 @@ public:
     void SetGameDirectory(const std::string& dir) { gameDir_ = WithSeparator(dir); }
     void SetPluginDirectory(const std::string& dir) { pluginDir_ = WithSeparator(dir); }
     void SetRefuseDrawing(bool refuse) { refuseDrawing_ = refuse; }
+
+    // ---- the game's own loop ------------------------------------------------
+    // The start of a session: the vehicle pool comes into being, then the
+    // engine is ready (each raised through the installed hooks).
+    void StartGame();
+    // One frame, raising the events in the game's order: the frame start;
+    // per vehicle its processing (and a bike's); the vehicle audio; per
+    // character its animation, seat placement, the final pose and the head;
+    // per vehicle the end of its frame; the overlay.
+    void RunFrame();
+    int FrameCount() const { return frameCount_; }
+    // Calls Before on every sink hooked to the event, then the game's own
+    // step, then After.
+    template <typename Step>
+    void Raise(HostEvent event, const HostEventArgs& args, Step&& step) {
+        RaiseBefore(event, args);
+        step();
+        RaiseAfter(event, args);
+    }
+    void Raise(HostEvent event, const HostEventArgs& args) { Raise(event, args, [] {}); }
+    int HookCount(HostEvent event) const;
+    // Refuse every later InstallHooks of the event (a site the game build
+    // does not have).
+    void RefuseHooks(HostEvent event) { refusedHooks_.insert(event); }
+    // Every event raised, in order, while recording is on.
+    bool recordEvents = false;
+    struct RaisedEvent {
+        HostEvent event;
+        bool after;
+        const void* subject;  // the vehicle, character or bike, or null
+    };
+    std::vector<RaisedEvent> raisedEvents;
 
     // CRC-32 of the upper-cased name: the sim's case-insensitive name key.
     static std::uint32_t ComputeNameKey(const char* name);
@@ -231,11 +262,15 @@ public:
     bool GameDirectory(std::string& out) const override;
     bool PluginDirectory(std::string& out) const override;
     void ShowErrorBox(const char* title, const char* text) override;
-    bool PatchCodeByte(std::uintptr_t address, std::uint8_t value) override;
-    bool InstallHooks(HostEvent event) override;
+    bool PatchStartupByte(std::uint8_t value) override;
+    bool InstallHooks(HostEvent event, HookSink& sink) override;
+    void RemoveHooks(HostEvent event, HookSink& sink) override;
     void OpenUrl(const char* url) override;
 
 private:
+    void RaiseBefore(HostEvent event, const HostEventArgs& args);
+    void RaiseAfter(HostEvent event, const HostEventArgs& args);
+    void StepVehicleAudio(CVehicle& vehicle);
     static std::string Upper(const std::string& text);
     static std::string WithSeparator(const std::string& dir);
     VehicleModel* MutableModel(int modelId);
@@ -245,6 +280,10 @@ private:
     SimPool<CPed> peds_;
     std::vector<std::uint8_t> vehicleGenerations_;  // per slot, for script handles
     CPed* player_ = nullptr;
+
+    std::array<std::vector<HookSink*>, static_cast<std::size_t>(HostEvent::Count)> hooks_;
+    std::set<HostEvent> refusedHooks_;
+    int frameCount_ = 0;
 
     float timeStep_ = 1.0f;
     bool suspended_ = false;

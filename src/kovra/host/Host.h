@@ -4,6 +4,7 @@
 #include <span>
 #include <string>
 
+#include "kovra/host/HookSink.h"
 #include "kovra/host/HostTypes.h"
 #include "kovra/ik/FrameMatrix.h"
 
@@ -120,8 +121,12 @@ public:
     virtual bool GameDirectory(std::string& out) const = 0;
     virtual bool PluginDirectory(std::string& out) const = 0;
     virtual void ShowErrorBox(const char* title, const char* text) = 0;
-    virtual bool PatchCodeByte(std::uintptr_t address, std::uint8_t value) = 0;
-    virtual bool InstallHooks(HostEvent event) = 0;
+    // The one byte of the game's code the plugin changes at start-up.
+    virtual bool PatchStartupByte(std::uint8_t value) = 0;
+    // Patches the event's call sites so that they reach `sink`; false when
+    // the sites cannot be patched (nothing is then installed).
+    virtual bool InstallHooks(HostEvent event, HookSink& sink) = 0;
+    virtual void RemoveHooks(HostEvent event, HookSink& sink) = 0;
     virtual void OpenUrl(const char* url) = 0;
 };
 

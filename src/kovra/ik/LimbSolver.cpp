@@ -155,6 +155,7 @@ bool LimbSolver::SolveLimb(CPed* ped, const Vector3& target, NodeIndex endNode,
 
     records_[mid].lastEnd = joints[1];
     records_[endNode].lastEnd = joints[2];
+    if (listener_ != nullptr) listener_->OnLimbSolved({ped, endNode, target, w, reached, solveTag});
     return reached;
 }
 

@@ -12,6 +12,23 @@ namespace kovra {
 
 inline constexpr std::uint32_t kLimbChainColour = 0xff0000ffu;  // red
 
+// One limb solve, as a tool watching the solver sees it.
+struct LimbSolve {
+    CPed* ped = nullptr;
+    NodeIndex endNode = 0;
+    Vector3 target;
+    float weight = 0.0f;
+    bool reached = false;
+    int tag = -1;  // who asked: the solver's solveTag at the time
+};
+
+// Told of every finished limb solve; for measuring tools, not for posing.
+class SolveListener {
+public:
+    virtual ~SolveListener() = default;
+    virtual void OnLimbSolved(const LimbSolve& solve) = 0;
+};
+
 // Positional solve of a three-joint chain towards target (FABRIK, then the
 // middle joint placed in the plane of the chain axis and `bend`, turned away
 // from `bend`). Returns whether the target was within reach; a list that is
@@ -39,6 +56,10 @@ public:
     const BoneSolveRecord& record(NodeIndex node) const { return records_.at(node); }
     BendHint& hint(int index) { return hints_.at(index); }
     void setDebugSink(DebugSink* debug) { debug_ = debug; }
+    void setSolveListener(SolveListener* listener) { listener_ = listener; }
+    // Set by whoever runs the handles (the handle kind), passed on to the
+    // listener with each solve.
+    int solveTag = -1;
     Host& host() { return host_; }
 
 private:
@@ -50,6 +71,7 @@ private:
 
     Host& host_;
     DebugSink* debug_;
+    SolveListener* listener_ = nullptr;
     SolverSettings settings_;
     std::array<BoneSolveRecord, kNodeCount> records_{};
     std::array<BendHint, 4> hints_{};

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <vector>
 
 #include "kovra/handles/car/IkHandle.h"
@@ -48,6 +49,29 @@ public:
     // The rig's reference for the kind (null when it built none).
     IkHandle* HandleOf(HandleKind kind) const;
 
+    // The names a kind's control frame may carry, tried in order.
+    static std::span<const char* const> ControlFrameNames(HandleKind kind);
+
+    // Counts down, then builds the handles once: a new rig builds on its
+    // 11th update, a reset one on its 21st.
+    void Build();
+    // A handle of the kind with the model's settings and its frames found,
+    // or null when the kind is switched off or the model lacks the frame.
+    IkHandle* CreateHandle(HandleKind kind);
+    // The per-vehicle update: build, driver fade, blend controller,
+    // simulated gear, handlebar copy.
+    void UpdateVehicle();
+    // Runs the handles for the vehicle's driver, at most once between two
+    // clears of `dispatched`.
+    void Dispatch();
+    // Drops the handles (the gear stick back at rest) and builds again later
+    // from the model's possibly changed settings.
+    void Reset();
+    // Which limb groups yield to a running priority animation, and how far.
+    void UpdateBlendController(CPed* driverPed);
+    // The gear the hands and feet act out; filled in with the gear handle.
+    void StepAudioGear() {}
+
     CVehicle* vehicle = nullptr;
     CPed* driver = nullptr;
     bool built = false;
@@ -79,6 +103,13 @@ public:
     float audioGearTimer = 0.0f;
 
 private:
+    void SetReference(HandleKind kind, IkHandle* handle);
+    std::unique_ptr<IkHandle> MakeHandle(HandleKind kind);
+    void DispatchBike();
+    void DispatchCar();
+    // Runs one handle's update, telling the solver whose solves follow.
+    void RunHandle(IkHandle* handle);
+
     Runtime* runtime_;
 };
 

@@ -21,6 +21,9 @@ public:
 
     // Back to the seat, with every filter at rest.
     void ResetSpring();
+    // The per-frame spring step the rig runs before the other bike handles;
+    // the seat motion itself comes with its own work.
+    void StepSpring() {}
 
     bool Enable = true;
     float Damping = 0.2f;

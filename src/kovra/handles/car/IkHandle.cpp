@@ -1,6 +1,10 @@
 #include "kovra/handles/car/IkHandle.h"
 
+#include <cmath>
+#include <vector>
+
 #include "kovra/config/NumberFormat.h"
+#include "kovra/handles/bike/BikeShiftIk.h"
 #include "kovra/host/Runtime.h"
 #include "kovra/ik/BoneAccess.h"
 #include "kovra/ik/EaseCurve.h"
@@ -185,6 +189,152 @@ void IkHandle::WriteInteger(std::string& out, const char* key, long long value) 
     out += " = ";
     out += formatInteger(value);
     out += '\n';
+}
+
+// ---- finding the control frames ----------------------------------------------
+
+namespace {
+
+// The model's frames below the root, depth first, each before its children.
+void CollectFrames(Host& host, HostFrame* parent, std::vector<HostFrame*>& out) {
+    for (HostFrame* child = host.FrameFirstChild(parent); child != nullptr;
+         child = host.FrameNextSibling(child)) {
+        out.push_back(child);
+        CollectFrames(host, child, out);
+    }
+}
+
+void MeasureRestAngles(FrameSlot& slot) {
+    const FrameMatrix& m = slot.restMatrix;
+    const float s = Clamp(m.up.z, -1.0f, 1.0f);
+    const float a1 = -std::asin(s);
+    float a2 = 0.0f;
+    float a3 = 0.0f;
+    if (std::fabs(std::cos(a1)) > 0.000001f) {
+        a2 = Atan2(m.right.z, m.at.z);
+        a3 = Atan2(m.up.x, m.up.y);
+    } else {
+        a2 = Atan2(m.right.y, m.right.x);
+        if (s >= 0.0f) a2 = -a2;
+    }
+    slot.restAngles = Vector3{a1, a2, a3} * kRadToDeg;
+    slot.flippedY = std::fabs(std::fabs(slot.restAngles.y) - 180.0f) <= 10.0f;
+    slot.flippedZ = std::fabs(std::fabs(slot.restAngles.z) - 180.0f) <= 10.0f;
+    slot.unrotated = slot.restAngles.IsZero();
+}
+
+void MeasureBox(Host& host, FrameSlot& slot) {
+    slot.atomic = host.FrameRenderable(slot.frame);
+    const int count = slot.atomic ? host.RenderableVertexCount(slot.atomic) : 0;
+    const Vector3* vertices = slot.atomic ? host.RenderableVertices(slot.atomic) : nullptr;
+    slot.boxMax = {};
+    slot.boxMin = {};
+    if (count > 0 && vertices != nullptr) {
+        Vector3 hi{0.0f, 0.0f, 0.0f};
+        Vector3 lo{10000.0f, 10000.0f, 10000.0f};
+        for (int i = 0; i < count; ++i) {
+            const Vector3& v = vertices[i];
+            if (!IsFinite(v)) continue;  // a broken vertex must not spoil the box
+            hi = {std::max(hi.x, v.x), std::max(hi.y, v.y), std::max(hi.z, v.z)};
+            lo = {std::min(lo.x, v.x), std::min(lo.y, v.y), std::min(lo.z, v.z)};
+        }
+        slot.boxMax = hi;
+        slot.boxMin = lo;
+    }
+    slot.reachY = std::fabs(slot.boxMin.y) > slot.boxMax.y ? slot.boxMin.y : slot.boxMax.y;
+}
+
+Vector3 PedalOffset(const FrameSlot& slot) {
+    const float my = slot.boxMin.y;
+    const float mz = slot.boxMin.z;
+    const float topZ = slot.boxMax.z;
+    if (slot.unrotated && slot.flippedY) return {0.0f, my * 1.5f, 0.0f};
+    if (slot.unrotated) return {0.0f, 2.0f * my, mz * 0.9f};
+    if (slot.flippedZ) return {0.0f, my * 0.3f, topZ * 3.75f};
+    return {0.0f, my * 1.1f, topZ * 4.0f};
+}
+
+}  // namespace
+
+bool IkHandle::FindFrames() {
+    if (type == KindCode(HandleKind::SeatJiggle)) {
+        frameA.found = vehicle != nullptr &&
+                       host().ModelVehicleType(host().VehicleModelId(vehicle)) == kVehicleTypeMotorbike &&
+                       rig != nullptr && rig->pegIk != nullptr;
+        return frameA.found;
+    }
+    if (!IsHandleKindCode(type)) return false;
+    const bool found = LocateFrame(frameA, CabinIk::ControlFrameNames(static_cast<HandleKind>(type)),
+                                   grabOffset);
+    if (type == KindCode(HandleKind::GasPedal)) {
+        static constexpr const char* kBrake[] = {"ik_brake"};
+        LocateFrame(frameB, kBrake, secondOffset);
+    }
+    return found;
+}
+
+bool IkHandle::LocateFrame(FrameSlot& slot, std::span<const char* const> names, Vector3& offset) {
+    slot.Clear();
+    slot.owner = this;
+    if (vehicle == nullptr) return false;
+    Host& h = host();
+    std::vector<HostFrame*> frames;
+    CollectFrames(h, h.VehicleRootFrame(vehicle), frames);
+    for (const char* name : names) {
+        for (HostFrame* frame : frames) {
+            if (std::string_view(h.FrameName(frame)).find(name) != std::string_view::npos) {
+                slot.frame = frame;
+                break;
+            }
+        }
+        if (slot.frame != nullptr) break;
+    }
+    if (slot.frame == nullptr) return false;
+
+    if (const FrameMatrix* modelling = h.FrameModelling(slot.frame)) slot.restMatrix = *modelling;
+    MeasureRestAngles(slot);
+    MeasureBox(h, slot);
+    slot.found = true;
+    if (auto* shift = dynamic_cast<BikeShiftIk*>(this)) {
+        shift->leftSide = slot.restMatrix.pos.x < 0.0f;
+    }
+    if (offset.IsZero()) DefaultOffset(slot, offset);
+    return slot.found;
+}
+
+void IkHandle::DefaultOffset(FrameSlot& slot, Vector3& offset) {
+    const Vector3 p = slot.restMatrix.pos;
+    switch (static_cast<HandleKind>(type)) {
+        case HandleKind::Gear: offset = {0.0f, -0.05f, slot.boxMax.z}; break;
+        case HandleKind::Steer: offset = {slot.boxMax.x, 0.0f, slot.boxMax.x}; break;
+        case HandleKind::HandBrake:
+            if (isBike != 0) {
+                offset = {0.0f, 0.03f, 0.0f};
+                maxAngle = 30.0f;
+            } else {
+                offset = {0.0f, slot.boxMax.y * 0.85f, 0.03f};
+            }
+            break;
+        case HandleKind::Bar: {
+            const Vector3 bar = host().ModelHandlebarPosition(host().VehicleModelId(vehicle));
+            if (bar.IsZero()) {
+                slot.found = false;  // nothing to grip without the model's handlebar
+                break;
+            }
+            offset = bar - p;
+            offset.x = bar.x;
+            offset.y += 0.025f;
+            offset.z *= 1.1f;
+            break;
+        }
+        case HandleKind::GasPedal: offset = PedalOffset(slot); break;
+        case HandleKind::ClutchPedal:
+            if (isBike == 0) offset = PedalOffset(slot);
+            break;
+        case HandleKind::Peg: offset = {std::fabs(p.x), p.y, p.z + 0.1f}; break;
+        case HandleKind::BikeShift: offset = {0.0f, 0.03f, 0.0f}; break;
+        case HandleKind::SeatJiggle: break;
+    }
 }
 
 }  // namespace kovra

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 #include "kovra/host/HostTypes.h"
@@ -115,6 +116,15 @@ public:
     // turned about a local axis; the position row is left alone.
     void TurnFrameFromRest(FrameSlot& slot, const Vector3& axis, float degrees);
 
+    // ---- finding the control frames -------------------------------------------
+    // Binds frameA (and the gas pedal's frameB) by the control-frame names of
+    // the handle's `type`; true when frameA was found.
+    bool FindFrames();
+    // Binds `slot` to the first frame of the vehicle model whose name
+    // contains one of `names` (tried in order), measures it and, when
+    // `offset` is exactly zero, gives it the kind's default contact point.
+    bool LocateFrame(FrameSlot& slot, std::span<const char* const> names, Vector3& offset);
+
     // ---- fields, in the order every handle shares ---------------------------
     std::int32_t type = kNoHandleType;
     std::int32_t isBike = 0;
@@ -156,6 +166,8 @@ protected:
     static void WriteFlag(std::string& out, const char* key, bool value);
     static void WriteInteger(std::string& out, const char* key, long long value);
     static std::string FormatVector(const Vector3& value);
+    // The contact point a found frame gives when none is configured.
+    void DefaultOffset(FrameSlot& slot, Vector3& offset);
 
 private:
     Runtime* runtime_;

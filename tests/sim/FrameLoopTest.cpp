@@ -1,0 +1,95 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "kovra/host/Runtime.h"
+#include "kovra/rig/CabinIk.h"
+#include "sim/SimHost.h"
+
+namespace kovra::sim {
+namespace {
+
+using E = HostEvent;
+
+// One frame of a car with its driver and a motorbike with its rider, as the
+// game raises its events.
+TEST(FrameLoop, EventsComeInTheGamesOrder) {
+    SimHost host;
+    Runtime runtime(host);  // hooks every event, so all of them are raised to someone
+    host.AddVehicleModel(MakeSedanModel(400));
+    host.AddVehicleModel(MakeMotorbikeModel(461));
+    host.StartGame();
+    CVehicle* car = host.CreateVehicle(400);
+    CVehicle* bike = host.CreateVehicle(461);
+    CPed* driver = host.CreatePed();
+    CPed* rider = host.CreatePed();
+    host.SeatPed(driver, car, true);
+    host.SeatPed(rider, bike, true);
+    host.recordEvents = true;
+    host.RunFrame();
+
+    struct Step {
+        E event;
+        bool after;
+        const void* subject;
+    };
+    const std::vector<Step> expected = {
+        {E::Frame, false, nullptr},          {E::Frame, true, nullptr},
+        {E::VehicleProcess, false, car},     {E::VehicleProcess, true, car},
+        {E::VehicleProcess, false, bike},    {E::VehicleProcess, true, bike},
+        {E::BikeProcess, false, bike->bike.get()}, {E::BikeProcess, true, bike->bike.get()},
+        {E::VehicleAudioGear, false, &car->audioParams}, {E::VehicleAudioGear, true, &car->audioParams},
+        {E::VehicleAudioGear, false, &bike->audioParams}, {E::VehicleAudioGear, true, &bike->audioParams},
+        {E::SeatPlacement, false, driver},   {E::SeatPlacement, true, driver},
+        {E::PedIk, false, driver},           {E::PedIk, true, driver},
+        {E::PedHead, false, driver},         {E::PedHead, true, driver},
+        {E::SeatPlacement, false, rider},    {E::SeatPlacement, true, rider},
+        {E::PedIk, false, rider},            {E::PedIk, true, rider},
+        {E::PedHead, false, rider},          {E::PedHead, true, rider},
+        {E::VehicleFrameEnd, false, car},    {E::VehicleFrameEnd, true, car},
+        {E::VehicleFrameEnd, false, bike},   {E::VehicleFrameEnd, true, bike},
+        {E::OverlayB, false, nullptr},       {E::OverlayB, true, nullptr},
+    };
+    ASSERT_EQ(host.raisedEvents.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(host.raisedEvents[i].event, expected[i].event) << "step " << i;
+        EXPECT_EQ(host.raisedEvents[i].after, expected[i].after) << "step " << i;
+        EXPECT_EQ(host.raisedEvents[i].subject, expected[i].subject) << "step " << i;
+    }
+}
+
+TEST(FrameLoop, VehicleLifetimeReachesTheExtensionSlot) {
+    SimHost host;
+    Runtime runtime(host);
+    host.AddVehicleModel(MakeSedanModel(400));
+    host.StartGame();
+    CVehicle* car = host.CreateVehicle(400);
+    ASSERT_NE(runtime.rigs().RigOf(car), nullptr);
+    host.DestroyVehicle(car);
+    EXPECT_EQ(runtime.rigs().RigOf(car), nullptr);
+    // The slot's next vehicle gets a fresh rig.
+    CVehicle* next = host.CreateVehicle(400);
+    ASSERT_NE(runtime.rigs().RigOf(next), nullptr);
+    EXPECT_FALSE(runtime.rigs().RigOf(next)->built);
+}
+
+TEST(FrameLoop, AudioSignalsAGearChangeOnlyGoingUp) {
+    SimHost host;
+    host.AddVehicleModel(MakeSedanModel(400));
+    CVehicle* car = host.CreateVehicle(400);
+    const auto frameWithGear = [&](int gear) {
+        car->state.gear = gear;
+        host.RunFrame();
+        return (car->state.audioFlags & kAudioGearChangeBit) != 0;
+    };
+    EXPECT_FALSE(frameWithGear(1));  // pulling away is no change of engine note
+    EXPECT_TRUE(frameWithGear(2));
+    EXPECT_FALSE(frameWithGear(2));
+    EXPECT_TRUE(frameWithGear(3));
+    EXPECT_FALSE(frameWithGear(2));
+    EXPECT_FALSE(frameWithGear(0));
+}
+
+}  // namespace
+}  // namespace kovra::sim
