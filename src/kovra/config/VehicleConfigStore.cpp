@@ -1,5 +1,12 @@
 #include "kovra/config/VehicleConfigStore.h"
 
+#include <algorithm>
+#include <fstream>
+#include <iomanip>
+#include <iterator>
+
+#include "kovra/config/VehicleConfigFile.h"
+
 namespace kovra {
 
 VehicleConfigStore::VehicleConfigStore(Runtime& runtime) : runtime_(&runtime) {}
@@ -38,6 +45,87 @@ void VehicleConfigStore::stamp(VehicleConfigRecord& record, std::int32_t modelId
         handle->needsModelDefaults = needsModelDefaults;
     }
     record.firstUse = needsModelDefaults;
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::uintmax_t kMinVehicleFileSize = 20;  // bytes
+
+bool IsHidden(const fs::path& path) { return path.filename().string().rfind('.', 0) == 0; }
+
+bool HoldsVehicleSection(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return text.find("[Kovra_Vehicle]") != std::string::npos;
+}
+
+// Depth first, entries in name order so that the file that wins for a model
+// is the same on every machine. False when the walk itself failed.
+bool Walk(const fs::path& folder, std::vector<fs::path>& found, std::ostream& errors) {
+    std::error_code ec;
+    std::vector<fs::directory_entry> entries;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        entries.push_back(*it);
+    }
+    if (ec) {
+        errors << "Cannot read directory: " << std::quoted(folder.string()) << ": " << ec.message() << '\n';
+        return false;
+    }
+    std::sort(entries.begin(), entries.end(),
+              [](const fs::directory_entry& a, const fs::directory_entry& b) { return a.path() < b.path(); });
+    for (const fs::directory_entry& entry : entries) {
+        if (IsHidden(entry.path())) continue;
+        const bool isFolder = entry.is_directory(ec);
+        if (!ec && isFolder) {
+            if (!Walk(entry.path(), found, errors)) return false;
+            continue;
+        }
+        const bool isFile = !ec && entry.is_regular_file(ec);
+        const std::uintmax_t size = isFile ? entry.file_size(ec) : 0;
+        if (ec) {
+            errors << "Cannot read " << std::quoted(entry.path().string()) << ": " << ec.message() << '\n';
+            return false;
+        }
+        if (isFile && entry.path().extension() == ".ini" && size >= kMinVehicleFileSize &&
+            HoldsVehicleSection(entry.path())) {
+            found.push_back(entry.path());
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<fs::path> VehicleConfigStore::scanVehicleFiles(const fs::path& folder, std::ostream& errors) {
+    std::vector<fs::path> found;
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) {
+        errors << "Invalid directory: " << std::quoted(folder.string()) << '\n';
+        return found;
+    }
+    Walk(folder, found, errors);
+    return found;
+}
+
+void VehicleConfigStore::loadAllAtStartup(const fs::path& gameDirectory, std::ostream& errors) {
+    for (const fs::path& path : scanVehicleFiles(gameDirectory / "modloader", errors)) {
+        if (VehicleConfigRecord* record = ReadVehicleConfig(*runtime_, path, true)) {
+            record->filePaths.push_back(path.string());
+            record->fileLabels.push_back(fileLabel(path.string()));
+        }
+    }
+}
+
+std::string VehicleConfigStore::fileLabel(const std::string& path) {
+    // Either separator counts, so paths of the simulated game label alike.
+    const std::size_t last = path.find_last_of("\\/");
+    if (last == std::string::npos || last == 0) return "..." + path;
+    const std::size_t previous = path.find_last_of("\\/", last - 1);
+    if (previous == std::string::npos) return "..." + path;
+    return "..." + path.substr(previous + 1);
 }
 
 }  // namespace kovra

@@ -1,7 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <map>
+#include <ostream>
+#include <string>
+#include <vector>
 
 #include "kovra/config/VehicleConfigRecord.h"
 
@@ -33,6 +37,20 @@ public:
     static void stamp(VehicleConfigRecord& record, std::int32_t modelId, bool needsModelDefaults);
 
     const Map& records() const { return records_; }
+
+    // Every per-vehicle file under `folder` and its subfolders: ".ini" files
+    // of more than 19 bytes that hold "[Kovra_Vehicle]", neither the file
+    // nor a folder on the way hidden (a leading "."), in name order. A
+    // missing folder or a failing walk is reported on `errors`; the files
+    // found before the failure are kept.
+    static std::vector<std::filesystem::path> scanVehicleFiles(const std::filesystem::path& folder,
+                                                               std::ostream& errors);
+    // Reads every per-vehicle file under the game's "modloader" folder: the
+    // first file of a model supplies its values, every file is listed.
+    void loadAllAtStartup(const std::filesystem::path& gameDirectory, std::ostream& errors);
+    // "..." and the last folder and file name of a path, as the save-load
+    // page shows it.
+    static std::string fileLabel(const std::string& path);
 
     // The save-load page's "Export Gears" toggle, off at start-up: whether
     // a gear section carries its pattern block. Kept with the files it

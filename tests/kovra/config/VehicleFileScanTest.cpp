@@ -1,0 +1,72 @@
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "ConfigTestSupport.h"
+#include "kovra/config/VehicleConfigStore.h"
+#include "kovra/host/Runtime.h"
+#include "sim/SimHost.h"
+
+namespace kovra {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string VehicleFile(int modelId, float restAngle) {
+    return "[Kovra_Vehicle]\nModelID = " + std::to_string(modelId) +
+           "\n[SteerIK]\nRestAngle = " + std::to_string(restAngle) + "\n";
+}
+
+TEST(VehicleFileScan, FindsVehicleFilesButNothingHiddenOrTooSmall) {
+    test::TempDir dir;
+    const fs::path mods = dir / "modloader";
+    fs::create_directories(mods / "Cars" / "deep");
+    fs::create_directories(mods / ".hidden");
+    test::writeFile(mods / "Cars" / "Kovra_truck.ini", VehicleFile(500, 30));
+    test::writeFile(mods / "Cars" / "deep" / "other.ini", VehicleFile(501, 30));
+    test::writeFile(mods / ".hidden" / "Kovra_x.ini", VehicleFile(502, 30));
+    test::writeFile(mods / ".dotfile.ini", VehicleFile(503, 30));
+    test::writeFile(mods / "tiny.ini", "[Kovra_Vehicle]\nX1\n");  // 19 bytes
+    test::writeFile(mods / "upper.INI", VehicleFile(504, 30));
+    test::writeFile(mods / "settings.ini", "[Config]\nAllow_NPCs = 1\n");
+    std::ostringstream errors;
+    const auto found = VehicleConfigStore::scanVehicleFiles(mods, errors);
+    ASSERT_EQ(found.size(), 2u) << ::testing::PrintToString(found);
+    EXPECT_EQ(found[0], mods / "Cars" / "Kovra_truck.ini");
+    EXPECT_EQ(found[1], mods / "Cars" / "deep" / "other.ini");
+    EXPECT_TRUE(errors.str().empty());
+}
+
+TEST(VehicleFileScan, MissingFolderIsReportedAndFindsNothing) {
+    std::ostringstream errors;
+    EXPECT_TRUE(VehicleConfigStore::scanVehicleFiles("/no/such/\"dir\"", errors).empty());
+    EXPECT_EQ(errors.str(), "Invalid directory: \"/no/such/\\\"dir\\\"\"\n");
+}
+
+TEST(VehicleFileScan, FirstFileOfAModelWinsAndEveryFileIsListed) {
+    test::TempDir dir;
+    fs::create_directories(dir / "modloader" / "A");
+    fs::create_directories(dir / "modloader" / "B");
+    test::writeFile(dir / "modloader" / "A" / "Kovra_truck.ini", VehicleFile(500, 30));
+    test::writeFile(dir / "modloader" / "B" / "Kovra_truck.ini", VehicleFile(500, 60));
+    sim::SimHost host;
+    host.SetGameDirectory(dir.path().string());
+    Runtime runtime(host);
+    host.StartGame();
+    const VehicleConfigRecord* record = runtime.store().find(500);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->steer.restAngle, 30.0f);
+    ASSERT_EQ(record->filePaths.size(), 2u);
+    EXPECT_EQ(record->fileLabels[0], "...A/Kovra_truck.ini");
+    EXPECT_EQ(record->fileLabels[1], "...B/Kovra_truck.ini");
+    EXPECT_FALSE(record->firstUse);
+}
+
+TEST(VehicleFileScan, LabelsKeepTheLastFolderAndFile) {
+    EXPECT_EQ(VehicleConfigStore::fileLabel("C:\\Game\\modloader\\Cars\\Kovra_truck.ini"),
+              "...Cars\\Kovra_truck.ini");
+    EXPECT_EQ(VehicleConfigStore::fileLabel("Kovra_truck.ini"), "...Kovra_truck.ini");
+}
+
+}  // namespace
+}  // namespace kovra
