@@ -29,10 +29,12 @@ TEST(LimbReach, EveryLimbReachesItsGridWithinTwoMillimetres) {
     }
 }
 
-TEST(Cli, RunWritesItsReportAndRejectsBadUsage) {
+TEST(Cli, CommandsWriteTheirReportsAndRejectBadUsage) {
     const auto dir = std::filesystem::temp_directory_path() / "kovra-cli-test";
     std::filesystem::remove_all(dir);
-    EXPECT_EQ(RunMain({"run", "--out", dir.string()}), 0);
+    EXPECT_EQ(RunMain({"run", "--out", dir.string(), "--quiet", "--no-pictures"}), 0);
+    EXPECT_TRUE(std::filesystem::exists(dir / "report.json"));
+    EXPECT_EQ(RunMain({"reach", "--out", dir.string()}), 0);
     std::ifstream in(dir / "limbs.json");
     std::stringstream text;
     text << in.rdbuf();
@@ -40,6 +42,8 @@ TEST(Cli, RunWritesItsReportAndRejectsBadUsage) {
     std::filesystem::remove_all(dir);
 
     EXPECT_EQ(RunMain({"run", "--bogus"}), 2);
+    EXPECT_EQ(RunMain({"run", "--scenario", "/nonexistent.scenario", "--quiet"}), 2);
+    EXPECT_EQ(RunMain({"reach", "--bogus"}), 2);
     EXPECT_EQ(RunMain({"fly"}), 2);
     EXPECT_EQ(RunMain({}), 2);
     EXPECT_EQ(RunMain({"run", "--help"}), 0);

@@ -1,0 +1,223 @@
+#include "cli/ScenarioRun.h"
+
+#include <algorithm>
+#include <array>
+#include <map>
+
+#include "cli/SvgPicture.h"
+#include "kovra/config/FileReplace.h"
+#include "kovra/config/NumberFormat.h"
+#include "kovra/handles/car/SteerIk.h"
+#include "kovra/host/Runtime.h"
+#include "kovra/ik/BoneAccess.h"
+#include "kovra/ik/Geometry.h"
+#include "kovra/rig/CabinIk.h"
+#include "sim/Scenario.h"
+#include "sim/SimHost.h"
+
+namespace kovra::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr float kFullWeight = 0.9999f;
+
+const char* KindName(int kind) {
+    static constexpr std::array<const char*, kHandleKindCount> kNames = {
+        "Gear", "Steer", "HandBrake", "Bar", "GasPedal", "ClutchPedal", "Peg", "BikeShift", "SeatJiggle"};
+    return IsHandleKindCode(kind) ? kNames[static_cast<std::size_t>(kind)] : "Unknown";
+}
+
+// Keeps each character's last solve per limb end during a frame.
+class SolveLog : public SolveListener {
+public:
+    void OnLimbSolved(const LimbSolve& solve) override { last_[{solve.ped, solve.endNode}] = solve; }
+    const std::map<std::pair<CPed*, NodeIndex>, LimbSolve>& last() const { return last_; }
+    void Clear() { last_.clear(); }
+
+private:
+    std::map<std::pair<CPed*, NodeIndex>, LimbSolve> last_;
+};
+
+struct KindTally {
+    bool built = false;
+    HandleReport report;
+};
+
+std::string SafeName(std::string name) {
+    for (char& c : name) {
+        const bool keep = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        if (!keep) c = '-';
+    }
+    return name;
+}
+
+}  // namespace
+
+fs::path DefaultScenarioFile() { return sim::BuiltInScenesDirectory() / "default-car.scenario"; }
+
+std::optional<RunReport> RunScenario(const RunOptions& options, std::string* error) {
+    const fs::path file = options.scenarioFile.empty() ? DefaultScenarioFile() : options.scenarioFile;
+    std::optional<sim::Scenario> scenario = sim::Scenario::Load(file, error);
+    if (!scenario) return std::nullopt;
+    std::error_code ec;
+    fs::create_directories(options.outDir, ec);
+    if (ec) {
+        if (error) *error = "cannot create " + options.outDir.string() + ": " + ec.message();
+        return std::nullopt;
+    }
+
+    sim::SimHost host;
+    Runtime runtime(host);
+    SolveLog log;
+    runtime.solver().setSolveListener(&log);
+    runtime.debug().enabled = options.pictures;  // the pictures show the solved chains
+    host.SetTimeStep(scenario->timeStep);
+    host.StartGame();
+
+    struct Entry {
+        CVehicle* vehicle = nullptr;
+        CPed* driver = nullptr;
+        std::array<KindTally, kHandleKindCount> kinds;
+    };
+    std::vector<Entry> entries;
+    for (const sim::ScenarioVehicle& sv : scenario->vehicles) {
+        std::string modelError;
+        if (!host.HasVehicleModel(sv.model.id) && !host.AddVehicleModel(sv.model, &modelError)) {
+            if (error) *error = sv.sceneFile.string() + ": " + modelError;
+            return std::nullopt;
+        }
+        Entry entry;
+        entry.vehicle = host.CreateVehicle(sv.model.id, sv.WorldMatrix());
+        if (sv.driver != sim::ScenarioDriver::None) {
+            entry.driver = host.CreatePed();
+            host.SeatPed(entry.driver, entry.vehicle, true);
+            if (sv.driver == sim::ScenarioDriver::Player) host.SetPlayer(entry.driver);
+        }
+        entries.push_back(entry);
+    }
+
+    RunReport report;
+    report.scenario = scenario->name;
+    report.frames = scenario->frameCount;
+    for (int frame = 0; frame < scenario->frameCount; ++frame) {
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            sim::Scenario::CopyInputs(scenario->InputsAt(static_cast<int>(i), frame),
+                                      entries[i].vehicle->state);
+        }
+        host.ClearRecords();
+        log.Clear();
+        host.RunFrame();
+
+        for (Entry& entry : entries) {
+            CabinIk* rig = runtime.rigs().RigOf(entry.vehicle);
+            if (rig == nullptr) continue;
+            for (const auto& handle : rig->handles) {
+                if (IsHandleKindCode(handle->type)) entry.kinds[static_cast<std::size_t>(handle->type)].built = true;
+            }
+            std::array<bool, kHandleKindCount> engaged{};
+            std::array<bool, kHandleKindCount> outOfReach{};
+            for (const auto& [key, solve] : log.last()) {
+                if (key.first != entry.driver || !IsHandleKindCode(solve.tag) || solve.weight < kFullWeight) continue;
+                const auto kind = static_cast<std::size_t>(solve.tag);
+                engaged[kind] = true;
+                if (!solve.reached) {
+                    outOfReach[kind] = true;
+                    continue;
+                }
+                Vector3 posed;
+                if (!BonePosition(host, entry.driver, NodeToBoneId(solve.endNode), posed)) continue;
+                HandleReport& r = entry.kinds[kind].report;
+                r.maxReachError = std::max(r.maxReachError, Distance(posed, solve.target));
+            }
+            for (std::size_t k = 0; k < kHandleKindCount; ++k) {
+                entry.kinds[k].report.framesEngaged += engaged[k] ? 1 : 0;
+                entry.kinds[k].report.framesOutOfReach += outOfReach[k] ? 1 : 0;
+            }
+        }
+
+        if (options.pictures &&
+            std::binary_search(scenario->pictureFrames.begin(), scenario->pictureFrames.end(), frame)) {
+            for (std::size_t i = 0; i < entries.size(); ++i) {
+                const std::string model = host.ModelName(host.VehicleModelId(entries[i].vehicle));
+                const fs::path path = options.outDir / (SafeName(scenario->name) + "-" + std::to_string(i) +
+                                                        "-" + SafeName(model) + "-frame-" +
+                                                        std::to_string(frame) + ".svg");
+                PictureSnapshot snapshot = CaptureSnapshot(host, entries[i].vehicle, entries[i].driver,
+                                                           scenario->name + ": " + model);
+                snapshot.subtitle = "frame " + std::to_string(frame);
+                if (!WriteSvg(snapshot, path, error)) return std::nullopt;
+                report.pictures.push_back(path);
+            }
+        }
+        if (options.progress) options.progress(frame + 1, scenario->frameCount);
+    }
+
+    for (Entry& entry : entries) {
+        VehicleReport vr;
+        vr.modelId = host.VehicleModelId(entry.vehicle);
+        vr.model = host.ModelName(vr.modelId);
+        for (std::size_t k = 0; k < kHandleKindCount; ++k) {
+            if (!entry.kinds[k].built) continue;
+            HandleReport r = entry.kinds[k].report;
+            r.kind = KindName(static_cast<int>(k));
+            vr.handles.push_back(r);
+        }
+        if (const CabinIk* rig = runtime.rigs().RigOf(entry.vehicle); rig && rig->steerIk) {
+            vr.wheelAngle = rig->steerIk->wheelAngle;
+            vr.roadWheelAngle = host.ReadVehicleState(entry.vehicle).steerAngle * kRadToDeg;
+        }
+        report.vehicles.push_back(vr);
+    }
+
+    const fs::path reportPath = options.outDir / "report.json";
+    if (!replaceFileContents(reportPath, ReportJson(report))) {
+        if (error) *error = "cannot write " + reportPath.string();
+        return std::nullopt;
+    }
+    return report;
+}
+
+namespace {
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            out += ' ';
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+}  // namespace
+
+std::string ReportJson(const RunReport& report) {
+    std::string out = "{\n  \"scenario\": " + JsonString(report.scenario) +
+                      ",\n  \"frames\": " + std::to_string(report.frames) + ",\n  \"vehicles\": [";
+    for (std::size_t v = 0; v < report.vehicles.size(); ++v) {
+        const VehicleReport& vr = report.vehicles[v];
+        out += v ? ",\n" : "\n";
+        out += "    {\n      \"model\": " + JsonString(vr.model) + ",\n      \"modelId\": " +
+               std::to_string(vr.modelId) + ",\n      \"frames\": " + std::to_string(report.frames) +
+               ",\n      \"handles\": {";
+        for (std::size_t h = 0; h < vr.handles.size(); ++h) {
+            const HandleReport& r = vr.handles[h];
+            out += h ? ",\n" : "\n";
+            out += "        " + JsonString(r.kind) + ": {\"framesEngaged\": " + std::to_string(r.framesEngaged) +
+                   ", \"framesOutOfReach\": " + std::to_string(r.framesOutOfReach) +
+                   ", \"maxReachError\": " + formatNumber(r.maxReachError) + "}";
+        }
+        out += vr.handles.empty() ? "}\n    }" : "\n      }\n    }";
+    }
+    out += report.vehicles.empty() ? "]\n}\n" : "\n  ]\n}\n";
+    return out;
+}
+
+}  // namespace kovra::cli

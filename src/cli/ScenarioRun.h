@@ -1,0 +1,54 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kovra::cli {
+
+// How one kind of handle did on one vehicle over a run.
+struct HandleReport {
+    std::string kind;          // "Steer", "Gear", ...
+    int framesEngaged = 0;     // frames in which a limb solve of the handle had weight 1
+    int framesOutOfReach = 0;  // of those, frames with a target the limb could not reach
+    float maxReachError = 0.0f;  // metres, over the engaged frames with reachable targets
+};
+
+struct VehicleReport {
+    std::string model;
+    int modelId = 0;
+    std::vector<HandleReport> handles;  // the kinds the rig built, in kind order
+    // The steering wheel's turn against the road wheels' at the last frame
+    // (degrees each), when the vehicle has a steering handle.
+    float wheelAngle = 0.0f;
+    float roadWheelAngle = 0.0f;
+};
+
+struct RunReport {
+    std::string scenario;
+    int frames = 0;
+    std::vector<VehicleReport> vehicles;
+    std::vector<std::filesystem::path> pictures;
+};
+
+struct RunOptions {
+    std::filesystem::path scenarioFile;  // empty: the built-in default car run
+    std::filesystem::path outDir = "out";
+    bool pictures = true;
+    // Called after each frame with (frame, frameCount); may be empty.
+    std::function<void(int, int)> progress;
+};
+
+// Plays a scenario on the simulated game with the plugin hooked in, measures
+// every handle's reach, draws the chosen frames and writes report.json and
+// the pictures into outDir. Empty, with the reason in *error, when the
+// scenario cannot be read or the output cannot be written.
+std::optional<RunReport> RunScenario(const RunOptions& options, std::string* error);
+
+std::string ReportJson(const RunReport& report);
+
+std::filesystem::path DefaultScenarioFile();
+
+}  // namespace kovra::cli
