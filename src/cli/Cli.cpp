@@ -180,6 +180,12 @@ int Run(const std::vector<std::string>& args) {
                         h.maxReachError * 1000.0f);
             if (h.kind == "Steer" && h.maxReachError > kReachTolerance) steeringHeld = false;
         }
+        if (!v.stickPositions.empty()) {
+            std::printf("  gear stick arrived at:");
+            for (int p : v.stickPositions) std::printf(" %d", p);
+            std::printf("\n");
+        }
+        if (v.clutchStrokes > 0) std::printf("  clutch strokes: %d\n", v.clutchStrokes);
     }
     std::printf("\nwrote %s", (options.outDir / "report.json").string().c_str());
     if (!report->pictures.empty()) std::printf(" and %zu pictures", report->pictures.size());

@@ -7,6 +7,9 @@
 #include "cli/SvgPicture.h"
 #include "kovra/config/FileReplace.h"
 #include "kovra/config/NumberFormat.h"
+#include "kovra/config/VehicleConfigFile.h"
+#include "kovra/handles/car/ClutchPedalIk.h"
+#include "kovra/handles/car/GearIk.h"
 #include "kovra/handles/car/SteerIk.h"
 #include "kovra/host/Runtime.h"
 #include "kovra/ik/BoneAccess.h"
@@ -53,6 +56,24 @@ std::string SafeName(std::string name) {
     return name;
 }
 
+// Stick arrivals, gear changes the hands are told about, clutch strokes.
+void TallyControls(const CabinIk& rig, int& lastStick, int& lastActed, bool& clutchDown,
+                   VehicleReport& counts) {
+    if (rig.audioGear != lastActed) {
+        lastActed = rig.audioGear;
+        counts.actedGears.push_back(lastActed);
+    }
+    if (const GearIk* gear = rig.gearIk; gear && gear->handGear != lastStick) {
+        lastStick = gear->handGear;
+        counts.stickPositions.push_back(lastStick);
+    }
+    if (const ClutchPedalIk* clutch = rig.clutchPedalIk) {
+        const bool down = clutch->clutchLevel > 0.0f;
+        if (down && !clutchDown) ++counts.clutchStrokes;
+        clutchDown = down;
+    }
+}
+
 }  // namespace
 
 fs::path DefaultScenarioFile() { return sim::BuiltInScenesDirectory() / "default-car.scenario"; }
@@ -80,6 +101,10 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
         CVehicle* vehicle = nullptr;
         CPed* driver = nullptr;
         std::array<KindTally, kHandleKindCount> kinds;
+        int lastStick = 0;
+        int lastActed = 0;
+        bool clutchDown = false;
+        VehicleReport counts;
     };
     std::vector<Entry> entries;
     for (const sim::ScenarioVehicle& sv : scenario->vehicles) {
@@ -87,6 +112,16 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
         if (!host.HasVehicleModel(sv.model.id) && !host.AddVehicleModel(sv.model, &modelError)) {
             if (error) *error = sv.sceneFile.string() + ": " + modelError;
             return std::nullopt;
+        }
+        if (!sv.configFile.empty()) {
+            const VehicleConfigRecord* record = ReadVehicleConfig(runtime, sv.configFile, false);
+            if (record == nullptr || record->modelId != sv.model.id) {
+                if (error) {
+                    *error = sv.configFile.string() + ": not a per-vehicle file of model " +
+                             std::to_string(sv.model.id) + " (see kovra lint)";
+                }
+                return std::nullopt;
+            }
         }
         Entry entry;
         entry.vehicle = host.CreateVehicle(sv.model.id, sv.WorldMatrix());
@@ -135,6 +170,7 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
                 entry.kinds[k].report.framesEngaged += engaged[k] ? 1 : 0;
                 entry.kinds[k].report.framesOutOfReach += outOfReach[k] ? 1 : 0;
             }
+            TallyControls(*rig, entry.lastStick, entry.lastActed, entry.clutchDown, entry.counts);
         }
 
         if (options.pictures &&
@@ -155,7 +191,7 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
     }
 
     for (Entry& entry : entries) {
-        VehicleReport vr;
+        VehicleReport vr = entry.counts;
         vr.modelId = host.VehicleModelId(entry.vehicle);
         vr.model = host.ModelName(vr.modelId);
         for (std::size_t k = 0; k < kHandleKindCount; ++k) {
@@ -196,6 +232,12 @@ std::string JsonString(const std::string& text) {
     return out + "\"";
 }
 
+std::string JsonInts(const std::vector<int>& values) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < values.size(); ++i) out += (i ? ", " : "") + std::to_string(values[i]);
+    return out + "]";
+}
+
 }  // namespace
 
 std::string ReportJson(const RunReport& report) {
@@ -206,6 +248,9 @@ std::string ReportJson(const RunReport& report) {
         out += v ? ",\n" : "\n";
         out += "    {\n      \"model\": " + JsonString(vr.model) + ",\n      \"modelId\": " +
                std::to_string(vr.modelId) + ",\n      \"frames\": " + std::to_string(report.frames) +
+               ",\n      \"stickPositions\": " + JsonInts(vr.stickPositions) +
+               ",\n      \"actedGears\": " + JsonInts(vr.actedGears) +
+               ",\n      \"clutchStrokes\": " + std::to_string(vr.clutchStrokes) +
                ",\n      \"handles\": {";
         for (std::size_t h = 0; h < vr.handles.size(); ++h) {
             const HandleReport& r = vr.handles[h];

@@ -20,6 +20,12 @@ struct VehicleReport {
     std::string model;
     int modelId = 0;
     std::vector<HandleReport> handles;  // the kinds the rig built, in kind order
+    // The positions the gear stick arrived at, in order (0 neutral, 1-5,
+    // 6 reverse), and the gear the hands were told to act out each time it
+    // changed.
+    std::vector<int> stickPositions;
+    std::vector<int> actedGears;
+    int clutchStrokes = 0;  // times the clutch went down from fully up
     // The steering wheel's turn against the road wheels' at the last frame
     // (degrees each), when the vehicle has a steering handle.
     float wheelAngle = 0.0f;

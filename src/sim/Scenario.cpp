@@ -154,7 +154,7 @@ private:
         const std::string_view k = l.tokens[0].text;
         const int col = l.tokens[0].column;
         if (k == "vehicle") return StartVehicle(l);
-        if (k == "position" || k == "heading" || k == "driver" || k == "key") {
+        if (k == "position" || k == "heading" || k == "driver" || k == "key" || k == "config") {
             if (scenario_.vehicles.empty()) {
                 return Fail(l.number, col,
                             QuotedForMessage(k) +
@@ -205,6 +205,17 @@ private:
         return true;
     }
 
+    // A file beside the scenario, else in the scenes folder; empty when none.
+    std::filesystem::path FindFile(std::string_view name) const {
+        const std::filesystem::path relative{std::string(name)};
+        std::error_code ec;
+        for (const std::filesystem::path& dir : {baseDir_, scenesDir_}) {
+            const std::filesystem::path candidate = relative.is_absolute() ? relative : dir / relative;
+            if (std::filesystem::is_regular_file(candidate, ec)) return candidate;
+        }
+        return {};
+    }
+
     bool StartVehicle(const SceneLine& l) {
         if (!given_.contains("frames")) {
             return Fail(l.number, l.tokens[0].column,
@@ -217,17 +228,8 @@ private:
                         "more than " + std::to_string(kMaxScenarioVehicles) + " vehicles");
         }
         const SceneToken& file = l.tokens[1];
-        const std::filesystem::path relative(std::string(file.text));
-        std::filesystem::path found;
+        const std::filesystem::path found = FindFile(file.text);
         std::error_code ec;
-        for (const std::filesystem::path& dir : {baseDir_, scenesDir_}) {
-            const std::filesystem::path candidate =
-                relative.is_absolute() ? relative : dir / relative;
-            if (std::filesystem::is_regular_file(candidate, ec)) {
-                found = candidate;
-                break;
-            }
-        }
         if (found.empty()) {
             return Fail(l.number, file.column,
                         "vehicle scene " + QuotedForMessage(file.text) +
@@ -280,6 +282,16 @@ private:
             }
             v.position = {p[0], p[1], p[2]};
             return NoMore(l, 4);
+        }
+        if (k == "config") {
+            if (!Need(l, 1, "a per-vehicle configuration file")) return false;
+            v.configFile = FindFile(l.tokens[1].text);
+            if (v.configFile.empty()) {
+                return Fail(l.number, l.tokens[1].column,
+                            "configuration file " + QuotedForMessage(l.tokens[1].text) +
+                                " is found neither beside the scenario nor in " + scenesDir_.string());
+            }
+            return NoMore(l, 2);
         }
         if (k == "heading") {
             if (!Need(l, 1, "a number of degrees")) return false;

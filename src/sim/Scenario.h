@@ -40,6 +40,9 @@ struct ScenarioVehicle {
     Vector3 position;      // world metres
     float heading = 0.0f;  // degrees about world z; 0 faces +y, positive turns left
     ScenarioDriver driver = ScenarioDriver::None;
+    // A per-vehicle configuration file read for the model before the run;
+    // empty for the model's defaults.
+    std::filesystem::path configFile;
     // Keyframes per input, in ScenarioInput order, ascending by frame.
     std::array<std::vector<ScenarioKey>, kScenarioInputCount> tracks;
 

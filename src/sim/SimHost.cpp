@@ -597,6 +597,8 @@ void SimHost::StartGame() {
 }
 
 void SimHost::StepVehicleAudio(CVehicle& vehicle) {
+    // The engine is under load while the gas pedal is down.
+    vehicle.state.audioValue = vehicle.state.gasPedal > 0.0f ? 1 : 0;
     // The engine sound changes gear when the gearbox goes up a forward gear.
     vehicle.state.audioFlags = static_cast<std::uint8_t>(vehicle.state.audioFlags & ~kAudioGearChangeBit);
     if (vehicle.state.gear > vehicle.audioGearHeard && vehicle.audioGearHeard > 0) {

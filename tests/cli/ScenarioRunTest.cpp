@@ -47,6 +47,44 @@ TEST(ScenarioRun, DefaultCarKeepsBothHandsOnTheRim) {
     fs::remove_all(out);
 }
 
+TEST(ScenarioRun, EveryBuiltInScenarioRuns) {
+    const fs::path scenes = DefaultScenarioFile().parent_path();
+    int count = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(scenes)) {
+        if (entry.path().extension() != ".scenario") continue;
+        RunOptions options;
+        options.scenarioFile = entry.path();
+        options.outDir = fs::temp_directory_path() / "kovra-run-builtin";
+        options.pictures = false;
+        std::string error;
+        const auto report = RunScenario(options, &error);
+        ASSERT_TRUE(report) << entry.path() << ": " << error;
+        for (const VehicleReport& v : report->vehicles) {
+            for (const HandleReport& h : v.handles) {
+                EXPECT_LE(h.maxReachError, 0.002f) << entry.path() << " " << h.kind;
+            }
+        }
+        ++count;
+    }
+    EXPECT_GE(count, 7);
+    fs::remove_all(fs::temp_directory_path() / "kovra-run-builtin");
+}
+
+TEST(ScenarioRun, AConfigFileOfAnotherModelIsRefused) {
+    const fs::path dir = fs::temp_directory_path() / "kovra-run-config";
+    fs::create_directories(dir);
+    std::ofstream(dir / "other.ini") << "[Kovra_Vehicle]\nModelID = 999\n[GearIK]\nShiftPattern = 2\n";
+    std::ofstream(dir / "run.scenario") << "kovra-scenario 1\nname x\nframes 5\n"
+                                           "vehicle sedan.vehicle\n  config other.ini\n";
+    RunOptions options;
+    options.scenarioFile = dir / "run.scenario";
+    options.outDir = dir / "out";
+    std::string error;
+    EXPECT_FALSE(RunScenario(options, &error));
+    EXPECT_NE(error.find("other.ini"), std::string::npos) << error;
+    fs::remove_all(dir);
+}
+
 TEST(ScenarioRun, ABrokenScenarioIsNamedInTheError) {
     const fs::path dir = fs::temp_directory_path() / "kovra-run-bad";
     fs::create_directories(dir);

@@ -23,7 +23,7 @@ std::optional<Scenario> ParseText(const std::string& text, std::string* error,
 TEST(Scenario, BuiltInRunsLoad) {
     std::string error;
     const std::optional<Scenario> car =
-        Scenario::Load(BuiltInScenesDirectory() / "default-car.scenario", &error);
+        Scenario::Load(BuiltInScenesDirectory() / "lock-to-lock.scenario", &error);
     ASSERT_TRUE(car) << error;
     EXPECT_EQ(car->frameCount, 600);
     EXPECT_EQ(car->timeStep, 1.0f);
