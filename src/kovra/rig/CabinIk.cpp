@@ -111,8 +111,7 @@ void CabinIk::SetReference(HandleKind kind, IkHandle* handle) {
     }
 }
 
-std::unique_ptr<IkHandle> CabinIk::MakeHandle(HandleKind kind) {
-    Runtime& rt = runtime();
+std::unique_ptr<IkHandle> CabinIk::MakeHandle(Runtime& rt, HandleKind kind) {
     switch (kind) {
         case HandleKind::Gear: return std::make_unique<GearIk>(rt);
         case HandleKind::Steer: return std::make_unique<SteerIk>(rt);
@@ -160,7 +159,7 @@ IkHandle* CabinIk::CreateHandle(HandleKind kind) {
     }
     source->needsModelDefaults = false;
 
-    std::unique_ptr<IkHandle> handle = MakeHandle(kind);
+    std::unique_ptr<IkHandle> handle = MakeHandle(runtime(), kind);
     handle->CopyFrom(source);
     handle->type = KindCode(kind);
     handle->vehicle = vehicle;

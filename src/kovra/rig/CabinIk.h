@@ -49,6 +49,8 @@ public:
     // The rig's reference for the kind (null when it built none).
     IkHandle* HandleOf(HandleKind kind) const;
 
+    // A fresh handle of the kind's class, with its constructor's defaults.
+    static std::unique_ptr<IkHandle> MakeHandle(Runtime& runtime, HandleKind kind);
     // The names a kind's control frame may carry, tried in order.
     static std::span<const char* const> ControlFrameNames(HandleKind kind);
 
@@ -104,7 +106,6 @@ public:
 
 private:
     void SetReference(HandleKind kind, IkHandle* handle);
-    std::unique_ptr<IkHandle> MakeHandle(HandleKind kind);
     void DispatchBike();
     void DispatchCar();
     // Runs one handle's update, telling the solver whose solves follow.

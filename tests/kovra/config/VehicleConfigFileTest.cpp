@@ -55,27 +55,12 @@ protected:
                                 HandleKind::Bar, HandleKind::GasPedal, HandleKind::ClutchPedal,
                                 HandleKind::Peg, HandleKind::BikeShift, HandleKind::SeatJiggle}) {
             const IkHandle* source = record.templateOf(kind);
-            std::unique_ptr<IkHandle> handle = MakeLike(rt, kind);
+            std::unique_ptr<IkHandle> handle = CabinIk::MakeHandle(rt, kind);
             handle->CopyFrom(source);
             handle->isBike = bike ? 1 : 0;
             rig->handles.push_back(std::move(handle));
         }
         return rig;
-    }
-
-    static std::unique_ptr<IkHandle> MakeLike(Runtime& rt, HandleKind kind) {
-        switch (kind) {
-            case HandleKind::Gear: return std::make_unique<GearIk>(rt);
-            case HandleKind::Steer: return std::make_unique<SteerIk>(rt);
-            case HandleKind::HandBrake: return std::make_unique<HandBrakeIk>(rt);
-            case HandleKind::Bar: return std::make_unique<BarIk>(rt);
-            case HandleKind::GasPedal: return std::make_unique<GasPedalIk>(rt);
-            case HandleKind::ClutchPedal: return std::make_unique<ClutchPedalIk>(rt);
-            case HandleKind::Peg: return std::make_unique<PegIk>(rt);
-            case HandleKind::BikeShift: return std::make_unique<BikeShiftIk>(rt);
-            case HandleKind::SeatJiggle: return std::make_unique<SeatJiggle>(rt);
-        }
-        return nullptr;
     }
 
     test::TempDir dir;
