@@ -2,9 +2,22 @@
 
 #include <typeinfo>
 
+#include "kovra/handles/bike/BikeShiftIk.h"
+#include "kovra/handles/car/GasPedalIk.h"
+#include "kovra/handles/car/GearIk.h"
 #include "kovra/host/Runtime.h"
+#include "kovra/ik/BoneAccess.h"
+#include "kovra/ik/Geometry.h"
+#include "kovra/rig/CabinIk.h"
 
 namespace kovra {
+
+namespace {
+
+constexpr NodeIndex kLeftFingersNode = 13;
+constexpr std::uint32_t kDebugYellow = 0xff00ffffu;
+
+}  // namespace
 
 ClutchPedalIk::ClutchPedalIk(Runtime& runtime) : IkHandle(runtime) {
     bendAngle = -25.0f;
@@ -26,6 +39,87 @@ void ClutchPedalIk::CopyFrom(const IkHandle* other) {
     CopyBaseFrom(o);
     clutchLevel = o.clutchLevel;
     gearSeen = o.gearSeen;
+}
+
+void ClutchPedalIk::Update() {
+    const float dt = host().TimeStep();
+    const bool bike = rig != nullptr ? rig->isBike != 0 : isBike != 0;
+    if (bike) {
+        UpdateBike(dt);
+    } else {
+        UpdateCar(dt);
+    }
+}
+
+void ClutchPedalIk::StepStroke(float rate) {
+    const std::int32_t gear = rig != nullptr ? rig->audioGear : gearSeen;
+    const float level = pedal::Advance(clutchLevel, gearSeen != gear ? rate : -rate);
+    // The new gear is taken with the pedal on the floor.
+    if (level >= 1.0f) gearSeen = gear;
+    clutchLevel = Clamp(level, 0.0f, 1.0f);
+}
+
+void ClutchPedalIk::UpdateCar(float dt) {
+    Host& h = host();
+    weight = Clamp(RigWeight(kLeftFootNode), 0.0f, 1.0f);
+
+    float rate = rateArm * settings().muThrottle * dt;
+    if (!IsFinite(rate)) rate = 0.0f;
+    if (rig != nullptr && rig->gearIk != nullptr) {
+        // The stick's own shift decides; the simulated gear is not watched.
+        const float step = rig->gearIk->shifting ? rate : -rate;
+        clutchLevel = Clamp(pedal::Advance(clutchLevel, step), 0.0f, 1.0f);
+    } else {
+        StepStroke(rate);
+    }
+
+    const float eased = pedal::EaseOut(clutchLevel);
+    TurnFrameFromRest(frameA, AxisX, pedal::FiniteDegrees(maxAngle * eased));
+
+    if (frameA.frame == nullptr) return;
+    const FrameMatrix* pedalWorld = h.FrameWorld(frameA.frame);
+    if (pedalWorld == nullptr) return;
+    const Vector3 target = TransformPoint(grabOffset, *pedalWorld);
+    if (ped == nullptr) return;
+
+    const Vector3 knee = pedal::KneeDirection(h, ped, target, bendAngle);
+
+    DebugDrawQueue& debug = runtime().debug();
+    if (debug.enabled) {
+        debug.DrawMarker(pedalWorld->pos, kDebugBlue, pedal::kMarkerSize);
+        debug.DrawMarker(target, kDebugYellow, pedal::kMarkerSize);
+    }
+
+    runtime().solver().SolveLimb(ped, target, kLeftFootNode, knee, weight);
+
+    const float toe = pedal::TurnedAboutZ(frameA) ? maxAngle * eased * pedal::kToeFactor : 0.0f;
+    if (Quaternion* slot = BoneRotationSlot(h, ped, kLeftFootNode)) {
+        WriteBoneRotation(*slot, pedal::FootRotation(endAngles, toe), weight);
+    }
+    appliedThisFrame = true;
+}
+
+void ClutchPedalIk::UpdateBike(float dt) {
+    weight = Clamp(RigWeight(kLeftHandNode), 0.0f, 1.0f);
+
+    if (rig != nullptr && rig->bikeShiftIk != nullptr) {
+        // The lever is pulled in step with the foot's shift stroke (last
+        // frame's: the shift handle runs later).
+        clutchLevel = Clamp(rig->bikeShiftIk->weight, 0.0f, 1.0f);
+    } else {
+        float rate = rateArm * dt;
+        if (!IsFinite(rate)) rate = 0.0f;
+        StepStroke(rate);
+    }
+
+    const float travel = pedal::EaseInCircular(clutchLevel);
+    TurnFrameFromRest(frameA, AxisZ, pedal::FiniteDegrees(maxAngle * travel));
+
+    if (ped == nullptr) return;
+    if (Quaternion* fingers = BoneRotationSlot(host(), ped, kLeftFingersNode)) {
+        WriteBoneRotation(*fingers, AxisAngle(AxisZ, pedal::FingerCurl(clutchLevel)), 1.0f);
+    }
+    appliedThisFrame = true;
 }
 
 std::string ClutchPedalIk::WriteConfig() const {

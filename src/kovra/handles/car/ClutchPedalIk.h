@@ -20,9 +20,19 @@ public:
     // Bike: MaxAngle only. Car: GrabOffset, FootAngle, BendAngle, MaxAngle,
     // RateArm.
     std::string WriteConfig() const override;
+    // Strokes the clutch on every gear change and keeps the left foot on the
+    // pedal; on a bike, pulls the lever with the left-hand fingers.
+    void Update() override;
 
     float clutchLevel = 0.0f;   // 0..1
     std::int32_t gearSeen = 0;  // the gear of the last completed stroke
+
+private:
+    // One full stroke, down and back up, each time the gear differs from the
+    // gear seen.
+    void StepStroke(float rate);
+    void UpdateCar(float dt);
+    void UpdateBike(float dt);
 };
 
 }  // namespace kovra

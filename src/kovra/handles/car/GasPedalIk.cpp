@@ -1,10 +1,77 @@
 #include "kovra/handles/car/GasPedalIk.h"
 
+#include <algorithm>
+#include <cmath>
 #include <typeinfo>
 
+#include "kovra/handles/car/ClutchPedalIk.h"
+#include "kovra/handles/car/GearIk.h"
 #include "kovra/host/Runtime.h"
+#include "kovra/ik/BoneAccess.h"
+#include "kovra/ik/EaseCurve.h"
+#include "kovra/ik/Geometry.h"
+#include "kovra/rig/CabinIk.h"
 
 namespace kovra {
+
+namespace pedal {
+
+float Advance(float level, float delta) {
+    const float next = level + delta;
+    return std::isnan(next) ? level : next;
+}
+
+float EaseOut(float level) { return (2.0f - level) * level; }
+
+float EaseInCircular(float level) { return 1.0f - Sqrt(std::max(0.0f, 1.0f - level * level)); }
+
+float FingerCurl(float level) {
+    const float r = std::fabs(2.0f * level - 1.0f);
+    const float u = 2.0f * r;
+    float curl;
+    if (u < 1.0f) {
+        curl = 0.5f * u * u * u;
+    } else {
+        const float v = u - 2.0f;
+        curl = 0.5f * (v * v * v + 2.0f);
+    }
+    return 90.0f * curl;
+}
+
+bool TurnedAboutZ(const FrameSlot& slot) { return slot.flippedZ && !slot.unrotated; }
+
+Quaternion FootRotation(const Vector3& footAngle, float toe) {
+    Quaternion q;
+    RotateQuaternion(q, AxisX, footAngle.x, Combine::Replace);
+    RotateQuaternion(q, AxisY, footAngle.y, Combine::Local);
+    RotateQuaternion(q, AxisZ, footAngle.z - toe, Combine::Local);
+    return q;
+}
+
+float FiniteDegrees(float degrees) { return IsFinite(degrees) ? degrees : 0.0f; }
+
+Vector3 KneeDirection(Host& host, CPed* ped, const Vector3& target, float bendAngle) {
+    const FrameMatrix* root = BoneWorldMatrix(host, ped, kRootBone);
+    if (root == nullptr) return {};
+    const Vector3 knee = -root->right;
+    if (bendAngle == 0.0f) return knee;
+    // A target on the root itself gives no axis to turn about; turning about
+    // a zero axis would only shorten the direction.
+    const Vector3 axis = NormalizedCopy(target - root->pos);
+    if (axis.IsZero()) return knee;
+    const Vector3 turned = RotateAboutAxis(knee, axis, bendAngle * kDegToRad);
+    return IsFinite(turned) ? turned : knee;
+}
+
+}  // namespace pedal
+
+namespace {
+
+constexpr NodeIndex kRightFingersNode = 19;
+// The foot moves between the pedals at this rate whatever RateArm says.
+constexpr float kFootSwitchRate = 0.075f;
+
+}  // namespace
 
 GasPedalIk::GasPedalIk(Runtime& runtime) : IkHandle(runtime) {
     bendAngle = 10.0f;
@@ -23,6 +90,128 @@ void GasPedalIk::CopyFrom(const IkHandle* other) {
     BikeBrkAngle = o.BikeBrkAngle;
     easedGas = o.easedGas;
     easedBrake = o.easedBrake;
+}
+
+void GasPedalIk::Update() {
+    if (vehicle == nullptr) return;
+    Host& h = host();
+    const VehicleState state = h.ReadVehicleState(vehicle);
+    const float dt = h.TimeStep();
+    const bool bike = rig != nullptr ? rig->isBike != 0 : isBike != 0;
+
+    // No ramp of its own: the foot (or hand) is always on its control,
+    // faded only by the rig.
+    weight = Clamp(RigWeight(bike ? kRightHandNode : kRightFootNode), 0.0f, 1.0f);
+    StepPressLevels(state.gasPedal, state.brakePedal, dt);
+    if (bike) {
+        UpdateBike();
+    } else {
+        UpdateCar(state.brakePedal, dt);
+    }
+}
+
+void GasPedalIk::StepPressLevels(float gasInput, float brakeInput, float dt) {
+    float rate = rateArm * settings().muThrottle * dt;
+    if (!IsFinite(rate)) rate = 0.0f;
+
+    // The foot comes off the gas while the clutch is down or the stick is
+    // moving; the clutch handle runs later, so its level is last frame's.
+    const bool shifting = rig != nullptr && rig->gearIk != nullptr && rig->gearIk->shifting;
+    const bool clutchDown = rig != nullptr && rig->clutchPedalIk != nullptr &&
+                            rig->clutchPedalIk->clutchLevel > 0.0f;
+    const float d = shifting || clutchDown || gasInput == 0.0f ? -1.0f : 1.0f;
+
+    gasLevel = Clamp(pedal::Advance(gasLevel, d * rate), 0.0f, 1.0f);
+    brakeLevel = Clamp(pedal::Advance(brakeLevel, brakeInput != 0.0f ? rate : -rate), 0.0f, 1.0f);
+}
+
+void GasPedalIk::UpdateCar(float brakeInput, float dt) {
+    Host& h = host();
+    const bool brakePedal = HasBrakePedal();
+
+    if (brakePedal) {
+        const float s = brakeInput == 0.0f ? 1.0f : -1.0f;
+        float step = kFootSwitchRate * settings().muPedalSwitch * dt * s;
+        if (!IsFinite(step)) step = 0.0f;
+        footSwitch = Clamp(pedal::Advance(footSwitch, step), 0.0f, 1.0f);
+    } else {
+        footSwitch = 1.0f;  // nothing to switch to
+    }
+    const float m = EaseInOutQuad(footSwitch);
+
+    easedGas = pedal::EaseOut(gasLevel);
+    easedBrake = pedal::EaseOut(brakeLevel);
+
+    TurnFrameFromRest(frameA, AxisX, pedal::FiniteDegrees(maxAngle * easedGas));
+    if (brakePedal) TurnFrameFromRest(frameB, AxisX, pedal::FiniteDegrees(maxAngle * easedBrake));
+
+    if (frameA.frame == nullptr) return;
+    const FrameMatrix* gasWorld = h.FrameWorld(frameA.frame);
+    if (gasWorld == nullptr) return;
+    const Vector3 gasOrigin = gasWorld->pos;
+    const Vector3 gasTarget = TransformPoint(grabOffset, *gasWorld);
+    Vector3 brakeOrigin;
+    Vector3 brakeTarget;
+    Vector3 target = gasTarget;
+    if (brakePedal) {
+        const FrameMatrix* brakeWorld = h.FrameWorld(frameB.frame);
+        if (brakeWorld == nullptr) return;
+        brakeOrigin = brakeWorld->pos;
+        brakeTarget = TransformPoint(secondOffset, *brakeWorld);
+        target = brakeTarget * (1.0f - m) + gasTarget * m;
+    }
+    if (ped == nullptr) return;
+
+    const Vector3 knee = pedal::KneeDirection(h, ped, target, bendAngle);
+
+    DebugDrawQueue& debug = runtime().debug();
+    if (debug.enabled) {
+        debug.DrawMarker(gasOrigin, kDebugGreen, pedal::kMarkerSize);
+        debug.DrawMarker(gasTarget, kDebugGreen, pedal::kMarkerSize);
+        debug.DrawSegment(gasOrigin, gasTarget, 0.0f, kDebugGreen);
+        if (brakePedal) {
+            debug.DrawMarker(brakeOrigin, kDebugBlue, pedal::kMarkerSize);
+            debug.DrawMarker(brakeTarget, kDebugBlue, pedal::kMarkerSize);
+            debug.DrawSegment(brakeOrigin, brakeTarget, 0.0f, kDebugBlue);
+        }
+        debug.DrawMarker(target, kDebugRed, pedal::kMarkerSize);
+    }
+
+    runtime().solver().SolveLimb(ped, target, kRightFootNode, knee, weight);
+
+    // A pedal hung upside down rolls the foot with its travel.
+    float toe = 0.0f;
+    if (brakePedal && pedal::TurnedAboutZ(frameB)) toe += maxAngle * easedBrake * pedal::kToeFactor;
+    if (pedal::TurnedAboutZ(frameA)) toe += maxAngle * easedGas * pedal::kToeFactor;
+    if (Quaternion* slot = BoneRotationSlot(h, ped, kRightFootNode)) {
+        WriteBoneRotation(*slot, pedal::FootRotation(endAngles, toe), weight);
+    }
+    appliedThisFrame = true;
+}
+
+void GasPedalIk::UpdateBike() {
+    Host& h = host();
+    if (ped != nullptr) RefreshBoneMatrices(h, ped);
+
+    easedGas = pedal::EaseOut(gasLevel);
+    const float lever = pedal::EaseInCircular(brakeLevel);
+    const float twist = pedal::FiniteDegrees(BikeGasAngle * easedGas);
+
+    TurnFrameFromRest(frameA, AxisX, twist);
+    if (HasBrakePedal()) TurnFrameFromRest(frameB, AxisZ, pedal::FiniteDegrees(BikeBrkAngle * lever));
+
+    if (ped == nullptr) return;
+    // The hand turns with the grip; where it sits is the handlebar
+    // handle's business.
+    if (Quaternion* hand = BoneRotationSlot(h, ped, kRightHandNode)) {
+        Quaternion turned = *hand;
+        RotateQuaternion(turned, AxisZ, -twist, Combine::Local);
+        WriteBoneRotation(*hand, turned, 1.0f);
+    }
+    if (Quaternion* fingers = BoneRotationSlot(h, ped, kRightFingersNode)) {
+        WriteBoneRotation(*fingers, AxisAngle(AxisZ, pedal::FingerCurl(brakeLevel)), 1.0f);
+    }
+    appliedThisFrame = true;
 }
 
 std::string GasPedalIk::WriteConfig() const {
