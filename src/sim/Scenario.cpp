@@ -41,12 +41,11 @@ std::string Range(float lo, float hi) {
     return "(" + FormatSceneNumber(lo) + " to " + FormatSceneNumber(hi) + ")";
 }
 
-class ScenarioReader {
+class ScenarioReader : SceneTextReader {
 public:
     ScenarioReader(std::string_view text, std::string source, std::filesystem::path baseDir,
                    std::filesystem::path scenesDir)
-        : lines_(SplitSceneLines(text)),
-          source_(std::move(source)),
+        : SceneTextReader(text, std::move(source)),
           baseDir_(std::move(baseDir)),
           scenesDir_(std::move(scenesDir)) {}
 
@@ -59,30 +58,6 @@ public:
     }
 
 private:
-    bool Fail(int line, int column, const std::string& message) {
-        error_ = SceneMessage(source_, line, column, message);
-        return false;
-    }
-
-    bool NoMore(const SceneLine& l, std::size_t expected) {
-        if (l.tokens.size() <= expected) return true;
-        const SceneToken& extra = l.tokens[expected];
-        return Fail(l.number, extra.column,
-                    "unexpected " + QuotedForMessage(extra.text) + " after " +
-                        QuotedForMessage(l.tokens[0].text) +
-                        (expected > 1 ? " and its " + std::to_string(expected - 1) +
-                                            (expected == 2 ? " value" : " values")
-                                      : ""));
-    }
-
-    bool Once(std::map<std::string, int, std::less<>>& given, const SceneLine& l) {
-        const auto [it, inserted] = given.try_emplace(std::string(l.tokens[0].text), l.number);
-        if (inserted) return true;
-        return Fail(l.number, l.tokens[0].column,
-                    QuotedForMessage(l.tokens[0].text) + " is given twice (first at line " +
-                        std::to_string(it->second) + ")");
-    }
-
     bool Need(const SceneLine& l, std::size_t values, const char* what) {
         if (l.tokens.size() > values) return true;
         return Fail(l.number, 0,
@@ -410,11 +385,8 @@ private:
         int column;
     };
 
-    std::vector<SceneLine> lines_;
-    std::string source_;
     std::filesystem::path baseDir_;
     std::filesystem::path scenesDir_;
-    std::string error_;
     Scenario scenario_;
     std::map<std::string, int, std::less<>> given_;         // run keyword -> line
     std::map<std::string, int, std::less<>> vehicleGiven_;  // of the current vehicle

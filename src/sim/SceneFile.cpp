@@ -209,6 +209,30 @@ std::string QuotedForMessage(std::string_view text) {
     return out + "\"";
 }
 
+bool SceneTextReader::Fail(int line, int column, const std::string& message) {
+    error_ = SceneMessage(source_, line, column, message);
+    return false;
+}
+
+bool SceneTextReader::NoMore(const SceneLine& l, std::size_t expected) {
+    if (l.tokens.size() <= expected) return true;
+    const SceneToken& extra = l.tokens[expected];
+    return Fail(l.number, extra.column,
+                "unexpected " + QuotedForMessage(extra.text) + " after " +
+                    QuotedForMessage(l.tokens[0].text) +
+                    (expected > 1 ? " and its " + std::to_string(expected - 1) +
+                                        (expected == 2 ? " value" : " values")
+                                  : ""));
+}
+
+bool SceneTextReader::Once(std::map<std::string, int, std::less<>>& given, const SceneLine& l) {
+    const auto [it, inserted] = given.try_emplace(std::string(l.tokens[0].text), l.number);
+    if (inserted) return true;
+    return Fail(l.number, l.tokens[0].column,
+                QuotedForMessage(l.tokens[0].text) + " is given twice (first at line " +
+                    std::to_string(it->second) + ")");
+}
+
 // ---- rotations -----------------------------------------------------------
 
 FrameMatrix EulerFrame(const Vector3& degrees) {
@@ -272,10 +296,10 @@ constexpr TypeName kTypes[] = {{"car", kVehicleTypeCar},
                                {"motorbike", kVehicleTypeMotorbike},
                                {"bicycle", kVehicleTypeBicycle}};
 
-class SceneReader {
+class SceneReader : SceneTextReader {
 public:
     SceneReader(std::string_view text, std::string source)
-        : lines_(SplitSceneLines(text)), source_(std::move(source)) {}
+        : SceneTextReader(text, std::move(source)) {}
 
     std::optional<VehicleModel> Read(std::string* error) {
         if (!ReadAll()) {
@@ -292,11 +316,6 @@ private:
         Vector3 position;
         Vector3 rotation;
     };
-
-    bool Fail(int line, int column, const std::string& message) {
-        error_ = SceneMessage(source_, line, column, message);
-        return false;
-    }
 
     bool ReadAll() {
         if (lines_.empty()) {
@@ -334,28 +353,6 @@ private:
                             " (this program reads version " + std::to_string(kSceneVersion) + ")");
         }
         return NoMore(l, 2);
-    }
-
-    // Fails on tokens after the expected ones.
-    bool NoMore(const Line& l, std::size_t expected) {
-        if (l.tokens.size() <= expected) return true;
-        const SceneToken& extra = l.tokens[expected];
-        return Fail(l.number, extra.column,
-                    "unexpected " + QuotedForMessage(extra.text) + " after " +
-                        QuotedForMessage(l.tokens[0].text) +
-                        (expected > 1 ? " and its " + std::to_string(expected - 1) +
-                                            (expected == 2 ? " value" : " values")
-                                      : ""));
-    }
-
-    // First use of a keyword in a scope; a second one is an error.
-    bool Once(std::map<std::string, int, std::less<>>& given, const Line& l) {
-        const std::string_view key = l.tokens[0].text;
-        const auto [it, inserted] = given.try_emplace(std::string(key), l.number);
-        if (inserted) return true;
-        return Fail(l.number, l.tokens[0].column,
-                    QuotedForMessage(key) + " is given twice (first at line " +
-                        std::to_string(it->second) + ")");
     }
 
     bool Floats(const Line& l, float* out, std::size_t count, float limit, const char* unit) {
@@ -590,9 +587,6 @@ private:
         return true;
     }
 
-    std::vector<Line> lines_;
-    std::string source_;
-    std::string error_;
     VehicleModel model_;
     std::map<std::string, int, std::less<>> modelGiven_;  // keyword -> line
     std::map<std::string, int, std::less<>> definedAt_;   // frame name -> first "frame" line

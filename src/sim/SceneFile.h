@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -102,5 +103,23 @@ std::string SceneMessage(const std::string& file, int line, int column, const st
 // The text in double quotes, for messages; unprintable bytes as \xNN and at
 // most 40 characters of it.
 std::string QuotedForMessage(std::string_view text);
+
+// What the scene and scenario readers share: the lines of the text, and the
+// first error with the place it was found.
+class SceneTextReader {
+protected:
+    SceneTextReader(std::string_view text, std::string source)
+        : lines_(SplitSceneLines(text)), source_(std::move(source)) {}
+
+    bool Fail(int line, int column, const std::string& message);
+    // Fails on tokens after the expected ones.
+    bool NoMore(const SceneLine& l, std::size_t expected);
+    // First use of a keyword in a scope; a second one is an error.
+    bool Once(std::map<std::string, int, std::less<>>& given, const SceneLine& l);
+
+    std::vector<SceneLine> lines_;
+    std::string source_;
+    std::string error_;
+};
 
 }  // namespace kovra::sim
