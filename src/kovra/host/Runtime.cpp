@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "kovra/host/AudioGear.h"
 #include "kovra/rig/CabinIk.h"
 
 namespace kovra {
@@ -35,8 +36,11 @@ bool Runtime::MainInitialisation() {
     e.seatPlacement.Subscribe(EventList::After,
                               [this](CPed* ped) { driverSide_.OnSeatPlacementAfter(ped); });
     e.bikeProcess.Subscribe(EventList::Before, [this](CBike* bike) { driverSide_.OnBikeProcess(bike); });
-    // The simulated gear and the in-game menu hook in here as they land.
-    e.vehicleAudioGear.Subscribe(EventList::After, [](CAEVehicleAudioEntity*, cVehicleParams*) {});
+    // The engine sound steps the simulated gear up; the in-game menu hooks in
+    // here as it lands.
+    e.vehicleAudioGear.Subscribe(EventList::After, [this](CAEVehicleAudioEntity* audio, cVehicleParams* params) {
+        OnVehicleAudioGear(*this, audio, params);
+    });
     e.overlayB.Subscribe(EventList::After, [] {});
     return patched;
 }

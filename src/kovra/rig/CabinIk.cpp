@@ -1,5 +1,7 @@
 #include "kovra/rig/CabinIk.h"
 
+#include <algorithm>
+
 #include "kovra/config/VehicleConfigStore.h"
 #include "kovra/host/Runtime.h"
 #include "kovra/ik/BoneAccess.h"
@@ -24,6 +26,13 @@ constexpr int kBuildDelay = 10;
 constexpr int kRebuildDelay = 20;
 constexpr int kScanInterval = 15;
 constexpr NodeIndex kToeNodes[] = {27, 31};
+
+// The simulated gear the hands and feet act out.
+constexpr int kAudioTopGear = 5;
+constexpr int kReverseAudioGear = 6;    // the H patterns' reverse position
+constexpr int kFirstAutomaticPattern = 3;  // "AUTO"; "SEQUENTIAL" follows
+constexpr std::uint8_t kAudioIdleState = 6;
+constexpr float kAudioGearFall = 0.02f;  // countdown per time-step unit
 
 // Limb groups of the priority masks: mask bit, driven node, whether a hand.
 struct LimbGroup {
@@ -206,6 +215,57 @@ void CabinIk::UpdateVehicle() {
             bar->up = node->up;
             bar->at = node->at;
         }
+    }
+}
+
+void CabinIk::StepAudioGear() {
+    if (vehicle == nullptr) return;
+    Host& host = runtime().host();
+    const VehicleState state = host.ReadVehicleState(vehicle);
+    if (!runtime().settings().Vanilla_Sound_Gearing) {
+        audioGear = state.gear;
+        return;
+    }
+
+    float dt = host.TimeStep();
+    if (!IsFinite(dt)) dt = 0.0f;
+    if (state.stateByte == kAudioIdleState || (state.audioValue == 0 && state.gear != kAudioTopGear)) {
+        audioGearTimer -= kAudioGearFall * dt;
+    }
+    // The H patterns act out reverse as a gear of its own (position 6).
+    const bool manual = gearIk != nullptr && gearIk->shiftPattern < kFirstAutomaticPattern;
+    if (audioGearTimer <= 0.0f) {
+        if (audioGear > 1) {
+            audioGear = manual && audioGear == kReverseAudioGear ? 1 : audioGear - 1;
+            audioGearTimer = 1.0f;
+        } else if (audioGearTimer < 0.0f) {
+            audioGearTimer = 0.0f;
+        }
+    }
+    if (!manual) {
+        if (state.gear == 0 && state.audioValue == 0) {
+            audioGear = 0;
+        } else if (audioGear == 0) {
+            audioGear = 1;
+            audioGearTimer = 1.0f;
+        }
+        audioGear = std::clamp(audioGear, 0, kAudioTopGear);
+        return;
+    }
+    if (state.gear == 0) {
+        audioGear = kReverseAudioGear;
+        return;
+    }
+    if (audioGear >= kReverseAudioGear) audioGear = 1;
+    audioGear = std::clamp(audioGear, 1, kReverseAudioGear);
+}
+
+void CabinIk::OnAudioGearChange() {
+    if (vehicle == nullptr) return;
+    const VehicleState state = runtime().host().ReadVehicleState(vehicle);
+    if ((state.audioFlags & kAudioGearChangeBit) != 0 && audioGear < kAudioTopGear) {
+        ++audioGear;
+        audioGearTimer = 1.0f;
     }
 }
 

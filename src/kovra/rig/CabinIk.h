@@ -71,8 +71,14 @@ public:
     void Reset();
     // Which limb groups yield to a running priority animation, and how far.
     void UpdateBlendController(CPed* driverPed);
-    // The gear the hands and feet act out; filled in with the gear handle.
-    void StepAudioGear() {}
+    // The gear the hands and feet act out, once per update of a built rig:
+    // with Vanilla_Sound_Gearing it falls back step by step while the
+    // vehicle idles (the audio gear signal raises it); without, it copies
+    // the host's gear.
+    void StepAudioGear();
+    // The host's engine sound changed gear: the simulated gear goes up one
+    // step, up to 5, and its countdown starts again.
+    void OnAudioGearChange();
 
     CVehicle* vehicle = nullptr;
     CPed* driver = nullptr;

@@ -10,6 +10,7 @@
 #include "AllocationCounter.h"
 #include "TestMath.h"
 #include "kovra/handles/bike/PegIk.h"
+#include "kovra/handles/car/GearIk.h"
 #include "kovra/host/Runtime.h"
 #include "kovra/ik/BoneAccess.h"
 #include "kovra/ik/Geometry.h"
@@ -46,6 +47,14 @@ protected:
         rig = runtime.rigs().RigOf(vehicle);
         ASSERT_NE(rig, nullptr);
         ASSERT_TRUE(rig->built);
+        // A car's gear hand first puts the stick where the simulated gear is
+        // (reverse for the host's gear 0) and lets go again; until then the
+        // dispatch keeps the hand brake waiting.
+        for (int i = 0; i < 200 && rig->gearIk != nullptr &&
+                        (rig->gearIk->shifting || rig->gearIk->weight > 0.0f);
+             ++i) {
+            host.RunFrame();
+        }
         brake = rig->handBrakeIk;
         ASSERT_NE(brake, nullptr);
         ASSERT_NE(brake->frameA.frame, nullptr);

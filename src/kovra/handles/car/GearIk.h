@@ -28,6 +28,10 @@ public:
 
     explicit GearIk(Runtime& runtime);
 
+    // The hold-hand key, the start of a shift towards the rig's simulated
+    // gear, the stick's legs (or the sequential lever), then the hand on
+    // the stick faded in and out by the weight.
+    void Update() override;
     void CopyFrom(const IkHandle* other) override;
     // The gear section; the pattern block follows while the save-load
     // page's "Export Gears" toggle is on.
@@ -39,7 +43,8 @@ public:
     // Loads the table of a built-in pattern (0-4) into the positions and
     // forgets every leg in progress; any other number changes nothing.
     void SetPattern(int patternType);
-    // Sends the stick towards position n (clamped to 0..6).
+    // Sends the stick towards position n (clamped to 0..6); nothing when the
+    // stick already shows that position.
     void SetGear(int n);
     // The name the menu shows for a pattern number, "Unknown" when none.
     static const char* PatternName(int patternType);
@@ -57,8 +62,23 @@ public:
     GearPatternEntry* currentEntry = nullptr;
     GearPatternEntry* neutralEntry = nullptr;
     bool holdHand = false;
+    // Degrees (X, Y, Z) last applied to the stick frame over its rest pose.
+    Vector3 stickAngles;
 
 private:
+    // Step 2 of the update: starts a shift towards the simulated gear g.
+    void StartShift(int g);
+    // One frame of the stick's legs through the gate (patterns but 4).
+    void MoveStick();
+    // One frame of the sequential lever's push or pull and spring back.
+    void MoveLever();
+    // Writes the stick frame's rotation rows: the rest orientation turned
+    // in the frame's own space about X, then Y, then Z by `angles`
+    // (degrees); the position row is left alone.
+    void TurnStick(const Vector3& angles);
+    // Whether the stick joins the two positions directly (same gate column).
+    bool IsDirectPair(int from, int to) const;
+
     static int EntryIndex(const GearIk& owner, const GearPatternEntry* entry);
 };
 
