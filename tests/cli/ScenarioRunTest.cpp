@@ -18,7 +18,7 @@ const HandleReport* Find(const VehicleReport& v, const std::string& kind) {
     return nullptr;
 }
 
-TEST(ScenarioRun, DefaultCarKeepsBothHandsOnTheRim) {
+TEST(ScenarioRun, DefaultDriveWorksEveryCarControl) {
     const fs::path out = fs::temp_directory_path() / "kovra-run-test";
     fs::remove_all(out);
     RunOptions options;
@@ -36,6 +36,18 @@ TEST(ScenarioRun, DefaultCarKeepsBothHandsOnTheRim) {
     EXPECT_EQ(steer->framesEngaged, report->frames - 10);
     EXPECT_EQ(steer->framesOutOfReach, 0);
     EXPECT_LE(steer->maxReachError, 0.002f);
+    // Every car control engages and reaches its target.
+    for (const char* kind : {"Gear", "HandBrake", "GasPedal", "ClutchPedal"}) {
+        const HandleReport* h = Find(report->vehicles[0], kind);
+        ASSERT_NE(h, nullptr) << kind;
+        EXPECT_GT(h->framesEngaged, 20) << kind;
+        EXPECT_LE(h->maxReachError, 0.002f) << kind;
+    }
+    // The stick follows the drive's gears: up to fifth, down to first,
+    // reverse, first again; the clutch goes down once for each shift.
+    EXPECT_EQ(report->vehicles[0].stickPositions, (std::vector<int>{1, 2, 3, 4, 5, 4, 3, 2, 1, 6, 1}));
+    EXPECT_EQ(report->vehicles[0].clutchStrokes,
+              static_cast<int>(report->vehicles[0].stickPositions.size()));
 
     std::ifstream in(out / "report.json");
     std::stringstream json;
