@@ -5,10 +5,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <stdexcept>
 #include <system_error>
 #include <utility>
 
@@ -774,11 +774,8 @@ VehicleModel BuiltInVehicle(const std::string& fileName, int id) {
         }
         if (it != cache.end()) model = it->second;
     }
-    if (!error.empty()) {
-        std::fprintf(stderr, "kovra: built-in vehicle scene missing or damaged: %s\n",
-                     error.c_str());
-        std::exit(2);
-    }
+    // Nothing can go on without a built-in vehicle: the caller learns why.
+    if (!error.empty()) throw std::runtime_error("built-in vehicle scene missing or damaged: " + error);
     model.id = id;
     return model;
 }

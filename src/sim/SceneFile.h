@@ -31,8 +31,8 @@ std::filesystem::path BuiltInScenesDirectory();
 
 // A built-in scene ("sedan.vehicle") with its id replaced, read once per
 // process. A built-in scene that does not load is a broken installation:
-// the reason goes to the standard error stream and the process exits with
-// status 2, since no caller could go on without its vehicle.
+// std::runtime_error says which file and why (the program reports it and
+// exits with status 2).
 VehicleModel BuiltInVehicle(const std::string& fileName, int id);
 
 // Reads a scene file. On failure the result is empty and *error holds one
