@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "AllocationCounter.h"
+#include "SimTestSupport.h"
 #include "TestMath.h"
 #include "kovra/handles/bike/BikeShiftIk.h"
 #include "kovra/handles/car/GasPedalIk.h"
@@ -23,10 +24,7 @@ namespace {
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
-struct SolveLog : SolveListener {
-    void OnLimbSolved(const LimbSolve& solve) override { last[solve.endNode] = solve; }
-    LimbSolve last[kNodeCount];
-};
+using test::SolveLog;
 
 bool RowsAtRest(Host& host, const FrameSlot& slot) {
     const FrameMatrix& m = *host.FrameModelling(slot.frame);

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "AllocationCounter.h"
+#include "SimTestSupport.h"
 #include "TestMath.h"
 #include "kovra/handles/car/ClutchPedalIk.h"
 #include "kovra/handles/car/GearIk.h"
@@ -22,11 +23,7 @@ namespace {
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
-// The last solve of each limb end, as the solver reported it.
-struct SolveLog : SolveListener {
-    void OnLimbSolved(const LimbSolve& solve) override { last[solve.endNode] = solve; }
-    LimbSolve last[kNodeCount];
-};
+using test::SolveLog;
 
 void ExpectRowsAtRest(Host& host, const FrameSlot& slot, const char* what) {
     const FrameMatrix& m = *host.FrameModelling(slot.frame);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "TestMath.h"
+#include "SimTestSupport.h"
 #include "kovra/handles/car/GearIk.h"
 #include "kovra/handles/car/HandBrakeIk.h"
 #include "kovra/host/Runtime.h"
@@ -65,14 +66,7 @@ protected:
         RotateFrame(m, AxisZ, mount.z, Combine::Local);
         ASSERT_TRUE(host.AddVehicleModel(model));
 
-        FrameMatrix at;
-        RotateFrame(at, AxisZ, 30.0f, Combine::Replace);  // not aligned with the world
-        at.pos = {10.0f, -4.0f, 1.0f};
-        vehicle = host.CreateVehicle(400, at);
-        ped = host.CreatePed();
-        ASSERT_NE(vehicle, nullptr);
-        ASSERT_TRUE(host.SeatPed(ped, vehicle, true));
-        host.AnimatePed(ped);
+        test::SeatDriverInTurnedVehicle(host, 400, vehicle, ped);
         host.SetTimeStep(1.0f);
 
         rig.vehicle = vehicle;

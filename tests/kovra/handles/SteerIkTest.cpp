@@ -9,6 +9,7 @@
 
 #include "AllocationCounter.h"
 #include "TestMath.h"
+#include "SimTestSupport.h"
 #include "kovra/host/Runtime.h"
 #include "kovra/ik/BoneAccess.h"
 #include "kovra/ik/Geometry.h"
@@ -39,14 +40,7 @@ class SteerIkTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(host.AddVehicleModel(sim::MakeSedanModel(400)));
-        FrameMatrix at;
-        RotateFrame(at, AxisZ, 30.0f, Combine::Replace);  // not aligned with the world
-        at.pos = {10.0f, -4.0f, 1.0f};
-        vehicle = host.CreateVehicle(400, at);
-        ped = host.CreatePed();
-        ASSERT_NE(vehicle, nullptr);
-        ASSERT_TRUE(host.SeatPed(ped, vehicle, true));
-        host.AnimatePed(ped);
+        test::SeatDriverInTurnedVehicle(host, 400, vehicle, ped);
         host.SetTimeStep(1.0f);
 
         rig.armLength = ArmReach(host, ped);

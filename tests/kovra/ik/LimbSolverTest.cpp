@@ -5,6 +5,7 @@
 #include <array>
 
 #include "AllocationCounter.h"
+#include "SimTestSupport.h"
 #include "TestMath.h"
 #include "kovra/ik/BoneAccess.h"
 #include "kovra/ik/Geometry.h"
@@ -26,15 +27,7 @@ class LimbSolverTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(host.AddVehicleModel(sim::MakeSedanModel(400)));
-        FrameMatrix at;
-        RotateFrame(at, AxisZ, 30.0f, Combine::Replace);  // not aligned with the world
-        at.pos = {10.0f, -4.0f, 1.0f};
-        vehicle = host.CreateVehicle(400, at);
-        ped = host.CreatePed();
-        ASSERT_NE(vehicle, nullptr);
-        ASSERT_NE(ped, nullptr);
-        ASSERT_TRUE(host.SeatPed(ped, vehicle, true));
-        host.AnimatePed(ped);
+        test::SeatDriverInTurnedVehicle(host, 400, vehicle, ped);
     }
 
     Vector3 Pos(BoneId bone) {

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "kovra/ik/Geometry.h"
+#include "kovra/ik/LimbSolver.h"
+#include "sim/SimHost.h"
+
+namespace kovra::test {
+
+// A vehicle placement turned 30 degrees and moved off the origin, so that
+// nothing passes only because vehicle and world axes coincide.
+inline FrameMatrix TurnedPlacement() {
+    FrameMatrix at;
+    RotateFrame(at, AxisZ, 30.0f, Combine::Replace);
+    at.pos = {10.0f, -4.0f, 1.0f};
+    return at;
+}
+
+// A vehicle of the (already added) model, placed by TurnedPlacement, with a
+// fresh character in the driver's seat posed as the game animates it.
+inline void SeatDriverInTurnedVehicle(sim::SimHost& host, int modelId, CVehicle*& vehicle,
+                                      CPed*& ped) {
+    vehicle = host.CreateVehicle(modelId, TurnedPlacement());
+    ped = host.CreatePed();
+    ASSERT_NE(vehicle, nullptr);
+    ASSERT_NE(ped, nullptr);
+    ASSERT_TRUE(host.SeatPed(ped, vehicle, true));
+    host.AnimatePed(ped);
+}
+
+// The last solve of each limb end, as the solver reported it.
+struct SolveLog : SolveListener {
+    void OnLimbSolved(const LimbSolve& solve) override { last[solve.endNode] = solve; }
+    LimbSolve last[kNodeCount];
+};
+
+}  // namespace kovra::test
