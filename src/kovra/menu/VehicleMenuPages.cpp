@@ -52,6 +52,17 @@ void GapAndSeparator(TextMenu& menu) {
     menu.separator();
 }
 
+// What a car's pedal pages share after the pedal's offsets.
+void PedalRows(TextMenu& menu, IkHandle& h) {
+    menu.label("Angles:");
+    Value(menu, h.bendAngle, "BendAngle: ", kPedalAngleStep);
+    Value(menu, h.maxAngle, "PedalMax: ", kPedalAngleStep);
+    menu.separator();
+    Vector(menu, "FootAngle:", h.endAngles, kAngleStep);
+    menu.separator();
+    Value(menu, h.rateArm, "RateArm: ", kRateStep);
+}
+
 // "%i/%i - %s" as the save-load page shows a model's file.
 std::string FileLine(std::int32_t selected, std::size_t count, const std::string& label) {
     return formatInteger(selected + 1) + "/" + formatInteger(static_cast<long long>(count)) + " - " +
@@ -152,13 +163,7 @@ void VehicleMenuPages::GasPedal(TextMenu& menu, GasPedalIk& h, bool bike) {
         menu.separator();
         Vector(menu, "BrkOffset:", h.secondOffset, kOffsetStep);
         menu.separator();
-        menu.label("Angles:");
-        Value(menu, h.bendAngle, "BendAngle: ", kPedalAngleStep);
-        Value(menu, h.maxAngle, "PedalMax: ", kPedalAngleStep);
-        menu.separator();
-        Vector(menu, "FootAngle:", h.endAngles, kAngleStep);
-        menu.separator();
-        Value(menu, h.rateArm, "RateArm: ", kRateStep);
+        PedalRows(menu, h);
     }
     menu.gap();
     menu.endPage();
@@ -170,13 +175,7 @@ void VehicleMenuPages::ClutchPedal(TextMenu& menu, ClutchPedalIk& h, bool bike) 
     } else {
         Vector(menu, "grabOffset:", h.grabOffset, kOffsetStep);
         menu.separator();
-        menu.label("Angles:");
-        Value(menu, h.bendAngle, "BendAngle: ", kPedalAngleStep);
-        Value(menu, h.maxAngle, "PedalMax: ", kPedalAngleStep);
-        menu.separator();
-        Vector(menu, "FootAngle:", h.endAngles, kAngleStep);
-        menu.separator();
-        Value(menu, h.rateArm, "RateArm: ", kRateStep);
+        PedalRows(menu, h);
     }
     menu.gap();
     menu.endPage();

@@ -21,6 +21,21 @@ protected:
         writeFile(path, "[Kovra_Vehicle]\nFileVer = 1\nModelID = 400\n\n" + body);
         return path;
     }
+    // On the vehicle menu's steering page, Right held on GrabOffset X.
+    void WidenGrip(int frames) {
+        OpenVehicleMenu();
+        Open("SteerWheel...");
+        Hold(kRight, frames);
+    }
+    // From a page of the vehicle menu: back to its root, on to the
+    // save-load page and "Export Config!".
+    void ExportFromPage() {
+        Press(kBackspace);
+        Press(kUp);
+        Press(kSpace);
+        SelectItem("Export Config!");
+        Press(kSpace);
+    }
     void OpenSaveLoad() {
         OpenVehicleMenu();
         Press(kUp);  // past the first item to the last
@@ -162,9 +177,7 @@ TEST_F(VehicleMenuTest, TheSelectedFileWrapsRoundTheModelsFiles) {
 
 TEST_F(VehicleMenuTest, TheDefaultExportWritesTheLiveValuesAndSaysWhere) {
     Start();
-    OpenVehicleMenu();
-    Open("SteerWheel...");
-    Hold(kRight, 4);  // GrabOffset X
+    WidenGrip(4);
     Press(kBackspace);
     Press(kUp);
     Press(kSpace);
@@ -189,14 +202,8 @@ TEST_F(VehicleMenuTest, ExportingOverTheSelectedFileKeepsEveryLineOfTheUsers) {
                                          "MyNote = 3\n\n[Extra]\nKept = yes\n");
     Start();
     EXPECT_FLOAT_EQ(Rig().steerIk->grabOffset.x, 0.2f);
-    OpenVehicleMenu();
-    Open("SteerWheel...");
-    Hold(kRight, 2);
-    Press(kBackspace);
-    Press(kUp);
-    Press(kSpace);
-    SelectItem("Export Config!");
-    Press(kSpace);
+    WidenGrip(2);
+    ExportFromPage();
     const std::string text = readFile(file);
     EXPECT_NE(text.find("; tuned by hand\n[SteerIK]\nGrabOffset = 0.21, 0.01, 0.18 ; the rim\nMyNote = 3\n"),
               std::string::npos)
@@ -237,14 +244,8 @@ TEST_F(VehicleMenuTest, AFailedExportLeavesTheFileAsItWasAndSaysSo) {
     // The new text cannot be put in place: its temporary file is taken.
     fs::create_directories(fs::path(file.string() + ".tmp"));
     Start();
-    OpenVehicleMenu();
-    Open("SteerWheel...");
-    Hold(kRight, 2);
-    Press(kBackspace);
-    Press(kUp);
-    Press(kSpace);
-    SelectItem("Export Config!");
-    Press(kSpace);
+    WidenGrip(2);
+    ExportFromPage();
     EXPECT_EQ(readFile(file), original);
     EXPECT_EQ(LastMessage(), "~r~~h~Export failed!~n~~r~~h~cannot write " + file.string());
     for (const auto& m : host.timedMessages) EXPECT_EQ(m.text.find("Config exported!"), std::string::npos);
@@ -264,9 +265,7 @@ TEST_F(VehicleMenuTest, UpdateAllVehsRebuildsEveryVehicleOfTheModelWithTheEdits)
     Start();
     CVehicle* other = host.CreateVehicle(kSedan);
     for (int i = 0; i < 12; ++i) Frame();
-    OpenVehicleMenu();
-    Open("SteerWheel...");
-    Hold(kRight, 6);
+    WidenGrip(6);
     const float edited = Rig().steerIk->grabOffset.x;
     Press(kBackspace);
     SelectItem("UpdateAllVehs");
