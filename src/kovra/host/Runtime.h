@@ -18,9 +18,10 @@ namespace kovra {
 // All process-wide state of the plugin, built in start-up order: the
 // per-vehicle rigs hook the vehicle pool, the main initialisation hooks the
 // game's events, then the settings, the IK core, the two menus, the priority
-// animations and the configuration store come into being. Nothing is read from disk until
-// the game's engine is ready. The shipped module owns exactly one; tests
-// build a fresh one each. Destroying it takes every hook out again.
+// animations and the configuration store come into being. Nothing is read
+// from disk until the game's engine is ready. The shipped module owns
+// exactly one; tests build a fresh one each. Destroying it takes every hook
+// out again.
 class Runtime {
 public:
     // The start-up byte the main initialisation writes into the game.
