@@ -31,6 +31,17 @@ TEST_F(ConfigMenuTest, ClosingWithoutASettingsFileWritesOneWithItsFourSections) 
     EXPECT_TRUE(fs::exists(game / "Kovra_Config.ini"));
 }
 
+TEST_F(ConfigMenuTest, SettingsThatCannotBeSavedAreNotWrittenElsewhereAndSaySo) {
+    host.SetPluginDirectory("");  // the plugin's folder is not known
+    const bool there = fs::exists("Kovra_Config.ini");
+    Start();
+    Type("kovra");
+    Type("kovra");
+    EXPECT_EQ(fs::exists("Kovra_Config.ini"), there);  // not in the working folder
+    ASSERT_NE(host.MessageOnScreen(), nullptr);
+    EXPECT_EQ(host.MessageOnScreen()->text, "~r~~h~Settings not saved:~n~~r~~h~Kovra_Config.ini");
+}
+
 TEST_F(ConfigMenuTest, ClosingKeepsEveryLineOfTheUsersSettingsFile) {
     writeFile(game / "Kovra_Config.ini",
               "; my settings\n[Menu]\nCheatCode = tune\nScale = 1 ; big\nPosition = 200 150 0\nUp = 87\n"

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "AllocationCounter.h"
 #include "kovra/handles/car/GearIk.h"
 #include "kovra/handles/car/SteerIk.h"
 #include "kovra/menu/MenuTestSupport.h"
@@ -28,6 +29,15 @@ TEST_F(TextMenuTest, TheCheatCodeOpensAndClosesTheMenuInAnyLetterCase) {
     Type("KOVRA");
     EXPECT_FALSE(Menu().menuOpen());
     EXPECT_TRUE(Lines().empty());
+}
+
+TEST_F(TextMenuTest, AClosedMenuOnlyLooksAtTheTypedCharacters) {
+    Start();
+    host.TypeText("kovr");
+    AllocationCounter allocations;
+    for (int i = 0; i < 10; ++i) Menu().OnFrame();
+    EXPECT_EQ(allocations.count(), 0u);
+    EXPECT_TRUE(host.drawnTexts.empty());
 }
 
 TEST_F(TextMenuTest, SelectionWrapsPastEitherEnd) {
