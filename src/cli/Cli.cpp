@@ -33,7 +33,7 @@ const char* const kUsage =
     "Run 'kovra <command> --help' for a command's options.\n";
 
 const char* const kRunUsage =
-    "usage: kovra run [--scenario FILE] [--out DIR] [--no-pictures] [--quiet]\n"
+    "usage: kovra run [--scenario FILE] [--game DIR] [--out DIR] [--no-pictures] [--quiet]\n"
     "\n"
     "Plays a scenario on the simulated game with the plugin hooked in as the game\n"
     "would run it: the vehicles are built, their drivers seated, and every frame the\n"
@@ -41,13 +41,20 @@ const char* const kRunUsage =
     "DIR:\n"
     "  report.json  per vehicle and handle kind: framesEngaged (frames with the limb's\n"
     "               weight at 1), framesOutOfReach and maxReachError (metres between\n"
-    "               the posed hand or foot and the target of its last solve)\n"
+    "               the posed hand or foot and the target of its last solve);\n"
+    "               configFiles, the per-vehicle files read from the game folder,\n"
+    "               and filesWritten, every file the plugin wrote into it\n"
     "  *.svg        side, rear and top views of each vehicle's driver, control\n"
-    "               frames and debug lines at the scenario's picture frames\n"
+    "               frames and debug lines at the scenario's picture frames, and\n"
+    "               the game's screen (the menu, messages) where anything is on it\n"
     "\n"
     "options:\n"
     "  --scenario FILE  the scenario to play (default: the built-in car scenario,\n"
     "                   scenes/default-car.scenario; format in docs/scenes.md)\n"
+    "  --game DIR       the game's folder: per-vehicle files are read from its\n"
+    "                   modloader tree, Kovra_Config.ini and Kovra_PriorityAnims.ini\n"
+    "                   from the folder itself, and the menu writes into it (default:\n"
+    "                   OUT/game, made afresh with an empty modloader folder)\n"
     "  --out DIR        where to write (default: out)\n"
     "  --no-pictures    write the report only\n"
     "  --quiet          no progress line\n"
@@ -146,6 +153,8 @@ int Run(const std::vector<std::string>& args) {
             options.scenarioFile = args[++i];
         } else if (a == "--out" && i + 1 < args.size()) {
             options.outDir = args[++i];
+        } else if (a == "--game" && i + 1 < args.size()) {
+            options.gameDir = args[++i];
         } else if (a == "--no-pictures") {
             options.pictures = false;
         } else if (a == "--quiet") {
@@ -187,6 +196,8 @@ int Run(const std::vector<std::string>& args) {
         }
         if (v.clutchStrokes > 0) std::printf("  clutch strokes: %d\n", v.clutchStrokes);
     }
+    for (const std::string& file : report->filesWritten) std::printf("\nthe plugin wrote %s", file.c_str());
+    if (!report->filesWritten.empty()) std::printf("\n");
     std::printf("\nwrote %s", (options.outDir / "report.json").string().c_str());
     if (!report->pictures.empty()) std::printf(" and %zu pictures", report->pictures.size());
     std::printf(" to %s\n", options.outDir.string().c_str());

@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <fstream>
 #include <map>
 
+#include "cli/FolderState.h"
+#include "cli/ScreenPicture.h"
 #include "cli/SvgPicture.h"
 #include "kovra/config/FileReplace.h"
 #include "kovra/config/NumberFormat.h"
@@ -74,6 +77,50 @@ void TallyControls(const CabinIk& rig, int& lastStick, int& lastActed, bool& clu
     }
 }
 
+// Marks a game folder that a run made, so that a later run may empty it.
+constexpr const char* kMadeByRun = ".made-by-kovra-run";
+
+// The default game folder, emptied and made again with an empty "modloader".
+bool MakeGameFolder(const fs::path& game, std::string* error) {
+    std::error_code ec;
+    if (fs::exists(game, ec)) {
+        if (!fs::exists(game / kMadeByRun, ec)) {
+            if (error) *error = game.string() + " exists and was not made by kovra run; remove it or pass --game";
+            return false;
+        }
+        fs::remove_all(game, ec);
+    }
+    if (!ec) fs::create_directories(game / "modloader", ec);
+    if (!ec) std::ofstream(game / kMadeByRun).close();
+    if (ec || !fs::exists(game / kMadeByRun, ec)) {
+        if (error) *error = "cannot make the game folder " + game.string();
+        return false;
+    }
+    return true;
+}
+
+// The files each model's record listed once the engine was ready, by model.
+std::vector<std::string> ConfigFilesRead(const VehicleConfigStore& store, const fs::path& game) {
+    std::vector<std::string> files;
+    for (const auto& [modelId, record] : store.records()) {
+        for (const std::string& path : record.filePaths) {
+            files.push_back(fs::path(path).lexically_relative(game).generic_string());
+        }
+    }
+    return files;
+}
+
+// The player's keys, typing and mouse of the frame, handed to the game.
+void ApplyPlayerInput(const sim::Scenario& scenario, int frame, sim::SimHost& host) {
+    const std::string typed = scenario.TypedAt(frame);
+    if (!typed.empty()) host.TypeText(typed);
+    host.SetKeyboard(scenario.KeyboardAt(frame));
+    float dx = 0.0f;
+    float dy = 0.0f;
+    scenario.MouseAt(frame, dx, dy);
+    host.SetMouseMovement(dx, dy);
+}
+
 }  // namespace
 
 fs::path DefaultScenarioFile() { return sim::BuiltInScenesDirectory() / "default-car.scenario"; }
@@ -89,7 +136,21 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
         return std::nullopt;
     }
 
+    fs::path game = options.gameDir;
+    if (game.empty()) {
+        game = options.outDir / "game";
+        if (!MakeGameFolder(game, error)) return std::nullopt;
+    } else if (!fs::is_directory(game, ec)) {
+        if (error) *error = "the game folder " + game.string() + " is not a folder";
+        return std::nullopt;
+    }
+    if (!game.has_filename()) game = game.parent_path();  // a trailing separator
+    const FolderState gameBefore = ReadFolderState(game);
+
     sim::SimHost host;
+    // The plugin sits in the game's folder.
+    host.SetGameDirectory(game.string());
+    host.SetPluginDirectory(game.string());
     Runtime runtime(host);
     SolveLog log;
     runtime.solver().setSolveListener(&log);
@@ -136,11 +197,13 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
     RunReport report;
     report.scenario = scenario->name;
     report.frames = scenario->frameCount;
+    report.configFiles = ConfigFilesRead(runtime.store(), game);
     for (int frame = 0; frame < scenario->frameCount; ++frame) {
         for (std::size_t i = 0; i < entries.size(); ++i) {
             sim::Scenario::CopyInputs(scenario->InputsAt(static_cast<int>(i), frame),
                                       entries[i].vehicle->state);
         }
+        ApplyPlayerInput(*scenario, frame, host);
         host.ClearRecords();
         log.Clear();
         host.RunFrame();
@@ -186,6 +249,14 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
                 if (!WriteSvg(snapshot, path, error)) return std::nullopt;
                 report.pictures.push_back(path);
             }
+            const ScreenSnapshot screen =
+                CaptureScreen(host, scenario->name + ": screen at frame " + std::to_string(frame));
+            if (screen.HasDrawing()) {
+                const fs::path path = options.outDir / (SafeName(scenario->name) + "-screen-frame-" +
+                                                        std::to_string(frame) + ".svg");
+                if (!WriteScreenSvg(screen, path, error)) return std::nullopt;
+                report.pictures.push_back(path);
+            }
         }
         if (options.progress) options.progress(frame + 1, scenario->frameCount);
     }
@@ -206,6 +277,8 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
         }
         report.vehicles.push_back(vr);
     }
+
+    report.filesWritten = FilesWritten(gameBefore, ReadFolderState(game));
 
     const fs::path reportPath = options.outDir / "report.json";
     if (!replaceFileContents(reportPath, ReportJson(report))) {
@@ -232,6 +305,12 @@ std::string JsonString(const std::string& text) {
     return out + "\"";
 }
 
+std::string JsonStrings(const std::vector<std::string>& values) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < values.size(); ++i) out += (i ? ", " : "") + JsonString(values[i]);
+    return out + "]";
+}
+
 std::string JsonInts(const std::vector<int>& values) {
     std::string out = "[";
     for (std::size_t i = 0; i < values.size(); ++i) out += (i ? ", " : "") + std::to_string(values[i]);
@@ -242,7 +321,9 @@ std::string JsonInts(const std::vector<int>& values) {
 
 std::string ReportJson(const RunReport& report) {
     std::string out = "{\n  \"scenario\": " + JsonString(report.scenario) +
-                      ",\n  \"frames\": " + std::to_string(report.frames) + ",\n  \"vehicles\": [";
+                      ",\n  \"frames\": " + std::to_string(report.frames) +
+                      ",\n  \"configFiles\": " + JsonStrings(report.configFiles) +
+                      ",\n  \"filesWritten\": " + JsonStrings(report.filesWritten) + ",\n  \"vehicles\": [";
     for (std::size_t v = 0; v < report.vehicles.size(); ++v) {
         const VehicleReport& vr = report.vehicles[v];
         out += v ? ",\n" : "\n";

@@ -35,6 +35,10 @@ struct VehicleReport {
 struct RunReport {
     std::string scenario;
     int frames = 0;
+    // The per-vehicle files the plugin read when the engine was ready, and
+    // every file it wrote during the run; paths relative to the game folder.
+    std::vector<std::string> configFiles;
+    std::vector<std::string> filesWritten;
     std::vector<VehicleReport> vehicles;
     std::vector<std::filesystem::path> pictures;
 };
@@ -42,14 +46,18 @@ struct RunReport {
 struct RunOptions {
     std::filesystem::path scenarioFile;  // empty: the built-in default car run
     std::filesystem::path outDir = "out";
+    // The simulated game's folder: its "modloader" tree is read, the
+    // settings files sit in it and the menu writes into it. Empty: outDir /
+    // "game", made afresh for every run with an empty "modloader" folder.
+    std::filesystem::path gameDir;
     bool pictures = true;
     // Called after each frame with (frame, frameCount); may be empty.
     std::function<void(int, int)> progress;
 };
 
 // Plays a scenario on the simulated game with the plugin hooked in, measures
-// every handle's reach, draws the chosen frames and writes report.json and
-// the pictures into outDir. Empty, with the reason in *error, when the
+// every handle's reach, draws the chosen frames (and the screen, when
+// anything is on it) and writes report.json and the pictures into outDir. Empty, with the reason in *error, when the
 // scenario cannot be read or the output cannot be written.
 std::optional<RunReport> RunScenario(const RunOptions& options, std::string* error);
 

@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cmath>
 #include <string_view>
 #include <utility>
 
+#include "cli/SvgText.h"
 #include "kovra/config/FileReplace.h"
 #include "kovra/ik/Geometry.h"
 #include "sim/SimHost.h"
@@ -14,62 +14,6 @@
 namespace kovra::cli {
 
 namespace {
-
-// ---- text ------------------------------------------------------------------
-
-// Fixed notation without trailing zeros; never the locale's, never "nan".
-std::string Num(double v, int decimals = 1) {
-    if (!std::isfinite(v)) return "0";
-    char buffer[64];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, decimals);
-    if (result.ec != std::errc{}) return "0";
-    std::string s(buffer, result.ptr);
-    if (s.find('.') != std::string::npos) {
-        while (s.back() == '0') s.pop_back();
-        if (s.back() == '.') s.pop_back();
-    }
-    if (s == "-0") s = "0";
-    return s;
-}
-
-std::string Escape(std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-        switch (c) {
-            case '&':
-                out += "&amp;";
-                break;
-            case '<':
-                out += "&lt;";
-                break;
-            case '>':
-                out += "&gt;";
-                break;
-            case '"':
-                out += "&quot;";
-                break;
-            case '\'':
-                out += "&apos;";
-                break;
-            default:
-                // Control characters are not allowed in XML 1.0 text.
-                if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out += c;
-        }
-    }
-    return out;
-}
-
-std::string Hex(std::uint32_t abgr) {
-    constexpr char kHex[] = "0123456789abcdef";
-    std::string out = "#";
-    for (int shift : {0, 8, 16}) {  // red, green, blue bytes
-        const unsigned byte = (abgr >> shift) & 0xffu;
-        out += kHex[byte >> 4];
-        out += kHex[byte & 15u];
-    }
-    return out;
-}
 
 // ---- what is drawn in which colour -----------------------------------------
 
@@ -188,24 +132,24 @@ public:
         ToVehicleSpace();
         Layout();
         out_ += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-        out_ += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + Num(width_) +
-                "\" height=\"" + Num(height_) + "\" viewBox=\"0 0 " + Num(width_) + " " +
-                Num(height_) + "\" font-family=\"DejaVu Sans, Arial, sans-serif\">\n";
-        out_ += "<title>" + Escape(snap_.title) + "</title>\n";
-        out_ += "<rect x=\"0\" y=\"0\" width=\"" + Num(width_) + "\" height=\"" + Num(height_) +
+        out_ += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + SvgNumber(width_) +
+                "\" height=\"" + SvgNumber(height_) + "\" viewBox=\"0 0 " + SvgNumber(width_) + " " +
+                SvgNumber(height_) + "\" font-family=\"DejaVu Sans, Arial, sans-serif\">\n";
+        out_ += "<title>" + SvgEscape(snap_.title) + "</title>\n";
+        out_ += "<rect x=\"0\" y=\"0\" width=\"" + SvgNumber(width_) + "\" height=\"" + SvgNumber(height_) +
                 "\" fill=\"#fafafa\"/>\n";
-        out_ += "<text x=\"" + Num(kMargin) + "\" y=\"" + Num(kMargin + 20) +
-                "\" font-size=\"20\" font-weight=\"bold\" fill=\"#222\">" + Escape(snap_.title) +
+        out_ += "<text x=\"" + SvgNumber(kMargin) + "\" y=\"" + SvgNumber(kMargin + 20) +
+                "\" font-size=\"20\" font-weight=\"bold\" fill=\"#222\">" + SvgEscape(snap_.title) +
                 "</text>\n";
         const std::string sub = snap_.subtitle.empty()
                                     ? std::string("vehicle space, metres; x right, y forward, z up")
                                     : snap_.subtitle + "  |  vehicle space, metres";
-        out_ += "<text x=\"" + Num(kMargin) + "\" y=\"" + Num(kMargin + 40) +
-                "\" font-size=\"13\" fill=\"#555\">" + Escape(sub) + "</text>\n";
+        out_ += "<text x=\"" + SvgNumber(kMargin) + "\" y=\"" + SvgNumber(kMargin + 40) +
+                "\" font-size=\"13\" fill=\"#555\">" + SvgEscape(sub) + "</text>\n";
         out_ += "<defs>\n";
         for (const View& v : views_) {
-            out_ += "<clipPath id=\"clip-" + v.id + "\"><rect x=\"" + Num(v.x0) + "\" y=\"" +
-                    Num(v.y0) + "\" width=\"" + Num(v.Width()) + "\" height=\"" + Num(v.Height()) +
+            out_ += "<clipPath id=\"clip-" + v.id + "\"><rect x=\"" + SvgNumber(v.x0) + "\" y=\"" +
+                    SvgNumber(v.y0) + "\" width=\"" + SvgNumber(v.Width()) + "\" height=\"" + SvgNumber(v.Height()) +
                     "\"/></clipPath>\n";
         }
         out_ += "</defs>\n";
@@ -305,8 +249,8 @@ private:
     // ---- panels ------------------------------------------------------------
 
     void Line(double x1, double y1, double x2, double y2, const std::string& attributes) {
-        out_ += "<line x1=\"" + Num(x1) + "\" y1=\"" + Num(y1) + "\" x2=\"" + Num(x2) + "\" y2=\"" +
-                Num(y2) + "\" " + attributes + "/>\n";
+        out_ += "<line x1=\"" + SvgNumber(x1) + "\" y1=\"" + SvgNumber(y1) + "\" x2=\"" + SvgNumber(x2) + "\" y2=\"" +
+                SvgNumber(y2) + "\" " + attributes + "/>\n";
     }
 
     void Segment3(const View& v, const Vector3& a, const Vector3& b,
@@ -317,8 +261,8 @@ private:
     }
 
     void Text(double x, double y, const std::string& text, const std::string& attributes) {
-        out_ += "<text x=\"" + Num(x) + "\" y=\"" + Num(y) + "\" " + attributes + ">" +
-                Escape(text) + "</text>\n";
+        out_ += "<text x=\"" + SvgNumber(x) + "\" y=\"" + SvgNumber(y) + "\" " + attributes + ">" +
+                SvgEscape(text) + "</text>\n";
     }
 
     double GridStep() const { return scale_ * 0.1 >= 12.0 ? 0.1 : 0.5; }
@@ -340,10 +284,10 @@ private:
                     // The vehicle's own coordinate, also on a flipped axis.
                     const double value = m * static_cast<double>(horizontal ? v.vSign : v.hSign);
                     if (horizontal) {
-                        Text(v.x0 - 5.0, y + 4.0, Num(value, 2),
+                        Text(v.x0 - 5.0, y + 4.0, SvgNumber(value, 2),
                              "font-size=\"10\" fill=\"#666\" text-anchor=\"end\"");
                     } else {
-                        Text(x, v.y0 + v.Height() + 13.0, Num(value, 2),
+                        Text(x, v.y0 + v.Height() + 13.0, SvgNumber(value, 2),
                              "font-size=\"10\" fill=\"#666\" text-anchor=\"middle\"");
                     }
                     continue;
@@ -370,8 +314,8 @@ private:
 
     void Panel(const View& v) {
         Text(v.x0, v.y0 - 8.0, v.caption, "font-size=\"13\" font-weight=\"bold\" fill=\"#333\"");
-        out_ += "<rect x=\"" + Num(v.x0) + "\" y=\"" + Num(v.y0) + "\" width=\"" + Num(v.Width()) +
-                "\" height=\"" + Num(v.Height()) + "\" fill=\"#ffffff\" stroke=\"#999\"/>\n";
+        out_ += "<rect x=\"" + SvgNumber(v.x0) + "\" y=\"" + SvgNumber(v.y0) + "\" width=\"" + SvgNumber(v.Width()) +
+                "\" height=\"" + SvgNumber(v.Height()) + "\" fill=\"#ffffff\" stroke=\"#999\"/>\n";
         Grid(v, true);
         out_ += "<g clip-path=\"url(#clip-" + v.id + ")\">\n";
         Grid(v, false);
@@ -379,8 +323,8 @@ private:
         DriverShape(v);
         for (const DebugLine& l : lines_) {
             const unsigned alpha = (l.colour >> 24) & 0xffu;
-            std::string style = "stroke=\"" + Hex(l.colour) + "\" stroke-width=\"1.5\"";
-            if (alpha != 255u) style += " stroke-opacity=\"" + Num(alpha / 255.0, 3) + "\"";
+            std::string style = "stroke=\"" + SvgColour(l.colour) + "\" stroke-width=\"1.5\"";
+            if (alpha != 255u) style += " stroke-opacity=\"" + SvgNumber(alpha / 255.0, 3) + "\"";
             Segment3(v, l.from, l.to, style);
         }
         out_ += "</g>\n";
@@ -408,7 +352,7 @@ private:
                             y2)) {
                         continue;
                     }
-                    path += "M" + Num(x1) + " " + Num(y1) + "L" + Num(x2) + " " + Num(y2);
+                    path += "M" + SvgNumber(x1) + " " + SvgNumber(y1) + "L" + SvgNumber(x2) + " " + SvgNumber(y2);
                 }
             }
             if (!path.empty()) {
@@ -429,7 +373,7 @@ private:
                         points.clear();
                         break;
                     }
-                    points += (points.empty() ? "" : " ") + Num(x) + "," + Num(y);
+                    points += (points.empty() ? "" : " ") + SvgNumber(x) + "," + SvgNumber(y);
                 }
                 if (!points.empty()) {
                     out_ += "<polygon points=\"" + points +
@@ -447,7 +391,7 @@ private:
         double x, y;
         if (v.Project(o, x, y)) {
             out_ +=
-                "<circle cx=\"" + Num(x) + "\" cy=\"" + Num(y) + "\" r=\"2.5\" fill=\"#222\"/>\n";
+                "<circle cx=\"" + SvgNumber(x) + "\" cy=\"" + SvgNumber(y) + "\" r=\"2.5\" fill=\"#222\"/>\n";
         }
     }
 
@@ -462,8 +406,8 @@ private:
                 if (limb == Limb::Spine && b.node == kHeadNode) {
                     double x, y;
                     if (v.Project(b.to, x, y)) {
-                        out_ += "<circle cx=\"" + Num(x) + "\" cy=\"" + Num(y) + "\" r=\"" +
-                                Num(kHeadRadius * v.s) +
+                        out_ += "<circle cx=\"" + SvgNumber(x) + "\" cy=\"" + SvgNumber(y) + "\" r=\"" +
+                                SvgNumber(kHeadRadius * v.s) +
                                 "\" fill=\"#ffffff\" fill-opacity=\"0.6\"" + " stroke=\"" + colour +
                                 "\" stroke-width=\"2\"/>\n";
                     }
@@ -478,7 +422,7 @@ private:
                 if (LimbOf(b.node) != limb || IsAttachment(b.node)) continue;
                 double x, y;
                 if (!v.Project(b.to, x, y)) continue;
-                out_ += "<circle cx=\"" + Num(x) + "\" cy=\"" + Num(y) +
+                out_ += "<circle cx=\"" + SvgNumber(x) + "\" cy=\"" + SvgNumber(y) +
                         "\" r=\"2.2\" fill=\"#fff\" stroke=\"" + colour +
                         "\" stroke-width=\"1.2\"/>\n";
             }
@@ -563,14 +507,14 @@ private:
         const double len = ScaleLength();
         const double px = len * scale_;
         const double x0 = alignRight ? x - px : x;
-        out_ += "<rect x=\"" + Num(x0 - 6.0) + "\" y=\"" + Num(y - 18.0) + "\" width=\"" +
-                Num(px + 12.0) + "\" height=\"26\" fill=\"#ffffff\" fill-opacity=\"0.85\"/>\n";
+        out_ += "<rect x=\"" + SvgNumber(x0 - 6.0) + "\" y=\"" + SvgNumber(y - 18.0) + "\" width=\"" +
+                SvgNumber(px + 12.0) + "\" height=\"26\" fill=\"#ffffff\" fill-opacity=\"0.85\"/>\n";
         Line(x0, y, x0 + px, y, "stroke=\"#222\" stroke-width=\"3\"");
         for (int i = 0; i <= 2; ++i) {
             const double tx = x0 + px * i / 2.0;
             Line(tx, y - 5.0, tx, y + 4.0, "stroke=\"#222\" stroke-width=\"1.2\"");
         }
-        Text(x0 + px / 2.0, y - 8.0, Num(len, 2) + " m",
+        Text(x0 + px / 2.0, y - 8.0, SvgNumber(len, 2) + " m",
              "font-size=\"11\" fill=\"#222\" text-anchor=\"middle\"");
     }
 
@@ -604,11 +548,11 @@ private:
         for (int i = 0; i < 3; ++i) {
             Line(x, y - 4.0, x + 26.0, y - 4.0,
                  std::string("stroke=\"") + kAxisColours[i] + "\" stroke-width=\"2\"");
-            Text(x + 34.0, y, std::string(kAxisNames[i]) + " (" + Num(kAxisLength, 2) + " m)",
+            Text(x + 34.0, y, std::string(kAxisNames[i]) + " (" + SvgNumber(kAxisLength, 2) + " m)",
                  "font-size=\"12\" fill=\"#333\"");
             y += kRow;
         }
-        out_ += "<rect x=\"" + Num(x) + "\" y=\"" + Num(y - 11.0) +
+        out_ += "<rect x=\"" + SvgNumber(x) + "\" y=\"" + SvgNumber(y - 11.0) +
                 "\" width=\"26\" height=\"9\" fill=\"none\" stroke=\"" + kBoxColour + "\"/>\n";
         Text(x + 34.0, y, "box of a frame's renderable", "font-size=\"12\" fill=\"#333\"");
         y += kRow;
@@ -616,7 +560,7 @@ private:
         Text(x + 34.0, y, "debug lines, in their own colours", "font-size=\"12\" fill=\"#333\"");
         y += kRow * 2.0;
         ScaleBar(x + 6.0, y + 6.0, false);
-        Text(x + ScaleLength() * scale_ + 20.0, y + 10.0, "grid: " + Num(GridStep(), 2) + " m",
+        Text(x + ScaleLength() * scale_ + 20.0, y + 10.0, "grid: " + SvgNumber(GridStep(), 2) + " m",
              "font-size=\"12\" fill=\"#333\"");
         y += kRow * 2.0;
 
@@ -627,7 +571,7 @@ private:
             const Control& c = controls_[i];
             const Vector3 p = c.local.pos;
             Text(x, y,
-                 c.source->name + "  (" + Num(p.x, 3) + ", " + Num(p.y, 3) + ", " + Num(p.z, 3) +
+                 c.source->name + "  (" + SvgNumber(p.x, 3) + ", " + SvgNumber(p.y, 3) + ", " + SvgNumber(p.z, 3) +
                      ")",
                  "font-size=\"11\" font-family=\"DejaVu Sans Mono, monospace\" fill=\"#333\"");
             y += kRow;

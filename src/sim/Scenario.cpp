@@ -137,7 +137,8 @@ private:
             }
             return ReadVehicleLine(l);
         }
-        if (k != "name" && k != "frames" && k != "time-step" && k != "picture") {
+        const bool playerInput = k == "type" || k == "press" || k == "mouse";
+        if (k != "name" && k != "frames" && k != "time-step" && k != "picture" && !playerInput) {
             return Fail(l.number, col, "unknown keyword " + QuotedForMessage(k));
         }
         if (!scenario_.vehicles.empty()) {
@@ -146,15 +147,13 @@ private:
                             " describes the whole run and must come before the first vehicle");
         }
         if (k == "picture") return Pictures(l);
+        if (k == "type") return Typing(l);
+        if (k == "press") return Press(l);
+        if (k == "mouse") return Mouse(l);
         if (!Once(given_, l)) return false;
         if (k == "name") {
             if (!Need(l, 1, "a text")) return false;
-            // The rest of the line, blanks included.
-            const SceneToken& first = l.tokens[1];
-            const SceneToken& last = l.tokens.back();
-            scenario_.name = std::string(
-                first.text.data(),
-                static_cast<std::size_t>(last.text.data() - first.text.data()) + last.text.size());
+            scenario_.name = RestOfLine(l, 1);  // blanks included
             return true;
         }
         if (k == "frames") {
@@ -178,6 +177,62 @@ private:
             pictures_.push_back({frame, l.number, l.tokens[i].column});
         }
         return true;
+    }
+
+    // The frame of a player-input statement, checked against "frames" at the end.
+    bool InputFrame(const SceneLine& l, int& frame) {
+        if (!Int(l.tokens[1], l.number, frame, 0, kMaxScenarioFrames - 1)) return false;
+        inputFrames_.push_back({frame, l.number, l.tokens[1].column, std::string(l.tokens[0].text)});
+        return true;
+    }
+
+    // The rest of a line from its token `first` on, blanks included.
+    static std::string RestOfLine(const SceneLine& l, std::size_t first) {
+        const SceneToken& a = l.tokens[first];
+        const SceneToken& b = l.tokens.back();
+        return std::string(a.text.data(),
+                           static_cast<std::size_t>(b.text.data() - a.text.data()) + b.text.size());
+    }
+
+    bool Typing(const SceneLine& l) {
+        if (!Need(l, 2, "a frame and a text")) return false;
+        ScenarioTyping typing;
+        if (!InputFrame(l, typing.frame)) return false;
+        typing.text = RestOfLine(l, 2);
+        scenario_.typing.push_back(std::move(typing));
+        return true;
+    }
+
+    bool Press(const SceneLine& l) {
+        if (!Need(l, 2, "a frame and a key")) return false;
+        ScenarioKeyPress press;
+        if (!InputFrame(l, press.frame)) return false;
+        const SceneToken& key = l.tokens[2];
+        press.key = Scenario::KeyCode(key.text);
+        if (press.key < 0) {
+            return Fail(l.number, key.column,
+                        "unknown key " + QuotedForMessage(key.text) +
+                            " (a virtual-key code of two or more digits up to 255, up, down, left, "
+                            "right, space, backspace, tab, shift, control, or one letter or digit)");
+        }
+        if (l.tokens.size() > 3 &&
+            !Int(l.tokens[3], l.number, press.frames, 1, kMaxScenarioFrames)) {
+            return false;
+        }
+        scenario_.presses.push_back(press);
+        return NoMore(l, 4);
+    }
+
+    bool Mouse(const SceneLine& l) {
+        if (!Need(l, 3, "a frame and 2 numbers")) return false;
+        ScenarioMouseMove move;
+        if (!InputFrame(l, move.frame) ||
+            !Float(l.tokens[2], l.number, move.dx, -kMaxMouseMove, kMaxMouseMove) ||
+            !Float(l.tokens[3], l.number, move.dy, -kMaxMouseMove, kMaxMouseMove)) {
+            return false;
+        }
+        scenario_.mouseMoves.push_back(move);
+        return NoMore(l, 4);
     }
 
     // A file beside the scenario, else in the scenes folder; empty when none.
@@ -373,6 +428,14 @@ private:
             }
         }
         for (const auto& [frame, line] : pictureLines) scenario_.pictureFrames.push_back(frame);
+        for (const InputFrameRef& f : inputFrames_) {
+            if (f.frame >= scenario_.frameCount) {
+                return Fail(f.line, f.column,
+                            QuotedForMessage(f.keyword) + " frame " + std::to_string(f.frame) +
+                                " is past the last frame (" +
+                                std::to_string(scenario_.frameCount - 1) + ")");
+            }
+        }
         if (scenario_.name.empty()) {
             scenario_.name = std::filesystem::path(source_).stem().string();
         }
@@ -385,6 +448,13 @@ private:
         int column;
     };
 
+    struct InputFrameRef {
+        int frame;
+        int line;
+        int column;
+        std::string keyword;
+    };
+
     std::filesystem::path baseDir_;
     std::filesystem::path scenesDir_;
     Scenario scenario_;
@@ -393,6 +463,7 @@ private:
     std::map<std::string, VehicleModel> scenes_;            // canonical path -> model
     std::map<int, std::string> idOwners_;                   // model id -> scene file
     std::vector<Picture> pictures_;
+    std::vector<InputFrameRef> inputFrames_;
     int lastKeyFrame_ = -1;
     int playerLine_ = 0;
 };
@@ -440,6 +511,60 @@ float Scenario::TrackValue(const std::vector<ScenarioKey>& keys, int frame, bool
 }
 
 bool Scenario::IsHeld(ScenarioInput input) { return RuleOf(input).held; }
+
+int Scenario::KeyCode(std::string_view name) {
+    struct NamedKey {
+        std::string_view name;
+        int code;
+    };
+    static constexpr NamedKey kNamed[] = {{"backspace", 8}, {"tab", 9},    {"shift", 16},
+                                          {"control", 17},  {"space", 32}, {"left", 37},
+                                          {"up", 38},       {"right", 39}, {"down", 40}};
+    for (const NamedKey& key : kNamed) {
+        if (key.name == name) return key.code;
+    }
+    if (name.size() == 1) {
+        const char c = name[0];
+        if (c >= '0' && c <= '9') return c;  // the digit keys have their characters' codes
+        if (c >= 'A' && c <= 'Z') return c;
+        if (c >= 'a' && c <= 'z') return c - 'a' + 'A';
+        return -1;
+    }
+    int code = 0;
+    std::string why;
+    if (!ParseSceneInt(name, code, why) || name.front() == '+' || name.front() == '-' ||
+        code < 0 || code > 255) {
+        return -1;
+    }
+    return code;
+}
+
+std::string Scenario::TypedAt(int frame) const {
+    std::string text;
+    for (const ScenarioTyping& t : typing) {
+        if (t.frame == frame) text += t.text;
+    }
+    return text;
+}
+
+std::array<std::uint8_t, 256> Scenario::KeyboardAt(int frame) const {
+    std::array<std::uint8_t, 256> keys{};
+    for (const ScenarioKeyPress& p : presses) {
+        // Written so that a long press near the largest frame cannot overflow.
+        if (frame >= p.frame && frame - p.frame < p.frames) keys[static_cast<std::size_t>(p.key)] = 0x80;
+    }
+    return keys;
+}
+
+void Scenario::MouseAt(int frame, float& dx, float& dy) const {
+    dx = 0.0f;
+    dy = 0.0f;
+    for (const ScenarioMouseMove& m : mouseMoves) {
+        if (m.frame != frame) continue;
+        dx += m.dx;
+        dy += m.dy;
+    }
+}
 
 std::string_view Scenario::InputName(ScenarioInput input) { return RuleOf(input).name; }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -33,6 +34,23 @@ struct ScenarioKey {
     int frame = 0;
     float value = 0.0f;  // as written: the steer angle in degrees
 };
+
+// What the player does with the keyboard and mouse, by frame.
+struct ScenarioTyping {
+    int frame = 0;
+    std::string text;  // enters the typed-character buffer in order
+};
+struct ScenarioKeyPress {
+    int frame = 0;   // the first frame the key is down
+    int key = 0;     // Windows virtual-key code
+    int frames = 1;  // how many frames it stays down
+};
+struct ScenarioMouseMove {
+    int frame = 0;
+    float dx = 0.0f;  // pixels
+    float dy = 0.0f;
+};
+inline constexpr float kMaxMouseMove = 10000.0f;  // pixels per statement
 
 struct ScenarioVehicle {
     std::filesystem::path sceneFile;  // the file that was read
@@ -80,12 +98,26 @@ public:
     static float TrackValue(const std::vector<ScenarioKey>& keys, int frame, bool held);
     static bool IsHeld(ScenarioInput input);
     static std::string_view InputName(ScenarioInput input);  // as in the file
+    // The virtual-key code of a key as a "press" names it: a code of two or
+    // more digits, up, down, left, right, space, backspace, tab, shift,
+    // control, or one letter (either case) or digit; -1 for none.
+    static int KeyCode(std::string_view name);
+
+    // The player's hands at a frame: the characters typed in it (in file
+    // order), the keys down (bit 7 set, as the keyboard state has it) and
+    // the mouse movement (all moves of the frame added up).
+    std::string TypedAt(int frame) const;
+    std::array<std::uint8_t, 256> KeyboardAt(int frame) const;
+    void MouseAt(int frame, float& dx, float& dy) const;
 
     std::string name;
     int frameCount = 0;
     float timeStep = 1.0f;
     std::vector<ScenarioVehicle> vehicles;
     std::vector<int> pictureFrames;  // ascending, each within 0..frameCount-1
+    std::vector<ScenarioTyping> typing;      // in file order
+    std::vector<ScenarioKeyPress> presses;   // in file order
+    std::vector<ScenarioMouseMove> mouseMoves;  // in file order
 };
 
 }  // namespace kovra::sim

@@ -5,6 +5,7 @@
 
 #include "kovra/ik/Geometry.h"
 #include "kovra/ik/Skeleton.h"
+#include "sim/HostText.h"
 
 namespace kovra::sim {
 
@@ -443,17 +444,9 @@ void SimHost::DrawText(float x, float y, const char* text) {
 
 float SimHost::TextWidth(const char* text) const {
     if (!text) return 0.0f;
-    // Colour and layout codes ("~w~", "~n~", ...) take no room.
-    int glyphs = 0;
-    bool inCode = false;
-    for (const char* p = text; *p; ++p) {
-        if (*p == '~') {
-            inCode = !inCode;
-        } else if (!inCode) {
-            ++glyphs;
-        }
-    }
-    return static_cast<float>(glyphs) * kGlyphWidth * textStyle_.scaleX;
+    // Colour and layout codes ("~w~", "~n~", ...) take no room; the widest
+    // line counts.
+    return static_cast<float>(HostTextGlyphs(text)) * kGlyphWidth * textStyle_.scaleX;
 }
 
 void SimHost::DrawRect(float left, float top, float right, float bottom, Colour colour) {
@@ -481,6 +474,13 @@ bool SimHost::DrawTriangles(std::span<const LineVertex> vertices) {
 
 void SimHost::ShowTimedMessage(const char* text, int milliseconds) {
     timedMessages.push_back({text ? text : "", milliseconds});
+    // The game shows one at a time: the newest replaces the one on screen.
+    shownMessage_ = timedMessages.back();
+    shownMilliseconds_ = static_cast<float>(milliseconds);
+}
+
+const SimHost::TimedMessage* SimHost::MessageOnScreen() const {
+    return shownMilliseconds_ > 0.0f ? &shownMessage_ : nullptr;
 }
 
 void SimHost::TypeText(const std::string& text) {
@@ -609,6 +609,7 @@ void SimHost::StepVehicleAudio(CVehicle& vehicle) {
 
 void SimHost::RunFrame() {
     ++frameCount_;
+    shownMilliseconds_ -= timeStep_ * kMillisecondsPerTimeStep;
     HostEventArgs frameArgs;
     frameArgs.frame = frameCount_;
     Raise(HostEvent::Frame, frameArgs);

@@ -26,6 +26,8 @@ public:
     static constexpr int kDefaultVehicleCapacity = 110;
     static constexpr int kDefaultPedCapacity = 140;
     static constexpr int kTypedCharCapacity = 30;
+    // How long a time step of 1 lasts on the game's clock (timed messages).
+    static constexpr float kMillisecondsPerTimeStep = 20.0f;
 
     // ---- recorders: what the plugin showed or asked for, in call order ----
     struct DrawnText {
@@ -124,6 +126,9 @@ public:
     void TypeText(const std::string& text);  // appended in order, the last is the newest
     void SetMouseMovement(float dx, float dy);
     const TextStyle& CurrentTextStyle() const { return textStyle_; }
+    // The timed message on screen in this frame, or null: a message stays
+    // for its milliseconds of game time, and a newer one replaces it.
+    const TimedMessage* MessageOnScreen() const;
     void AddLoadedModule(const std::string& name) { modules_.insert(Upper(name)); }
     void RemoveLoadedModule(const std::string& name) { modules_.erase(Upper(name)); }
     // A trailing separator is added when missing; empty means "not found".
@@ -295,6 +300,8 @@ private:
     bool refuseDrawing_ = false;
     std::array<std::uint8_t, 256> keys_{};
     std::string typed_;  // newest first
+    TimedMessage shownMessage_;
+    float shownMilliseconds_ = 0.0f;  // left on screen
     float mouseDx_ = 0.0f;
     float mouseDy_ = 0.0f;
     std::set<std::string> modules_;  // upper-cased

@@ -43,10 +43,12 @@ TEST(Cli, CommandsWriteTheirReportsAndRejectBadUsage) {
 
     EXPECT_EQ(RunMain({"run", "--bogus"}), 2);
     EXPECT_EQ(RunMain({"run", "--scenario", "/nonexistent.scenario", "--quiet"}), 2);
+    EXPECT_EQ(RunMain({"run", "--game", "/nonexistent-game", "--out", dir.string(), "--quiet"}), 2);
     EXPECT_EQ(RunMain({"reach", "--bogus"}), 2);
     EXPECT_EQ(RunMain({"fly"}), 2);
     EXPECT_EQ(RunMain({}), 2);
     EXPECT_EQ(RunMain({"run", "--help"}), 0);
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -110,6 +110,82 @@ TEST(ScenarioRun, ABrokenScenarioIsNamedInTheError) {
     fs::remove_all(dir);
 }
 
+std::string ReadText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST(ScenarioRun, TheMenuScenarioTunesExportsAndSavesInAFreshGameFolder) {
+    const fs::path out = fs::temp_directory_path() / "kovra-run-menu";
+    fs::remove_all(out);
+    RunOptions options;
+    options.scenarioFile = DefaultScenarioFile().parent_path() / "menu.scenario";
+    options.outDir = out;
+    for (int run = 0; run < 2; ++run) {  // the second run starts from an empty game folder again
+        std::string error;
+        const auto report = RunScenario(options, &error);
+        ASSERT_TRUE(report) << error;
+        EXPECT_TRUE(report->configFiles.empty());
+        EXPECT_EQ(report->filesWritten,
+                  (std::vector<std::string>{"Kovra_Config.ini", "modloader/Kovra-Output/Kovra_sedan.ini"}));
+        const std::string exported = ReadText(out / "game" / "modloader" / "Kovra-Output" / "Kovra_sedan.ini");
+        EXPECT_NE(exported.find("[SteerIK]\nGrabOffset = 0.25, 0, 0.19\n"), std::string::npos) << exported;
+        for (const auto& v : report->vehicles) {
+            for (const auto& h : v.handles) EXPECT_LE(h.maxReachError, 0.002f) << h.kind;
+        }
+    }
+    const std::string json = ReadText(out / "report.json");
+    EXPECT_NE(json.find("\"configFiles\": [],\n  \"filesWritten\": [\"Kovra_Config.ini\", "
+                        "\"modloader/Kovra-Output/Kovra_sedan.ini\"],"),
+              std::string::npos)
+        << json;
+    // The screen at the picture frames: the menu, then the export message.
+    const std::string open = ReadText(out / "sedan--menu-screen-frame-95.svg");
+    EXPECT_NE(open.find(">- Kovra Config -</text>"), std::string::npos);
+    EXPECT_NE(open.find(">Main &gt;&gt; SteerWheel</text>"), std::string::npos);
+    EXPECT_NE(open.find(">0.25</text>"), std::string::npos);
+    const std::string closed = ReadText(out / "sedan--menu-screen-frame-200.svg");
+    EXPECT_EQ(closed.find("Kovra Config"), std::string::npos);
+    EXPECT_NE(closed.find(">Config exported!</text>"), std::string::npos);
+    fs::remove_all(out);
+}
+
+TEST(ScenarioRun, AGameFolderOfTheUsersIsReadAndOnlyWrittenByThePlugin) {
+    const fs::path dir = fs::temp_directory_path() / "kovra-run-game";
+    fs::remove_all(dir);
+    fs::create_directories(dir / "game" / "modloader" / "Cars");
+    std::ofstream(dir / "game" / "modloader" / "Cars" / "Kovra_sedan.ini")
+        << "[Kovra_Vehicle]\nModelID = 400\n[GearIK]\nShiftPattern = 2\n";
+    std::ofstream(dir / "game" / "Kovra_Config.ini") << "[Menu]\nCheatCode = tune\n";
+    std::ofstream(dir / "run.scenario") << "kovra-scenario 1\nframes 40\ntype 20 kovra\ntype 30 tune\n"
+                                           "vehicle sedan.vehicle\n  driver player\n";
+    RunOptions options;
+    options.scenarioFile = dir / "run.scenario";
+    options.outDir = dir / "out";
+    options.gameDir = dir / "game";
+    options.pictures = false;
+    std::string error;
+    const auto report = RunScenario(options, &error);
+    ASSERT_TRUE(report) << error;
+    EXPECT_EQ(report->configFiles, (std::vector<std::string>{"modloader/Cars/Kovra_sedan.ini"}));
+    EXPECT_TRUE(report->filesWritten.empty());  // "kovra" is not this game's code: nothing opened
+    EXPECT_FALSE(fs::exists(dir / "out" / "game"));
+
+    // A game folder that is not there, and an output folder whose "game" is
+    // someone else's, are refused.
+    options.gameDir = dir / "nowhere";
+    EXPECT_FALSE(RunScenario(options, &error));
+    EXPECT_NE(error.find("nowhere is not a folder"), std::string::npos) << error;
+    options.gameDir.clear();
+    options.outDir = dir;
+    EXPECT_FALSE(RunScenario(options, &error));
+    EXPECT_NE(error.find("was not made by kovra run"), std::string::npos) << error;
+    EXPECT_TRUE(fs::exists(dir / "game" / "Kovra_Config.ini"));
+    fs::remove_all(dir);
+}
+
 TEST(ScenarioRun, ReportJsonEscapesNames) {
     RunReport report;
     report.scenario = "a \"quoted\" \\ name";

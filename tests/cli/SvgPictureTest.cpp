@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/ScreenPicture.h"
 #include "cli/SvgPicture.h"
 #include "kovra/ik/Geometry.h"
 #include "sim/SimHost.h"
@@ -133,6 +134,49 @@ TEST_F(SvgPictureTest, BrokenSnapshotsStillGiveAValidPicture) {
     EXPECT_EQ(svg.find("inf"), std::string::npos);
 
     EXPECT_TRUE(BalancedTags(RenderSvg(PictureSnapshot{}), why)) << why;
+}
+
+TEST(ScreenPicture, TextIsDrawnInTheColoursOfItsCodesAtTheScreensSize) {
+    sim::SimHost host;
+    host.SetScreenSize(800, 600);
+    TextStyle style;
+    style.scaleX = 0.6f;
+    style.scaleY = 1.2f;
+    style.colour = 0x64ffffffu;  // an unfocused menu: alpha 100
+    host.SetTextStyle(style);
+    host.DrawText(100.0f, 50.0f, "~w~~g~~h~X: ~y~~h~0.05 & <more>");
+    host.DrawRect(97.5f, 20.0f, 200.0f, 25.0f, 0xff000000u);
+    host.ShowTimedMessage("~g~~h~~h~Config exported!~n~~g~~h~~h~C:\\game\\a.ini", 5000);
+    const ScreenSnapshot snap = CaptureScreen(host, "frame 7");
+    ASSERT_TRUE(snap.HasDrawing());
+    const std::string svg = RenderScreenSvg(snap);
+    std::string why;
+    EXPECT_TRUE(BalancedTags(svg, why)) << why;
+    EXPECT_NE(svg.find("width=\"800\" height=\"600\""), std::string::npos);
+    // The label in highlighted green, the value in highlighted yellow, each
+    // where the game measured it, both at the style's alpha; the shadow first.
+    const std::size_t label = svg.rfind(">X: </text>");
+    const std::size_t value = svg.rfind(">0.05 &amp; &lt;more&gt;</text>");
+    ASSERT_NE(label, std::string::npos) << svg;
+    ASSERT_NE(value, std::string::npos) << svg;
+    const std::string green = svg.substr(svg.rfind("<text", label), label - svg.rfind("<text", label));
+    EXPECT_NE(green.find("translate(100 63)"), std::string::npos) << green;
+    EXPECT_NE(green.find("fill=\"#799a72\""), std::string::npos) << green;
+    EXPECT_NE(green.find("fill-opacity=\"0.392\""), std::string::npos) << green;
+    const std::string yellow = svg.substr(svg.rfind("<text", value), value - svg.rfind("<text", value));
+    EXPECT_NE(yellow.find("translate(118 63)"), std::string::npos) << yellow;  // 3 glyphs of 6
+    EXPECT_LT(svg.find("translate(101 64)"), label);  // the shadow, one pixel off
+    EXPECT_NE(svg.find("<rect x=\"97.5\" y=\"20\" width=\"102.5\" height=\"5\" fill=\"#000000\" "
+                       "fill-opacity=\"1\"/>"),
+              std::string::npos);
+    EXPECT_NE(svg.find(">Config exported!</text>"), std::string::npos);
+    EXPECT_NE(svg.find(">C:\\game\\a.ini</text>"), std::string::npos);
+    EXPECT_NE(svg.find(">frame 7</text>"), std::string::npos);
+    EXPECT_EQ(RenderScreenSvg(CaptureScreen(host, "frame 7")), svg);
+
+    sim::SimHost blank;
+    EXPECT_FALSE(CaptureScreen(blank, "").HasDrawing());
+    EXPECT_TRUE(BalancedTags(RenderScreenSvg(CaptureScreen(blank, "")), why)) << why;
 }
 
 }  // namespace

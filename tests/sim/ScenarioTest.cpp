@@ -204,6 +204,15 @@ TEST(Scenario, EveryErrorNamesFileLineAndProblem) {
         {head + "picture 1 2\npicture 2\nvehicle sedan.vehicle\n",
          ":4:9: picture frame 2 is listed twice (first at line 3)"},
         {head + "picture\n", ":3: \"picture\" needs one or more frame numbers"},
+        {head + "type 5\n", ":3: \"type\" needs a frame and a text, found 1 values"},
+        {head + "press 5 enter\n", ":3:9: unknown key \"enter\" (a virtual-key code"},
+        {head + "press 5 300\n", ":3:9: unknown key \"300\""},
+        {head + "press 5 up 0\n", ":3:12: \"0\" is out of range (1 to 1000000)"},
+        {head + "press 5 up 2 3\n", ":3:14: unexpected \"3\""},
+        {head + "mouse 5 1\n", ":3: \"mouse\" needs a frame and 2 numbers"},
+        {head + "mouse 5 1 1e6\n", ":3:11: \"1e6\" is out of range"},
+        {head + "press 100 tab\nvehicle sedan.vehicle\n", ":3:7: \"press\" frame 100 is past the last frame (99)"},
+        {car + "type 5 kovra\n", ":4:1: \"type\" describes the whole run"},
     };
     for (const Case& c : cases) {
         std::string error;
@@ -224,6 +233,48 @@ TEST(Scenario, EveryErrorNamesFileLineAndProblem) {
         << error;
     EXPECT_NE(error.find("broken.vehicle:6:8: unknown parent frame \"dash\""), std::string::npos)
         << error;
+}
+
+TEST(Scenario, ThePlayersTypingKeysAndMouseGoByFrame) {
+    std::string error;
+    const std::optional<Scenario> s = ParseText(
+        "kovra-scenario 1\nframes 50\n"
+        "type 3 kovra\ntype 3 !\ntype 9 two words\n"
+        "press 4 right 3\npress 5 a\npress 5 7\npress 6 38\npress 6 shift 10\n"
+        "mouse 2 10 -5\nmouse 2 1.5 0\n"
+        "vehicle sedan.vehicle\n",
+        &error);
+    ASSERT_TRUE(s) << error;
+    EXPECT_EQ(s->TypedAt(3), "kovra!");
+    EXPECT_EQ(s->TypedAt(9), "two words");
+    EXPECT_EQ(s->TypedAt(4), "");
+    for (int frame : {3, 4, 6, 7}) EXPECT_EQ(s->KeyboardAt(frame)[39] != 0, frame >= 4 && frame <= 6) << frame;
+    const auto five = s->KeyboardAt(5);
+    EXPECT_EQ(five['A'], 0x80);
+    EXPECT_EQ(five['7'], 0x80);
+    EXPECT_EQ(five[7], 0);
+    EXPECT_EQ(s->KeyboardAt(6)[38], 0x80);
+    EXPECT_EQ(s->KeyboardAt(49)[16], 0);  // shift was let go at frame 16
+    float dx = 0.0f, dy = 0.0f;
+    s->MouseAt(2, dx, dy);
+    EXPECT_FLOAT_EQ(dx, 11.5f);
+    EXPECT_FLOAT_EQ(dy, -5.0f);
+    s->MouseAt(3, dx, dy);
+    EXPECT_EQ(dx, 0.0f);
+
+    EXPECT_EQ(Scenario::KeyCode("backspace"), 8);
+    EXPECT_EQ(Scenario::KeyCode("control"), 17);
+    EXPECT_EQ(Scenario::KeyCode("z"), 'Z');
+    EXPECT_EQ(Scenario::KeyCode("9"), '9');
+    EXPECT_EQ(Scenario::KeyCode("09"), 9);
+    EXPECT_EQ(Scenario::KeyCode("255"), 255);
+    EXPECT_EQ(Scenario::KeyCode("-1"), -1);
+    EXPECT_EQ(Scenario::KeyCode("Up"), -1);  // names are case-sensitive
+    EXPECT_EQ(Scenario::KeyCode("?"), -1);
+
+    const std::optional<Scenario> menu = Scenario::Load(BuiltInScenesDirectory() / "menu.scenario", &error);
+    ASSERT_TRUE(menu) << error;
+    EXPECT_EQ(menu->TypedAt(menu->typing.front().frame), "kovra");
 }
 
 TEST(Scenario, FuzzedScenariosNeverCrash) {

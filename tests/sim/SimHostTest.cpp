@@ -5,6 +5,7 @@
 #include <string>
 
 #include "kovra/ik/Geometry.h"
+#include "sim/HostText.h"
 
 namespace kovra::sim {
 namespace {
@@ -193,6 +194,41 @@ TEST(SimHostPlatform, InputAndPlatformQueries) {
     EXPECT_TRUE(host.DrawTriangles(three));
     EXPECT_EQ(host.drawnTriangles.size(), 3u);
     EXPECT_EQ(host.TextWidth("~g~ab"), host.TextWidth("ab")) << "colour codes take no room";
+    EXPECT_EQ(host.TextWidth("abc~n~~y~abcde~n~a"), host.TextWidth("abcde")) << "the widest line";
+}
+
+TEST(SimHostPlatform, ATimedMessageStaysForItsTimeUntilANewerOneReplacesIt) {
+    SimHost host;
+    host.SetTimeStep(2.0f);  // 40 ms a frame
+    host.ShowTimedMessage("first", 100);
+    ASSERT_NE(host.MessageOnScreen(), nullptr);
+    host.RunFrame();
+    host.RunFrame();
+    ASSERT_NE(host.MessageOnScreen(), nullptr);
+    EXPECT_EQ(host.MessageOnScreen()->text, "first");
+    host.RunFrame();
+    EXPECT_EQ(host.MessageOnScreen(), nullptr);
+    host.ShowTimedMessage("second", 1000);
+    host.ShowTimedMessage("third", 1000);
+    host.ClearRecords();  // what is on screen is not a record of this frame's calls
+    ASSERT_NE(host.MessageOnScreen(), nullptr);
+    EXPECT_EQ(host.MessageOnScreen()->text, "third");
+}
+
+TEST(SimHostPlatform, TextCodesSplitIntoColouredRuns) {
+    const std::vector<HostTextRun> runs = SplitHostText("~w~~g~~h~X: ~y~~h~0.05~n~~q~next", 0x80ffffffu);
+    ASSERT_EQ(runs.size(), 3u);
+    EXPECT_EQ(runs[0].text, "X: ");
+    EXPECT_EQ(runs[0].colour, 0x802c6836u);  // green, with the style's alpha
+    EXPECT_EQ(runs[0].highlight, 1);
+    EXPECT_EQ(runs[1].text, "0.05");
+    EXPECT_EQ(runs[1].column, 3);
+    EXPECT_EQ(runs[1].colour & 0xffffffu, 0x63c0e2u);
+    EXPECT_EQ(runs[2].text, "next");  // an unknown code is dropped
+    EXPECT_EQ(runs[2].line, 1);
+    EXPECT_EQ(runs[2].column, 0);
+    EXPECT_EQ(SplitHostText("a~b", 0)[0].text, "a~b");  // a lone "~" is a glyph
+    EXPECT_EQ(Brightened(0xff000000u, 1), 0xff555555u);
 }
 
 }  // namespace

@@ -69,6 +69,25 @@ IniKey readKeyLine(std::string_view line) {
     return key;
 }
 
+// Whether two values hold the same words, however they are spaced (a
+// vector's commas are blanks by the time a value is read).
+bool sameWords(std::string_view a, std::string_view b) {
+    const auto next = [](std::string_view& text) {
+        while (!text.empty() && isIniSpace(text.front())) text.remove_prefix(1);
+        std::size_t end = 0;
+        while (end < text.size() && !isIniSpace(text[end])) ++end;
+        const std::string_view word = text.substr(0, end);
+        text.remove_prefix(end);
+        return word;
+    };
+    for (;;) {
+        const std::string_view wordA = next(a);
+        const std::string_view wordB = next(b);
+        if (wordA != wordB) return false;
+        if (wordA.empty()) return true;
+    }
+}
+
 bool isWritableSectionName(std::string_view name) {
     return name.find_first_of("\r\n") == std::string_view::npos;
 }
@@ -287,6 +306,28 @@ bool IniDocument::setInteger(std::string_view section, std::string_view key, std
 bool IniDocument::setVector(std::string_view section, std::string_view key, const Vector3& value) {
     return setValue(section, key,
                     formatNumber(value.x) + ' ' + formatNumber(value.y) + ' ' + formatNumber(value.z));
+}
+
+bool IniDocument::mergeFrom(const IniDocument& other) {
+    bool allSet = true;
+    for (const IniSection& from : other.sections_) {
+        for (const IniSection::Line& line : from.lines_) {
+            if (line.key == IniSection::kNotAKey) continue;
+            const IniKey& key = from.keys_[line.key];
+            if (from.findKey(key.name) != &key) continue;  // a repeated key is not read either
+            const IniSection* into = findSection(from.name());
+            const IniKey* existing = into != nullptr ? into->findKey(key.name) : nullptr;
+            if (existing != nullptr && sameWords(existing->value, key.value)) continue;
+            // The value as written: after the "=", without its comment.
+            std::string_view raw(line.text);
+            raw.remove_prefix(raw.find('=') + 1);
+            raw = raw.substr(0, std::min(raw.find_first_of(";#/"), raw.size()));
+            while (!raw.empty() && isTrimChar(raw.front())) raw.remove_prefix(1);
+            while (!raw.empty() && isTrimChar(raw.back())) raw.remove_suffix(1);
+            allSet = setValue(from.name(), key.name, std::string(raw)) && allSet;
+        }
+    }
+    return allSet;
 }
 
 std::string IniDocument::text() const {

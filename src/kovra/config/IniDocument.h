@@ -80,6 +80,13 @@ public:
     // Three numbers separated by single blanks.
     bool setVector(std::string_view section, std::string_view key, const Vector3& value);
 
+    // Sets every key of `other` to its value there, written as it stands
+    // there (a vector keeps its commas), adding the keys and sections this
+    // document lacks; a key whose value already reads the same keeps its
+    // line as written. Every other line stays. False when a key could not be
+    // set (the rest are still set).
+    bool mergeFrom(const IniDocument& other);
+
     // The file's text as save() writes it.
     std::string text() const;
 

@@ -44,6 +44,16 @@ std::string formatInteger(long long value) {
     return std::string(buffer, result.ptr);
 }
 
+std::string formatFixed(double value, int decimals) {
+    if (!std::isfinite(value)) return "0";
+    char buffer[64];
+    const int digits = decimals < 0 ? 0 : (decimals > 9 ? 9 : decimals);
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, digits);
+    if (result.ec != std::errc{}) return "0";
+    return std::string(buffer, result.ptr);
+}
+
 bool extractNumber(std::string_view& text, float& out) {
     const char* const end = text.data() + text.size();
     const char* p = skipSpace(text.data(), end);

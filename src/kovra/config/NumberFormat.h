@@ -13,6 +13,10 @@ namespace kovra {
 // stream prints a float with default flags: 0.075, -70, 1, 1e-05, 1.23457e+06.
 std::string formatNumber(double value);
 std::string formatInteger(long long value);
+// Fixed notation with exactly `decimals` digits after the point (0 to 9):
+// 0.05 with 2 digits is "0.05", -70 with 1 is "-70.0". A value that is not a
+// number, or too large to print, gives "0".
+std::string formatFixed(double value, int decimals);
 
 // Each reads one value the way a text stream's extraction does: leading white
 // space is skipped, a sign is allowed, and reading stops at the first

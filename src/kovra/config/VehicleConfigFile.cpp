@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "kovra/config/FileMerge.h"
 #include "kovra/config/FileReplace.h"
 #include "kovra/config/IniDocument.h"
 #include "kovra/config/NumberFormat.h"
@@ -164,7 +165,13 @@ VehicleExportResult ExportVehicleConfig(Runtime& runtime, const CabinIk& rig,
     text += "\n\n";
     for (const auto& handle : rig.handles) text += handle->WriteConfig() + "\n";
 
-    if (!replaceFileContents(result.path, text)) {
+    // A file already there keeps every line of its own; only values change.
+    const std::optional<std::string> merged = mergedFileText(result.path, text);
+    if (!merged) {
+        result.error = "cannot read " + result.path.string() + "; it was left as it was";
+        return result;
+    }
+    if (!replaceFileContents(result.path, *merged)) {
         result.error = "cannot write " + result.path.string();
         return result;
     }

@@ -6,6 +6,8 @@
 #include <iterator>
 
 #include "kovra/config/VehicleConfigFile.h"
+#include "kovra/host/Runtime.h"
+#include "kovra/rig/CabinIk.h"
 
 namespace kovra {
 
@@ -126,6 +128,95 @@ std::string VehicleConfigStore::fileLabel(const std::string& path) {
     const std::size_t previous = path.find_last_of("\\/", last - 1);
     if (previous == std::string::npos) return "..." + path;
     return "..." + path.substr(previous + 1);
+}
+
+// ---- the vehicle menu's actions ------------------------------------------------
+
+namespace {
+
+// Followed by the reason, in place of the export message.
+constexpr const char* kExportFailedMessage = "~r~~h~Export failed!~n~~r~~h~";
+constexpr const char* kLoadFailedMessage = "~r~~h~Load failed!~n~~r~~h~";
+constexpr int kFailureMessageMs = 5000;
+
+void ShowFailure(Host& host, const char* heading, const std::string& reason) {
+    const std::string text = heading + reason;
+    host.ShowTimedMessage(text.c_str(), kFailureMessageMs);
+}
+
+}  // namespace
+
+void VehicleConfigStore::wrapSelectedFile(VehicleConfigRecord& record) {
+    const auto count = static_cast<std::int32_t>(record.filePaths.size());
+    if (record.selectedFile >= count) record.selectedFile = 0;
+    if (record.selectedFile < 0) record.selectedFile = count > 0 ? count - 1 : 0;
+}
+
+std::string VehicleConfigStore::copyPath(const std::string& path) {
+    const std::size_t keep = path.size() >= 4 ? path.size() - 4 : path.size();
+    return path.substr(0, keep) + "_C.ini";
+}
+
+void VehicleConfigStore::pushRigToStore(const CabinIk& rig) {
+    if (rig.vehicle == nullptr) return;
+    const std::int32_t modelId = runtime_->host().VehicleModelId(rig.vehicle);
+    VehicleConfigRecord& record = get(modelId);
+    for (const auto& handle : rig.handles) {
+        if (IkHandle* target = record.templateOf(static_cast<HandleKind>(handle->type))) {
+            target->CopyFrom(handle.get());
+        }
+    }
+    // The rig itself is among those rebuilt: its handles are gone after this.
+    runtime_->rigs().ResetModel(modelId);
+}
+
+bool VehicleConfigStore::loadSelectedFile(CabinIk& rig) {
+    if (rig.vehicle == nullptr) return false;
+    const std::int32_t modelId = runtime_->host().VehicleModelId(rig.vehicle);
+    VehicleConfigRecord& record = get(modelId);
+    if (record.filePaths.empty()) return false;
+    wrapSelectedFile(record);
+    const std::string& path = record.filePaths[static_cast<std::size_t>(record.selectedFile)];
+    // Read first: a file that has gone leaves the vehicles as they are.
+    if (ReadVehicleConfig(*runtime_, path, false) == nullptr) {
+        ShowFailure(runtime_->host(), kLoadFailedMessage, "cannot read " + path);
+        return false;
+    }
+    if (onlyCurrentVehicle) {
+        rig.Reset();
+    } else {
+        runtime_->rigs().ResetModel(modelId);
+    }
+    return true;
+}
+
+VehicleExportResult VehicleConfigStore::exportFromRig(const CabinIk& rig) {
+    VehicleExportResult result;
+    if (rig.vehicle == nullptr) {
+        result.error = "the rig has no vehicle";
+        return result;
+    }
+    VehicleConfigRecord& record = get(runtime_->host().VehicleModelId(rig.vehicle));
+    if (record.filePaths.empty()) {
+        result = ExportVehicleConfig(*runtime_, rig);
+    } else {
+        wrapSelectedFile(record);
+        const std::string& selected = record.filePaths[static_cast<std::size_t>(record.selectedFile)];
+        if (saveAsCopy) {
+            const std::string target = copyPath(selected);
+            result = ExportVehicleConfig(*runtime_, rig, target);
+            const bool listed = std::find(record.filePaths.begin(), record.filePaths.end(), target) !=
+                                record.filePaths.end();
+            if (result.written && !listed) {
+                record.filePaths.push_back(target);
+                record.fileLabels.push_back(fileLabel(target));
+            }
+        } else {
+            result = ExportVehicleConfig(*runtime_, rig, selected);
+        }
+    }
+    if (!result.written) ShowFailure(runtime_->host(), kExportFailedMessage, result.error);
+    return result;
 }
 
 }  // namespace kovra

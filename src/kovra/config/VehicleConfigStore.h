@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "kovra/config/VehicleConfigFile.h"
 #include "kovra/config/VehicleConfigRecord.h"
 
 namespace kovra {
 
+class CabinIk;
 class Runtime;
 
 // One record per vehicle model met, for the life of the process. Records
@@ -52,10 +54,35 @@ public:
     // page shows it.
     static std::string fileLabel(const std::string& path);
 
-    // The save-load page's "Export Gears" toggle, off at start-up: whether
-    // a gear section carries its pattern block. Kept with the files it
-    // shapes.
+    // ---- what the vehicle menu asks of the store ----------------------------
+    // "UpdateAllVehs": the rig's handle values become its model's templates
+    // and every vehicle of the model builds its handles again from them.
+    // Nothing is written to disk.
+    void pushRigToStore(const CabinIk& rig);
+    // "Load File": reads the model's selected file into the templates of the
+    // file's model, then rebuilds the rig (onlyCurrentVehicle) or every
+    // vehicle of its model. False, with nothing changed and the reason on
+    // screen, when the model lists no file or the file does not load.
+    bool loadSelectedFile(CabinIk& rig);
+    // "Export Config!": the rig's live values into the model's selected file,
+    // into a copy of it beside it ("_C.ini" for ".ini", listed for the model)
+    // with saveAsCopy, or, when the model lists no file, into the default
+    // export file. A failed export leaves every file as it was and says why
+    // on screen.
+    VehicleExportResult exportFromRig(const CabinIk& rig);
+    // Brings the record's selected file back into the list: past the last
+    // to the first, below the first to the last.
+    static void wrapSelectedFile(VehicleConfigRecord& record);
+    // The file a copy of `path` goes to: its last four characters (".ini")
+    // replaced by "_C.ini".
+    static std::string copyPath(const std::string& path);
+
+    // The save-load page's switches, kept with the files they shape.
+    // "Export Gears", off at start-up: whether a gear section carries its
+    // pattern block.
     bool exportGears = false;
+    bool onlyCurrentVehicle = true;  // "Only Current Vehicle"
+    bool saveAsCopy = false;         // "Save As Copy"
 
 private:
     Runtime* runtime_;

@@ -84,7 +84,8 @@ struct TextStyle {
     float wrapWidth = 2000.0f;
     int font = 1;
     bool proportional = true;
-    int shadow = 1;
+    int shadow = 1;  // shadow offset in pixels, 0 for none
+    Colour shadowColour = 0xff000000u;
 };
 
 // The host events the plugin attaches to (each installs its own call-site

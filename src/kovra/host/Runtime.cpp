@@ -17,6 +17,7 @@ Runtime::Runtime(Host& host)
       debug_(host),
       solver_(host, &debug_),
       driverSide_(*this),
+      menu_(*this),
       store_(*this) {}
 
 bool Runtime::MainInitialisation() {
@@ -36,18 +37,19 @@ bool Runtime::MainInitialisation() {
     e.seatPlacement.Subscribe(EventList::After,
                               [this](CPed* ped) { driverSide_.OnSeatPlacementAfter(ped); });
     e.bikeProcess.Subscribe(EventList::Before, [this](CBike* bike) { driverSide_.OnBikeProcess(bike); });
-    // The engine sound steps the simulated gear up; the in-game menu hooks in
-    // here as it lands.
+    // The engine sound steps the simulated gear up.
     e.vehicleAudioGear.Subscribe(EventList::After, [this](CAEVehicleAudioEntity* audio, cVehicleParams* params) {
         OnVehicleAudioGear(*this, audio, params);
     });
-    e.overlayB.Subscribe(EventList::After, [] {});
+    // The in-game menu, drawn over the debug lines.
+    e.overlayB.Subscribe(EventList::After, [this] { menu_.OnFrame(); });
     return patched;
 }
 
 void Runtime::OnEngineReady() {
     const std::filesystem::path folder = paths_.PluginDirectory();
     loadGlobalSettings(folder / kGlobalSettingsFileName, settings_);
+    menu_.ApplySettings();
     priorities_ = loadPriorityAnimations(folder / kPriorityAnimationsFileName, host_);
     // Without the game's folder there is no mod tree to read (an empty path
     // would scan the working directory instead).

@@ -9,6 +9,7 @@
 #include "kovra/host/Paths.h"
 #include "kovra/ik/DebugDrawQueue.h"
 #include "kovra/ik/LimbSolver.h"
+#include "kovra/menu/InGameMenu.h"
 #include "kovra/rig/DriverSide.h"
 #include "kovra/rig/VehicleExtendedData.h"
 
@@ -16,10 +17,11 @@ namespace kovra {
 
 // All process-wide state of the plugin, built in start-up order: the
 // per-vehicle rigs hook the vehicle pool, the main initialisation hooks the
-// game's events, then the settings, the IK core, the priority animations and
-// the configuration store come into being. Nothing is read from disk until
-// the game's engine is ready. The shipped module owns exactly one; tests
-// build a fresh one each. Destroying it takes every hook out again.
+// game's events, then the settings, the IK core, the two menus, the priority
+// animations and the configuration store come into being. Nothing is read
+// from disk until the game's engine is ready. The shipped module owns
+// exactly one; tests build a fresh one each. Destroying it takes every hook
+// out again.
 class Runtime {
 public:
     // The start-up byte the main initialisation writes into the game.
@@ -39,6 +41,8 @@ public:
     DebugDrawQueue& debug() { return debug_; }
     LimbSolver& solver() { return solver_; }
     DriverSide& driverSide() { return driverSide_; }
+    InGameMenu& menu() { return menu_; }
+    const InGameMenu& menu() const { return menu_; }
     PriorityAnimations& priorities() { return priorities_; }
     VehicleConfigStore& store() { return store_; }
     const VehicleConfigStore& store() const { return store_; }
@@ -65,6 +69,7 @@ private:
     DebugDrawQueue debug_;  // before the solver, which draws through it
     LimbSolver solver_;
     DriverSide driverSide_;
+    InGameMenu menu_;
     PriorityAnimations priorities_;
     VehicleConfigStore store_;
 };
