@@ -21,7 +21,6 @@ constexpr BoneId kSpineBone = 3;
 constexpr BoneId kUpperSpineBone = 4;
 constexpr BoneId kNeckBone = 5;
 constexpr NodeIndex kUpperSpineNode = 4;
-constexpr NodeIndex kNeckNode = 5;
 
 // The bend leans at least this much towards the body's forward axis.
 constexpr float kMinForwardBend = 0.3f;
@@ -159,22 +158,7 @@ void SteerIk::PushSpine(const FrameMatrix& wheel) {
     const float ws = Clamp(RigWeight(kUpperSpineNode), 0.0f, 1.0f);
     if (!(ws > 0.0f)) return;
     solver.AimBone(ped, kSpineBaseBone, chain[1], ws);
-    RefreshBoneMatrices(h, ped);
-
-    // Turn the neck back about its own Z by the angle the lean tipped it, so
-    // the head stays level. phi is 90 degrees less that angle; turning by
-    // 90 - phi would tip the head as far again, so the turn is phi - 90.
-    neck = BoneWorldMatrix(h, ped, kNeckBone);
-    Quaternion* neckSlot = BoneRotationSlot(h, ped, kNeckNode);
-    if (neck == nullptr || neckSlot == nullptr) return;
-    const Vector3 newUp = neck->up;
-    const Vector3 c = Cross(oldUp, newUp);
-    const float phi = Atan2(Dot(oldUp, newUp), Dot(neck->at, c));
-    const float degrees = phi * kRadToDeg - 90.0f;
-    Quaternion turned = *neckSlot;
-    RotateQuaternion(turned, AxisZ, degrees, Combine::Local);
-    WriteBoneRotation(*neckSlot, turned, ws);
-    RefreshBoneMatrices(h, ped);
+    LevelHead(oldUp, ws);
 }
 
 void SteerIk::PoseHand(float s, NodeIndex n, const FrameMatrix& wheel, const FrameMatrix& unspun,
