@@ -2,12 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <map>
 
 #include "cli/SvgPicture.h"
 #include "kovra/config/FileReplace.h"
 #include "kovra/config/NumberFormat.h"
 #include "kovra/config/VehicleConfigFile.h"
+#include "kovra/handles/bike/BikeShiftIk.h"
+#include "kovra/handles/bike/SeatJiggle.h"
 #include "kovra/handles/car/ClutchPedalIk.h"
 #include "kovra/handles/car/GearIk.h"
 #include "kovra/handles/car/SteerIk.h"
@@ -54,6 +57,28 @@ std::string SafeName(std::string name) {
         if (!keep) c = '-';
     }
     return name;
+}
+
+bool IsLimbEnd(NodeIndex node) {
+    return node == kRightHandNode || node == kLeftHandNode || node == kRightFootNode ||
+           node == kLeftFootNode;
+}
+
+// Finished foot-shift strokes and the reach of the seat motion.
+void TallyBike(const CabinIk& rig, bool& shiftPending, VehicleReport& counts) {
+    if (const BikeShiftIk* shift = rig.bikeShiftIk) {
+        if (shiftPending && !shift->shiftPending) {
+            counts.shiftStrokes.push_back(shift->shiftKind == BikeShiftIk::kUpShift ? "up" : "down");
+        }
+        shiftPending = shift->shiftPending;
+    }
+    if (const SeatJiggle* jiggle = rig.seatJiggle) {
+        const Vector3& offset = jiggle->seatOffset;
+        const float magnitudes[3] = {std::fabs(offset.x), std::fabs(offset.y), std::fabs(offset.z)};
+        for (std::size_t i = 0; i < 3; ++i) {
+            counts.seatOffsetMax[i] = std::max(counts.seatOffsetMax[i], magnitudes[i]);
+        }
+    }
 }
 
 // Stick arrivals, gear changes the hands are told about, clutch strokes.
@@ -104,6 +129,7 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
         int lastStick = 0;
         int lastActed = 0;
         bool clutchDown = false;
+        bool shiftPending = false;
         VehicleReport counts;
     };
     std::vector<Entry> entries;
@@ -138,8 +164,7 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
     report.frames = scenario->frameCount;
     for (int frame = 0; frame < scenario->frameCount; ++frame) {
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            sim::Scenario::CopyInputs(scenario->InputsAt(static_cast<int>(i), frame),
-                                      entries[i].vehicle->state);
+            scenario->Drive(static_cast<int>(i), frame, *entries[i].vehicle);
         }
         host.ClearRecords();
         log.Clear();
@@ -154,7 +179,10 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
             std::array<bool, kHandleKindCount> engaged{};
             std::array<bool, kHandleKindCount> outOfReach{};
             for (const auto& [key, solve] : log.last()) {
-                if (key.first != entry.driver || !IsHandleKindCode(solve.tag) || solve.weight < kFullWeight) continue;
+                if (key.first != entry.driver || !IsHandleKindCode(solve.tag) || !IsLimbEnd(solve.endNode) ||
+                    solve.weight < kFullWeight) {
+                    continue;
+                }
                 const auto kind = static_cast<std::size_t>(solve.tag);
                 engaged[kind] = true;
                 if (!solve.reached) {
@@ -171,6 +199,7 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
                 entry.kinds[k].report.framesOutOfReach += outOfReach[k] ? 1 : 0;
             }
             TallyControls(*rig, entry.lastStick, entry.lastActed, entry.clutchDown, entry.counts);
+            TallyBike(*rig, entry.shiftPending, entry.counts);
         }
 
         if (options.pictures &&
@@ -232,13 +261,28 @@ std::string JsonString(const std::string& text) {
     return out + "\"";
 }
 
-std::string JsonInts(const std::vector<int>& values) {
+// A JSON array of the values, each written by `format`.
+template <class Values, class Format>
+std::string JsonList(const Values& values, Format format) {
     std::string out = "[";
-    for (std::size_t i = 0; i < values.size(); ++i) out += (i ? ", " : "") + std::to_string(values[i]);
+    for (std::size_t i = 0; i < values.size(); ++i) out += (i ? ", " : "") + format(values[i]);
     return out + "]";
 }
 
+std::string JsonInts(const std::vector<int>& values) {
+    return JsonList(values, [](int v) { return std::to_string(v); });
+}
+
 }  // namespace
+
+bool EveryLimbReached(const RunReport& report, float tolerance) {
+    for (const VehicleReport& v : report.vehicles) {
+        for (const HandleReport& h : v.handles) {
+            if (!(h.maxReachError <= tolerance)) return false;
+        }
+    }
+    return true;
+}
 
 std::string ReportJson(const RunReport& report) {
     std::string out = "{\n  \"scenario\": " + JsonString(report.scenario) +
@@ -251,6 +295,8 @@ std::string ReportJson(const RunReport& report) {
                ",\n      \"stickPositions\": " + JsonInts(vr.stickPositions) +
                ",\n      \"actedGears\": " + JsonInts(vr.actedGears) +
                ",\n      \"clutchStrokes\": " + std::to_string(vr.clutchStrokes) +
+               ",\n      \"shiftStrokes\": " + JsonList(vr.shiftStrokes, JsonString) +
+               ",\n      \"seatOffsetMax\": " + JsonList(vr.seatOffsetMax, formatNumber) +
                ",\n      \"handles\": {";
         for (std::size_t h = 0; h < vr.handles.size(); ++h) {
             const HandleReport& r = vr.handles[h];
