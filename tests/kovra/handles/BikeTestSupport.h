@@ -68,7 +68,7 @@ protected:
         }
     }
 
-    sim::SimHost host;
+    AnyStepHost host;
     Runtime runtime{host};
     CVehicle* vehicle = nullptr;
     CPed* ped = nullptr;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,8 @@
 #include "TestMath.h"
 #include "kovra/handles/bike/BikeShiftIk.h"
 #include "kovra/handles/bike/SeatJiggle.h"
+#include "kovra/handles/car/GasPedalIk.h"
+#include "kovra/handles/car/HandBrakeIk.h"
 #include "kovra/host/Runtime.h"
 #include "kovra/ik/BoneAccess.h"
 #include "kovra/ik/Geometry.h"
@@ -45,12 +48,18 @@ public:
     }
     ~Ride() { runtime.solver().setSolveListener(nullptr); }
 
-    // Plays a frame; the rig afterwards (null before it is built).
-    CabinIk* Frame(int frame) {
+    // Plays a frame, the scripted inputs changed by `alter` first; the rig
+    // afterwards (null before it is built).
+    template <class Alter>
+    CabinIk* Frame(int frame, Alter alter) {
         log = test::SolveLog{};
         scenario->Drive(0, frame, *vehicle);
+        alter(vehicle->state);
         host.RunFrame();
         return runtime.rigs().RigOf(vehicle);
+    }
+    CabinIk* Frame(int frame) {
+        return Frame(frame, [](VehicleState&) {});
     }
 
     // Every hand or foot solve of the frame at full weight with a reachable
@@ -77,7 +86,7 @@ public:
         }
     }
 
-    sim::SimHost host;
+    test::AnyStepHost host;
     Runtime runtime{host};
     std::optional<sim::Scenario> scenario;
     CVehicle* vehicle = nullptr;
@@ -171,6 +180,59 @@ TEST(BikeRide, BicycleRideHoldsBarsAndPedalsWithoutShiftOrSeatMotion) {
     EXPECT_NE(rig->pegIk, nullptr);
     EXPECT_GT(reached[static_cast<std::size_t>(HandleKind::Bar)], 500);
     EXPECT_GT(reached[static_cast<std::size_t>(HandleKind::Peg)], 500);
+}
+
+// Every tunable of the bike's handles and the global multipliers at one
+// value.
+void SetEveryTunable(CabinIk& rig, GlobalSettings& settings, float v) {
+    const Vector3 all{v, v, v};
+    for (const auto& handle : rig.handles) {
+        IkHandle& h = *handle;
+        h.grabOffset = h.secondOffset = h.endAngles = all;
+        h.heightFactor = h.armFactor = h.maxAngle = h.minAngle = h.footTurn = h.bendAngle = v;
+        h.rateArm = v;
+    }
+    if (BikeShiftIk* shift = rig.bikeShiftIk) shift->UpShiftHeight = shift->DownShiftHeight = v;
+    if (SeatJiggle* jiggle = rig.seatJiggle) {
+        jiggle->Damping = jiggle->Stiffnes = jiggle->LeanSway = v;
+        jiggle->MaxOffset = all;
+    }
+    if (GasPedalIk* gas = rig.gasPedalIk) gas->BikeGasAngle = gas->BikeBrkAngle = v;
+    if (HandBrakeIk* brake = rig.handBrakeIk) brake->FootHeight = v;
+    settings.muSpinePush = settings.gWristOffsetY = settings.muThrottle = settings.muPedalSwitch = v;
+}
+
+// Zero, negative, huge and broken tunables, and the game's own values going
+// bad now and then in the ride: nothing that is not finite ever reaches a
+// bone or a control frame.
+TEST(BikeRide, HostileTunablesAndHostValuesNeverBreakAPose) {
+    constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    for (float value : {0.0f, -1.0f, -1e30f, 1e30f, kNaN, kInf}) {
+        Ride ride("motorbike.scenario");
+        ASSERT_TRUE(ride.scenario);
+        bool spoiled = false;
+        for (int frame = 0; frame < 700; frame += frame < 100 || frame % 10 != 0 ? 1 : 7) {
+            const bool badHost = frame % 60 >= 50;
+            if (badHost) ride.host.ForceTimeStep(value); else ride.host.StopForcing();
+            CabinIk* rig = ride.Frame(frame, [&](VehicleState& s) {
+                if (!badHost) return;
+                s.lean = s.speed = s.steerAngle = s.barAngle = s.gasPedal = s.brakePedal = value;
+                s.wheelsOnGround = frame % 2 == 0 ? -3 : 1 << 20;
+                s.gear = frame % 3 == 0 ? -7 : 1000;
+                if (!IsFinite(value)) s.moveSpeed = {value, value, value};  // finite ones would fly it away
+            });
+            if (rig == nullptr || !rig->built) continue;
+            if (!spoiled) SetEveryTunable(*rig, ride.runtime.settings(), value);
+            spoiled = true;
+            ride.CheckFinite(frame, *rig);
+            if (rig->seatJiggle != nullptr) {
+                ASSERT_TRUE(IsFinite(rig->seatJiggle->seatOffset)) << value << " frame " << frame;
+            }
+            ASSERT_TRUE(IsFinite(*ride.host.PedMatrix(ride.rider))) << value << " frame " << frame;
+        }
+        EXPECT_EQ(ride.host.Skeleton(ride.rider)->NonFiniteInputs(), 0) << value;
+    }
 }
 
 }  // namespace
