@@ -13,9 +13,7 @@
 namespace kovra {
 namespace {
 
-constexpr BoneId kSpineBaseBone = 2;
 constexpr BoneId kUpperSpineBone = 4;
-constexpr BoneId kNeckBone = 5;
 constexpr NodeIndex kUpperSpineNode = 4;
 
 constexpr float kGripMarkerSize = 0.025f;
@@ -93,18 +91,10 @@ void BarIk::Update() {
 void BarIk::PushSpine(const FrameMatrix& bar) {
     Host& h = host();
     LimbSolver& solver = runtime().solver();
-    const FrameMatrix* base = BoneWorldMatrix(h, ped, kSpineBaseBone);
-    const FrameMatrix* upper = BoneWorldMatrix(h, ped, kUpperSpineBone);
-    const FrameMatrix* neck = BoneWorldMatrix(h, ped, kNeckBone);
-    Vector3 root;
-    if (base == nullptr || upper == nullptr || neck == nullptr ||
-        !BonePosition(h, ped, kRootBone, root)) {
-        return;
-    }
-    const Vector3 basePos = base->pos;
-    const Vector3 baseUp = base->up;
-    const Vector3 upperPos = upper->pos;
-    const Vector3 oldNeckUp = neck->up;
+    SpinePoints spine;
+    if (!ReadSpine(spine)) return;
+    const Vector3 basePos = spine.base;
+    const Vector3 upperPos = spine.upper;
 
     // The spine bends more the farther the middle of the bar is from its
     // base, fully at twice the lower spine's length.
@@ -139,14 +129,14 @@ void BarIk::PushSpine(const FrameMatrix& bar) {
     // solved towards the farther grip: the spine leans to the solved middle.
     const float armReach = rig != nullptr ? rig->armLength : ArmReach(h, ped);
     std::array<Vector3, 3> chain{
-        root, basePos - down * (span * heightFactor * settings().muSpinePush),
+        spine.root, basePos - down * (span * heightFactor * settings().muSpinePush),
         upperPos + toBar * (armReach * armFactor)};
     SolveChain(chain, goal, {}, solver.settings());
     debug.DrawChain(chain, kDebugBlue);
 
     if (!(push > 0.0f)) return;
-    solver.SolveLimb(ped, chain[1], kUpperSpineNode, baseUp, push);
-    LevelHead(oldNeckUp, push);
+    solver.SolveLimb(ped, chain[1], kUpperSpineNode, spine.baseUp, push);
+    LevelHead(spine.neckUp, push);
 }
 
 Vector3 BarIk::GripPoint(float side) const {

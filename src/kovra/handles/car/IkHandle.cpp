@@ -16,6 +16,11 @@ namespace {
 
 bool IsNode(NodeIndex node) { return node >= 0 && node < kNodeCount; }
 
+constexpr BoneId kSpineBaseBone = 2;
+constexpr BoneId kUpperSpineBone = 4;
+constexpr BoneId kNeckBone = 5;
+constexpr NodeIndex kNeckNode = 5;
+
 }  // namespace
 
 void FrameSlot::Clear() {
@@ -191,9 +196,24 @@ void IkHandle::AimFoot(NodeIndex node, const Vector3& dir, float blend) {
     SetBoneWorldRotation(h, ped, NodeToBoneId(node), blend, m);
 }
 
+bool IkHandle::ReadSpine(SpinePoints& out) const {
+    if (ped == nullptr) return false;
+    Host& h = host();
+    const FrameMatrix* base = BoneWorldMatrix(h, ped, kSpineBaseBone);
+    const FrameMatrix* upper = BoneWorldMatrix(h, ped, kUpperSpineBone);
+    const FrameMatrix* neck = BoneWorldMatrix(h, ped, kNeckBone);
+    if (base == nullptr || upper == nullptr || neck == nullptr ||
+        !BonePosition(h, ped, kRootBone, out.root)) {
+        return false;
+    }
+    out.base = base->pos;
+    out.baseUp = base->up;
+    out.upper = upper->pos;
+    out.neckUp = neck->up;
+    return true;
+}
+
 void IkHandle::LevelHead(const Vector3& oldNeckUp, float blend) {
-    constexpr BoneId kNeckBone = 5;
-    constexpr NodeIndex kNeckNode = 5;
     Host& h = host();
     RefreshBoneMatrices(h, ped);
     const FrameMatrix* neck = BoneWorldMatrix(h, ped, kNeckBone);

@@ -129,6 +129,16 @@ public:
     // Turns the node's bone so that its up axis runs along `dir`, its roll
     // taken from the pelvis; nothing when the pelvis gives no roll.
     void AimFoot(NodeIndex node, const Vector3& dir, float weight);
+    // Where the spine stands before a handle bends it.
+    struct SpinePoints {
+        Vector3 root;    // the skeleton's root bone
+        Vector3 base;    // bone 2
+        Vector3 baseUp;  // its up axis
+        Vector3 upper;   // bone 4
+        Vector3 neckUp;  // the up axis of bone 5
+    };
+    // False when the driver lacks one of those bones.
+    bool ReadSpine(SpinePoints& out) const;
     // Turns the neck back about its own Z by the angle a spine bend tipped
     // its up axis away from oldNeckUp, so that the head stays level.
     void LevelHead(const Vector3& oldNeckUp, float weight);
