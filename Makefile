@@ -14,7 +14,7 @@ build: configure
 	cmake --build --preset $(PRESET) -j $(JOBS)
 
 demo: build
-	./build/$(PRESET)/kovra run --out out/car
+	./build/$(PRESET)/kovra run --out out
 	./build/$(PRESET)/kovra run --scenario scenes/motorbike.scenario --out out/motorbike
 
 test: build win32

@@ -19,7 +19,6 @@ namespace kovra::cli {
 
 namespace {
 
-
 const char* const kUsage =
     "usage: kovra <command> [options]\n"
     "\n"
@@ -40,8 +39,7 @@ const char* const kRunUsage =
     "DIR:\n"
     "  report.json  per vehicle and handle kind: framesEngaged (frames with the limb's\n"
     "               weight at 1), framesOutOfReach and maxReachError (metres between\n"
-    "               the posed hand or foot and the target of its last solve); the\n"
-    "               gears acted out, clutch and foot-shift strokes, the seat motion\n"
+    "               the posed hand or foot and the target of its last solve)\n"
     "  *.svg        side, rear and top views of each vehicle's driver, control\n"
     "               frames and debug lines at the scenario's picture frames\n"
     "\n"

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <map>
 
 #include "cli/SvgPicture.h"
@@ -74,9 +73,9 @@ void TallyBike(const CabinIk& rig, bool& shiftPending, VehicleReport& counts) {
     }
     if (const SeatJiggle* jiggle = rig.seatJiggle) {
         const Vector3& offset = jiggle->seatOffset;
-        const float magnitudes[3] = {std::fabs(offset.x), std::fabs(offset.y), std::fabs(offset.z)};
+        const float axes[3] = {offset.x, offset.y, offset.z};
         for (std::size_t i = 0; i < 3; ++i) {
-            counts.seatOffsetMax[i] = std::max(counts.seatOffsetMax[i], magnitudes[i]);
+            counts.seatOffsetMax[i] = std::max({counts.seatOffsetMax[i], axes[i], -axes[i]});
         }
     }
 }
@@ -261,16 +260,18 @@ std::string JsonString(const std::string& text) {
     return out + "\"";
 }
 
+std::string JsonInts(const std::vector<int>& values) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < values.size(); ++i) out += (i ? ", " : "") + std::to_string(values[i]);
+    return out + "]";
+}
+
 // A JSON array of the values, each written by `format`.
 template <class Values, class Format>
 std::string JsonList(const Values& values, Format format) {
     std::string out = "[";
     for (std::size_t i = 0; i < values.size(); ++i) out += (i ? ", " : "") + format(values[i]);
     return out + "]";
-}
-
-std::string JsonInts(const std::vector<int>& values) {
-    return JsonList(values, [](int v) { return std::to_string(v); });
 }
 
 }  // namespace

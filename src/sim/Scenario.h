@@ -48,10 +48,10 @@ struct ScenarioVehicle {
     std::array<std::vector<ScenarioKey>, kScenarioInputCount> tracks;
 
     FrameMatrix WorldMatrix() const;
-    // Its axes while leaning: turned by the heading, then for a two-wheeler
-    // rolled about its own forward axis by the lean (radians, positive to
-    // the right); at `position`.
-    FrameMatrix PoseAt(float lean, const Vector3& position) const;
+    // Its matrix while leaning: turned by the heading, then for a
+    // two-wheeler rolled about its own forward axis by the lean (radians,
+    // positive to the right); its origin at `at`.
+    FrameMatrix PoseAt(float lean, const Vector3& at) const;
 };
 
 class Scenario {
