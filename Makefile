@@ -15,6 +15,7 @@ build: configure
 
 demo: build
 	./build/$(PRESET)/kovra run --out out
+	./build/$(PRESET)/kovra run --scenario scenes/motorbike.scenario --out out/motorbike
 	./build/$(PRESET)/kovra run --scenario scenes/menu.scenario --out out/menu
 
 test: build win32

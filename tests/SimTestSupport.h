@@ -29,6 +29,22 @@ inline void SeatDriverInTurnedVehicle(sim::SimHost& host, int modelId, CVehicle*
     host.AnimatePed(ped);
 }
 
+// The simulated game with a time step a test may force to any value,
+// negative or not a number included, as a broken game might report it.
+class AnyStepHost : public sim::SimHost {
+public:
+    float TimeStep() const override { return forced ? forcedStep : SimHost::TimeStep(); }
+    void ForceTimeStep(float step) {
+        forced = true;
+        forcedStep = step;
+    }
+    void StopForcing() { forced = false; }
+
+private:
+    bool forced = false;
+    float forcedStep = 1.0f;
+};
+
 // The last solve of each limb end, as the solver reported it.
 struct SolveLog : SolveListener {
     void OnLimbSolved(const LimbSolve& solve) override { last[solve.endNode] = solve; }

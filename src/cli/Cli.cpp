@@ -19,8 +19,6 @@ namespace kovra::cli {
 
 namespace {
 
-constexpr float kReachTolerance = 0.002f;  // metres
-
 const char* const kUsage =
     "usage: kovra <command> [options]\n"
     "\n"
@@ -60,8 +58,8 @@ const char* const kRunUsage =
     "  --quiet          no progress line\n"
     "  -h, --help       show this text\n"
     "\n"
-    "Exit status: 0 when every steering hand stayed within 2 mm of its rim target,\n"
-    "1 when one did not, 2 on a usage, scenario or file error.\n";
+    "Exit status: 0 when every engaged hand and foot stayed within 2 mm of its\n"
+    "target, 1 when one did not, 2 on a usage, scenario or file error.\n";
 
 const char* const kReachUsage =
     "usage: kovra reach [--out DIR]\n"
@@ -179,7 +177,6 @@ int Run(const std::vector<std::string>& args) {
         std::fprintf(stderr, "kovra run: %s\n", error.c_str());
         return 2;
     }
-    bool steeringHeld = true;
     std::printf("%s: %d frames\n", report->scenario.c_str(), report->frames);
     for (const VehicleReport& v : report->vehicles) {
         std::printf("\n%s (model %d)\n", v.model.c_str(), v.modelId);
@@ -187,7 +184,6 @@ int Run(const std::vector<std::string>& args) {
         for (const HandleReport& h : v.handles) {
             std::printf("  %-12s %10d %14d %16.3f\n", h.kind.c_str(), h.framesEngaged, h.framesOutOfReach,
                         h.maxReachError * 1000.0f);
-            if (h.kind == "Steer" && h.maxReachError > kReachTolerance) steeringHeld = false;
         }
         if (!v.stickPositions.empty()) {
             std::printf("  gear stick arrived at:");
@@ -195,13 +191,18 @@ int Run(const std::vector<std::string>& args) {
             std::printf("\n");
         }
         if (v.clutchStrokes > 0) std::printf("  clutch strokes: %d\n", v.clutchStrokes);
+        if (!v.shiftStrokes.empty()) {
+            std::printf("  foot-shift strokes:");
+            for (const std::string& stroke : v.shiftStrokes) std::printf(" %s", stroke.c_str());
+            std::printf("\n");
+        }
     }
     for (const std::string& file : report->filesWritten) std::printf("\nthe plugin wrote %s", file.c_str());
     if (!report->filesWritten.empty()) std::printf("\n");
     std::printf("\nwrote %s", (options.outDir / "report.json").string().c_str());
     if (!report->pictures.empty()) std::printf(" and %zu pictures", report->pictures.size());
     std::printf(" to %s\n", options.outDir.string().c_str());
-    return steeringHeld ? 0 : 1;
+    return EveryLimbReached(*report) ? 0 : 1;
 }
 
 }  // namespace

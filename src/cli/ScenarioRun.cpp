@@ -11,6 +11,8 @@
 #include "kovra/config/FileReplace.h"
 #include "kovra/config/NumberFormat.h"
 #include "kovra/config/VehicleConfigFile.h"
+#include "kovra/handles/bike/BikeShiftIk.h"
+#include "kovra/handles/bike/SeatJiggle.h"
 #include "kovra/handles/car/ClutchPedalIk.h"
 #include "kovra/handles/car/GearIk.h"
 #include "kovra/handles/car/SteerIk.h"
@@ -57,6 +59,28 @@ std::string SafeName(std::string name) {
         if (!keep) c = '-';
     }
     return name;
+}
+
+bool IsLimbEnd(NodeIndex node) {
+    return node == kRightHandNode || node == kLeftHandNode || node == kRightFootNode ||
+           node == kLeftFootNode;
+}
+
+// Finished foot-shift strokes and the reach of the seat motion.
+void TallyBike(const CabinIk& rig, bool& shiftPending, VehicleReport& counts) {
+    if (const BikeShiftIk* shift = rig.bikeShiftIk) {
+        if (shiftPending && !shift->shiftPending) {
+            counts.shiftStrokes.push_back(shift->shiftKind == BikeShiftIk::kUpShift ? "up" : "down");
+        }
+        shiftPending = shift->shiftPending;
+    }
+    if (const SeatJiggle* jiggle = rig.seatJiggle) {
+        const Vector3& offset = jiggle->seatOffset;
+        const float axes[3] = {offset.x, offset.y, offset.z};
+        for (std::size_t i = 0; i < 3; ++i) {
+            counts.seatOffsetMax[i] = std::max({counts.seatOffsetMax[i], axes[i], -axes[i]});
+        }
+    }
 }
 
 // Stick arrivals, gear changes the hands are told about, clutch strokes.
@@ -165,6 +189,7 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
         int lastStick = 0;
         int lastActed = 0;
         bool clutchDown = false;
+        bool shiftPending = false;
         VehicleReport counts;
     };
     std::vector<Entry> entries;
@@ -200,8 +225,7 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
     report.configFiles = ConfigFilesRead(runtime.store(), game);
     for (int frame = 0; frame < scenario->frameCount; ++frame) {
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            sim::Scenario::CopyInputs(scenario->InputsAt(static_cast<int>(i), frame),
-                                      entries[i].vehicle->state);
+            scenario->Drive(static_cast<int>(i), frame, *entries[i].vehicle);
         }
         ApplyPlayerInput(*scenario, frame, host);
         host.ClearRecords();
@@ -217,7 +241,10 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
             std::array<bool, kHandleKindCount> engaged{};
             std::array<bool, kHandleKindCount> outOfReach{};
             for (const auto& [key, solve] : log.last()) {
-                if (key.first != entry.driver || !IsHandleKindCode(solve.tag) || solve.weight < kFullWeight) continue;
+                if (key.first != entry.driver || !IsHandleKindCode(solve.tag) || !IsLimbEnd(solve.endNode) ||
+                    solve.weight < kFullWeight) {
+                    continue;
+                }
                 const auto kind = static_cast<std::size_t>(solve.tag);
                 engaged[kind] = true;
                 if (!solve.reached) {
@@ -234,6 +261,7 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
                 entry.kinds[k].report.framesOutOfReach += outOfReach[k] ? 1 : 0;
             }
             TallyControls(*rig, entry.lastStick, entry.lastActed, entry.clutchDown, entry.counts);
+            TallyBike(*rig, entry.shiftPending, entry.counts);
         }
 
         if (options.pictures &&
@@ -317,7 +345,24 @@ std::string JsonInts(const std::vector<int>& values) {
     return out + "]";
 }
 
+// A JSON array of the values, each written by `format`.
+template <class Values, class Format>
+std::string JsonList(const Values& values, Format format) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < values.size(); ++i) out += (i ? ", " : "") + format(values[i]);
+    return out + "]";
+}
+
 }  // namespace
+
+bool EveryLimbReached(const RunReport& report, float tolerance) {
+    for (const VehicleReport& v : report.vehicles) {
+        for (const HandleReport& h : v.handles) {
+            if (!(h.maxReachError <= tolerance)) return false;
+        }
+    }
+    return true;
+}
 
 std::string ReportJson(const RunReport& report) {
     std::string out = "{\n  \"scenario\": " + JsonString(report.scenario) +
@@ -332,6 +377,8 @@ std::string ReportJson(const RunReport& report) {
                ",\n      \"stickPositions\": " + JsonInts(vr.stickPositions) +
                ",\n      \"actedGears\": " + JsonInts(vr.actedGears) +
                ",\n      \"clutchStrokes\": " + std::to_string(vr.clutchStrokes) +
+               ",\n      \"shiftStrokes\": " + JsonList(vr.shiftStrokes, JsonString) +
+               ",\n      \"seatOffsetMax\": " + JsonList(vr.seatOffsetMax, formatNumber) +
                ",\n      \"handles\": {";
         for (std::size_t h = 0; h < vr.handles.size(); ++h) {
             const HandleReport& r = vr.handles[h];

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -11,7 +12,7 @@ namespace kovra::cli {
 // How one kind of handle did on one vehicle over a run.
 struct HandleReport {
     std::string kind;          // "Steer", "Gear", ...
-    int framesEngaged = 0;     // frames in which a limb solve of the handle had weight 1
+    int framesEngaged = 0;     // frames in which a hand or foot solve of the handle had weight 1
     int framesOutOfReach = 0;  // of those, frames with a target the limb could not reach
     float maxReachError = 0.0f;  // metres, over the engaged frames with reachable targets
 };
@@ -26,6 +27,11 @@ struct VehicleReport {
     std::vector<int> stickPositions;
     std::vector<int> actedGears;
     int clutchStrokes = 0;  // times the clutch went down from fully up
+    // The foot-shift strokes in the order they finished, each "up" or "down".
+    std::vector<std::string> shiftStrokes;
+    // The largest |x|, |y| and |z| of the seat-motion offset over the run,
+    // metres (sideways, forwards, up in the bike's axes).
+    std::array<float, 3> seatOffsetMax{};
     // The steering wheel's turn against the road wheels' at the last frame
     // (degrees each), when the vehicle has a steering handle.
     float wheelAngle = 0.0f;
@@ -62,6 +68,13 @@ struct RunOptions {
 std::optional<RunReport> RunScenario(const RunOptions& options, std::string* error);
 
 std::string ReportJson(const RunReport& report);
+
+// How far, in metres, an engaged hand or foot may end up from its target.
+inline constexpr float kReachTolerance = 0.002f;
+
+// Whether every hand and foot of every handle stayed within the tolerance of
+// its target over the frames it was engaged with a reachable target.
+bool EveryLimbReached(const RunReport& report, float tolerance = kReachTolerance);
 
 std::filesystem::path DefaultScenarioFile();
 

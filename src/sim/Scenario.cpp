@@ -33,6 +33,7 @@ constexpr std::array<InputRule, kScenarioInputCount> kInputs{{
     {"speed", -100.0f, 100.0f, false},  // world units per time step
     {"lean", -1.0f, 1.0f, false},
     {"wheels", 0.0f, 4.0f, true},
+    {"climb", -10.0f, 10.0f, false},  // world units per time step, upwards
 }};
 
 const InputRule& RuleOf(ScenarioInput input) { return kInputs[static_cast<std::size_t>(input)]; }
@@ -373,7 +374,7 @@ private:
             if (index < 0) {
                 return Fail(l.number, name.column,
                             "unknown input " + QuotedForMessage(name.text) +
-                                " (steer, gas, brake, hand-brake, gear, speed, lean, wheels)");
+                                " (steer, gas, brake, hand-brake, gear, speed, lean, wheels, climb)");
             }
             const auto slot = static_cast<std::size_t>(index);
             if (seen[slot]) {
@@ -470,10 +471,13 @@ private:
 
 }  // namespace
 
-FrameMatrix ScenarioVehicle::WorldMatrix() const {
+FrameMatrix ScenarioVehicle::WorldMatrix() const { return PoseAt(0.0f, position); }
+
+FrameMatrix ScenarioVehicle::PoseAt(float lean, const Vector3& at) const {
     FrameMatrix m;
     if (heading != 0.0f) RotateFrame(m, AxisZ, heading, Combine::Replace);
-    m.pos = position;
+    if (lean != 0.0f && model.IsBike()) RotateFrame(m, AxisY, lean * kRadToDeg, Combine::Local);
+    m.pos = at;
     return m;
 }
 
@@ -583,6 +587,9 @@ VehicleState Scenario::InputsAt(int vehicleIndex, int frame) const {
     s.speed = value(ScenarioInput::Speed);
     s.lean = value(ScenarioInput::Lean);
     s.wheelsOnGround = static_cast<int>(value(ScenarioInput::Wheels));
+    s.barAngle = s.steerAngle;
+    const FrameMatrix facing = v.PoseAt(0.0f, {});
+    s.moveSpeed = facing.up * s.speed + AxisZ * value(ScenarioInput::Climb);
     return s;
 }
 
@@ -595,6 +602,18 @@ void Scenario::CopyInputs(const VehicleState& inputs, VehicleState& state) {
     state.speed = inputs.speed;
     state.lean = inputs.lean;
     state.wheelsOnGround = inputs.wheelsOnGround;
+    state.barAngle = inputs.barAngle;
+    state.moveSpeed = inputs.moveSpeed;
+}
+
+void Scenario::Drive(int vehicleIndex, int frame, CVehicle& vehicle) const {
+    if (vehicleIndex < 0 || static_cast<std::size_t>(vehicleIndex) >= vehicles.size()) return;
+    const VehicleState inputs = InputsAt(vehicleIndex, frame);
+    CopyInputs(inputs, vehicle.state);
+    const ScenarioVehicle& scripted = vehicles[static_cast<std::size_t>(vehicleIndex)];
+    const std::uint32_t flags = vehicle.matrix.flags;
+    vehicle.matrix = scripted.PoseAt(inputs.lean, vehicle.matrix.pos);
+    vehicle.matrix.flags = flags;
 }
 
 }  // namespace kovra::sim

@@ -11,6 +11,7 @@
 #include "kovra/host/HostTypes.h"
 #include "kovra/ik/FrameMatrix.h"
 #include "kovra/ik/Vector3.h"
+#include "sim/CVehicle.h"
 #include "sim/SceneFile.h"
 #include "sim/VehicleModel.h"
 
@@ -25,8 +26,8 @@ inline constexpr int kMaxScenarioFrames = 1000000;
 inline constexpr std::size_t kMaxScenarioVehicles = 64;
 
 // The inputs a scenario drives, in the order of ScenarioVehicle::tracks.
-enum class ScenarioInput : int { Steer, Gas, Brake, HandBrake, Gear, Speed, Lean, Wheels };
-inline constexpr int kScenarioInputCount = 8;
+enum class ScenarioInput : int { Steer, Gas, Brake, HandBrake, Gear, Speed, Lean, Wheels, Climb };
+inline constexpr int kScenarioInputCount = 9;
 
 enum class ScenarioDriver : int { None, Ped, Player };
 
@@ -65,6 +66,10 @@ struct ScenarioVehicle {
     std::array<std::vector<ScenarioKey>, kScenarioInputCount> tracks;
 
     FrameMatrix WorldMatrix() const;
+    // Its matrix while leaning: turned by the heading, then for a
+    // two-wheeler rolled about its own forward axis by the lean (radians,
+    // positive to the right); its origin at `at`.
+    FrameMatrix PoseAt(float lean, const Vector3& at) const;
 };
 
 class Scenario {
@@ -85,7 +90,9 @@ public:
 
     // The inputs of a vehicle at a frame; only the input fields (steer
     // angle in radians, gas, brake, hand brake, gear, speed, lean, wheels on
-    // ground) are set, the rest keep VehicleState's defaults. Numbers are
+    // ground) and what follows from them are set: the bar angle is the steer
+    // angle, the move speed the speed along the heading plus the climb
+    // straight up. The rest keep VehicleState's defaults. Numbers are
     // interpolated linearly between keyframes; the gear, the hand brake and
     // the wheel count hold until the next keyframe. Before the first
     // keyframe an input has the first keyframe's value, after the last the
@@ -94,6 +101,10 @@ public:
     VehicleState InputsAt(int vehicleIndex, int frame) const;
     // Copies the input fields of `inputs` into a vehicle's state.
     static void CopyInputs(const VehicleState& inputs, VehicleState& state);
+    // One frame of the script on a vehicle of the run: its inputs, and its
+    // axes turned by the heading and rolled by a two-wheeler's lean. Its
+    // position is the game's, which moves it by the move speed.
+    void Drive(int vehicleIndex, int frame, CVehicle& vehicle) const;
     // One track's value at a frame, held or interpolated as above.
     static float TrackValue(const std::vector<ScenarioKey>& keys, int frame, bool held);
     static bool IsHeld(ScenarioInput input);

@@ -1,6 +1,7 @@
 #include "sim/SimHost.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "kovra/ik/Geometry.h"
@@ -13,6 +14,7 @@ namespace {
 
 // Nominal width of one glyph at text scale 1, in screen units.
 constexpr float kGlyphWidth = 10.0f;
+constexpr float kTwoPi = 6.2831853f;
 
 char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -118,6 +120,7 @@ CVehicle* SimHost::CreateVehicle(int modelId, const FrameMatrix& worldMatrix) {
     std::uint8_t& generation = vehicleGenerations_[static_cast<std::size_t>(slot)];
     generation = static_cast<std::uint8_t>(generation + 1);
     raw->scriptHandle = (slot << 8) | generation;
+    if (raw->bike) bikes_.emplace(raw->bike.get(), raw);
     HostEventArgs args;
     args.vehicle = raw;
     RaiseAfter(HostEvent::VehicleCreated, args);  // the constructor has run
@@ -133,6 +136,7 @@ bool SimHost::DestroyVehicle(CVehicle* vehicle) {
     peds_.ForEach([&](CPed& ped) {
         if (ped.vehicle == vehicle) UnseatPed(&ped);
     });
+    if (vehicle->bike) bikes_.erase(vehicle->bike.get());
     vehicles_.Remove(slot);
     return true;
 }
@@ -146,8 +150,15 @@ void SimHost::TurnBikeSteering(CVehicle* vehicle, float radians) {
     const FrameMatrix* rest = vehicle->frames.RestModelling(vehicle->steeringFrame);
     if (!rest) return;
     FrameMatrix m = *rest;
-    RotateFrame(m, AxisZ, radians * kRadToDeg, Combine::Local);
-    vehicle->steeringFrame->modelling = m;
+    const float turn = std::remainder(radians, kTwoPi);
+    RotateFrame(m, AxisZ, turn * kRadToDeg, Combine::Local);
+    if (IsFinite(m)) vehicle->steeringFrame->modelling = m;
+}
+
+void SimHost::MoveVehicle(CVehicle* vehicle) {
+    if (!vehicle) return;
+    const Vector3 moved = vehicle->matrix.pos + vehicle->state.moveSpeed * timeStep_;
+    if (IsFinite(moved)) vehicle->matrix.pos = moved;
 }
 
 int SimHost::VehicleModelId(const CVehicle* vehicle) const {
@@ -178,13 +189,9 @@ void SimHost::UpdateVehicleFrames(CVehicle* vehicle) {
 CBike* SimHost::AsBike(CVehicle* vehicle) { return vehicle ? vehicle->bike.get() : nullptr; }
 
 CVehicle* SimHost::BikeVehicle(CBike* bike) {
-    if (!bike) return nullptr;
-    // Found through the pool so that a stale bike is answered with null.
-    CVehicle* found = nullptr;
-    vehicles_.ForEach([&](CVehicle& v) {
-        if (v.bike.get() == bike) found = &v;
-    });
-    return found;
+    // Looked up without touching the bike, so a stale one is answered with null.
+    const auto it = bikes_.find(bike);
+    return it == bikes_.end() ? nullptr : it->second;
 }
 
 HostFrame* SimHost::BikeBodyFrame(CVehicle* vehicle) {
@@ -617,7 +624,7 @@ void SimHost::RunFrame() {
     vehicles_.ForEach([&](CVehicle& vehicle) {
         HostEventArgs args;
         args.vehicle = &vehicle;
-        Raise(HostEvent::VehicleProcess, args);
+        Raise(HostEvent::VehicleProcess, args, [&] { MoveVehicle(&vehicle); });
         if (CBike* bike = vehicle.bike.get()) {
             HostEventArgs bikeArgs;
             bikeArgs.bike = bike;

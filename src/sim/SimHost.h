@@ -6,6 +6,7 @@
 #include <set>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "kovra/host/Host.h"
@@ -89,7 +90,11 @@ public:
     HostFrame* FindFrame(CVehicle* vehicle, const std::string& name);  // exact name
     // Turns a two-wheeler's steering node about its own z axis by radians
     // from the model's rest pose, as the game does with the drawn bar angle.
+    // Whole turns drop out, so any finite angle gives a finite frame.
     void TurnBikeSteering(CVehicle* vehicle, float radians);
+    // The game's own physics step: the vehicle moves by its move speed (a
+    // velocity per time step) times the time step.
+    void MoveVehicle(CVehicle* vehicle);
 
     // ---- characters ---------------------------------------------------------
     CPed* CreatePed(const FrameMatrix& worldMatrix = FrameMatrix::Identity(), bool skinned = true);
@@ -284,6 +289,7 @@ private:
     SimPool<CVehicle> vehicles_;
     SimPool<CPed> peds_;
     std::vector<std::uint8_t> vehicleGenerations_;  // per slot, for script handles
+    std::unordered_map<const CBike*, CVehicle*> bikes_;  // the live two-wheelers
     CPed* player_ = nullptr;
 
     std::array<std::vector<HookSink*>, static_cast<std::size_t>(HostEvent::Count)> hooks_;

@@ -8,6 +8,7 @@
 
 #include "cli/Cli.h"
 #include "cli/LimbReach.h"
+#include "cli/ScenarioRun.h"
 
 namespace kovra::cli {
 namespace {
@@ -34,6 +35,8 @@ TEST(Cli, CommandsWriteTheirReportsAndRejectBadUsage) {
     std::filesystem::remove_all(dir);
     EXPECT_EQ(RunMain({"run", "--out", dir.string(), "--quiet", "--no-pictures"}), 0);
     EXPECT_TRUE(std::filesystem::exists(dir / "report.json"));
+    const std::string ride = (DefaultScenarioFile().parent_path() / "motorbike.scenario").string();
+    EXPECT_EQ(RunMain({"run", "--scenario", ride, "--out", dir.string(), "--quiet", "--no-pictures"}), 0);
     EXPECT_EQ(RunMain({"reach", "--out", dir.string()}), 0);
     std::ifstream in(dir / "limbs.json");
     std::stringstream text;

@@ -2,8 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 namespace kovra::cli {
@@ -59,6 +61,75 @@ TEST(ScenarioRun, DefaultDriveWorksEveryCarControl) {
     fs::remove_all(out);
 }
 
+TEST(ScenarioRun, BikeRidesReportEveryBikeHandleTheStrokesAndTheSeatMotion) {
+    const fs::path out = fs::temp_directory_path() / "kovra-run-bikes";
+    fs::remove_all(out);
+    RunOptions options;
+    options.outDir = out;
+    options.scenarioFile = DefaultScenarioFile().parent_path() / "motorbike.scenario";
+    std::string error;
+    const auto motorbike = RunScenario(options, &error);
+    ASSERT_TRUE(motorbike) << error;
+    ASSERT_EQ(motorbike->vehicles.size(), 1u);
+    const VehicleReport& v = motorbike->vehicles[0];
+    for (const char* kind : {"Bar", "Peg", "BikeShift", "HandBrake"}) {
+        const HandleReport* h = Find(v, kind);
+        ASSERT_NE(h, nullptr) << kind;
+        EXPECT_GT(h->framesEngaged, 50) << kind;
+        EXPECT_LE(h->maxReachError, 0.002f) << kind;
+    }
+    for (const char* kind : {"GasPedal", "ClutchPedal", "SeatJiggle"}) {
+        EXPECT_NE(Find(v, kind), nullptr) << kind << " is built, though it solves no limb";
+    }
+    EXPECT_EQ(v.actedGears, (std::vector<int>{1, 2, 3, 4, 3, 2, 1}));
+    EXPECT_EQ(v.shiftStrokes, (std::vector<std::string>{"up", "up", "up", "up", "down", "down", "down"}));
+    // The rider sways, and rises off the seat as the bike comes down from
+    // the jump; forwards he never moves (MaxOffset y is 0 on this model).
+    EXPECT_GT(v.seatOffsetMax[0], 0.005f);
+    EXPECT_EQ(v.seatOffsetMax[1], 0.0f);
+    EXPECT_GT(v.seatOffsetMax[2], 0.05f);
+    EXPECT_TRUE(EveryLimbReached(*motorbike));
+    std::ifstream in(out / "report.json");
+    std::stringstream json;
+    json << in.rdbuf();
+    EXPECT_NE(json.str().find(R"("shiftStrokes": ["up", "up", "up", "up", "down", "down", "down"])"),
+              std::string::npos)
+        << json.str();
+    EXPECT_NE(json.str().find(R"("seatOffsetMax": [)"), std::string::npos);
+    EXPECT_EQ(motorbike->pictures.size(), 7u);
+
+    options.scenarioFile = DefaultScenarioFile().parent_path() / "bicycle.scenario";
+    options.pictures = false;
+    const auto bicycle = RunScenario(options, &error);
+    ASSERT_TRUE(bicycle) << error;
+    const VehicleReport& b = bicycle->vehicles.at(0);
+    ASSERT_EQ(b.handles.size(), 2u);
+    for (const char* kind : {"Bar", "Peg"}) {
+        const HandleReport* h = Find(b, kind);
+        ASSERT_NE(h, nullptr) << kind;
+        EXPECT_GT(h->framesEngaged, 500) << kind;
+        EXPECT_LE(h->maxReachError, 0.002f) << kind;
+    }
+    EXPECT_TRUE(b.shiftStrokes.empty());
+    EXPECT_EQ(b.seatOffsetMax, (std::array<float, 3>{0.0f, 0.0f, 0.0f}));
+    fs::remove_all(out);
+}
+
+// Any hand or foot that misses, not only the steering hands, fails a run.
+TEST(ScenarioRun, EveryHandleCountsForTheOutcome) {
+    RunReport report;
+    VehicleReport v;
+    v.handles.push_back({"Steer", 100, 0, 0.001f});
+    v.handles.push_back({"Peg", 100, 0, 0.0019f});
+    report.vehicles.push_back(v);
+    EXPECT_TRUE(EveryLimbReached(report));
+    report.vehicles.push_back(v);
+    report.vehicles.back().handles.push_back({"BikeShift", 3, 0, 0.0021f});
+    EXPECT_FALSE(EveryLimbReached(report));
+    report.vehicles.back().handles.back().maxReachError = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_FALSE(EveryLimbReached(report));
+}
+
 TEST(ScenarioRun, EveryBuiltInScenarioRuns) {
     const fs::path scenes = DefaultScenarioFile().parent_path();
     int count = 0;
@@ -78,7 +149,7 @@ TEST(ScenarioRun, EveryBuiltInScenarioRuns) {
         }
         ++count;
     }
-    EXPECT_GE(count, 7);
+    EXPECT_GE(count, 8);
     fs::remove_all(fs::temp_directory_path() / "kovra-run-builtin");
 }
 

@@ -154,6 +154,28 @@ TEST_F(FrameTest, BikesExposeBodyAndSteeringFrames) {
     EXPECT_EQ(host.BikeSteeringFrame(car), nullptr);
     host.DestroyVehicle(bike);
     EXPECT_EQ(host.BikeVehicle(b), nullptr) << "a stale bike is not found";
+    CVehicle* again = host.CreateVehicle(461);
+    EXPECT_EQ(host.BikeVehicle(host.AsBike(again)), again);
+}
+
+// Whole turns drop out of the bar angle, so even the largest float gives a
+// finite steering node (and so finite fork and handlebar frames).
+TEST_F(FrameTest, BikeSteeringStaysFiniteForAnyAngle) {
+    CVehicle* bike = host.CreateVehicle(461);
+    HostFrame* forks = host.BikeSteeringFrame(bike);
+    const FrameMatrix rest = *host.FrameModelling(forks);
+    host.TurnBikeSteering(bike, 0.5f + 4.0f * 3.14159265f);
+    EXPECT_NEAR(Dot(host.FrameModelling(forks)->right, rest.right), std::cos(0.5f), 1e-4f);
+    for (float angle : {3.4e38f, -3.4e38f, 1e20f, -7e5f}) {
+        host.TurnBikeSteering(bike, angle);
+        const FrameMatrix& m = *host.FrameModelling(forks);
+        EXPECT_TRUE(IsFinite(m)) << angle;
+        EXPECT_NEAR(Length(m.right), 1.0f, 1e-5f) << angle;
+        EXPECT_TRUE(IsFinite(*host.FrameWorld(host.FindFrame(bike, "handlebars")))) << angle;
+    }
+    bike->state.barAngle = 3.4e38f;  // the game's own choice, drawn each frame
+    host.RunFrame();
+    EXPECT_TRUE(IsFinite(*host.FrameModelling(forks)));
 }
 
 TEST_F(FrameTest, InvalidModelsAreRefusedWithAReason) {

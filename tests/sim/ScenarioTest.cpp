@@ -9,6 +9,7 @@
 #include "TestMath.h"
 #include "kovra/ik/Geometry.h"
 #include "sim/Scenario.h"
+#include "sim/SimHost.h"
 
 namespace kovra::sim {
 namespace {
@@ -65,9 +66,29 @@ TEST(Scenario, BuiltInRunsLoad) {
     ASSERT_TRUE(bike) << error;
     EXPECT_EQ(bike->vehicles[0].model.type, kVehicleTypeMotorbike);
     EXPECT_NE(bike->vehicles[0].driver, ScenarioDriver::None);
-    EXPECT_LT(bike->InputsAt(0, 100).lean, -0.2f);
-    EXPECT_GT(bike->InputsAt(0, 200).lean, 0.2f);
-    EXPECT_EQ(bike->InputsAt(0, 300).wheelsOnGround, 2);
+    // It leans both ways at speed, leaves the ground once and comes down
+    // where it took off, and ends standing still.
+    float mostLeft = 0.0f, mostRight = 0.0f, height = 0.0f, highest = 0.0f;
+    int airborne = 0;
+    for (int f = 0; f < bike->frameCount; ++f) {
+        const VehicleState s = bike->InputsAt(0, f);
+        if (s.speed > 0.1f) {
+            mostLeft = std::min(mostLeft, s.lean);
+            mostRight = std::max(mostRight, s.lean);
+        }
+        airborne += s.wheelsOnGround == 0;
+        height += s.moveSpeed.z * bike->timeStep;
+        highest = std::max(highest, height);
+    }
+    EXPECT_LT(mostLeft, -0.2f);
+    EXPECT_GT(mostRight, 0.2f);
+    EXPECT_GT(airborne, 10);
+    EXPECT_GT(highest, 0.3f);
+    EXPECT_NEAR(height, 0.0f, 1e-4f);
+    const VehicleState last = bike->InputsAt(0, bike->frameCount - 1);
+    EXPECT_EQ(last.speed, 0.0f);
+    EXPECT_EQ(last.lean, 0.0f);
+    EXPECT_EQ(last.wheelsOnGround, 4);
 }
 
 TEST(Scenario, NumbersInterpolateAndSwitchesHold) {
@@ -119,6 +140,42 @@ TEST(Scenario, NumbersInterpolateAndSwitchesHold) {
     EXPECT_EQ(state.stateByte, 6);
     EXPECT_EQ(s->InputsAt(1, 10).gear, 0);
     EXPECT_EQ(s->InputsAt(-1, 10).steerAngle, 0.0f);
+}
+
+// A scripted vehicle moves along its heading and climbs; a two-wheeler
+// rolls with its lean and turns its bars with the steering.
+TEST(Scenario, DrivingMovesAlongTheHeadingAndRollsABike) {
+    std::string error;
+    const std::optional<Scenario> s = ParseText(
+        "kovra-scenario 1\nframes 20\n"
+        "vehicle motorbike.vehicle\n  position 5 5 0\n  heading 90\n"
+        "  key 0 speed 0.5 climb 0.2 lean 0.3 steer 10\n"
+        "vehicle sedan.vehicle\n  heading 90\n  key 0 speed 0.5 lean 0.3\n",
+        &error);
+    ASSERT_TRUE(s) << error;
+    const VehicleState in = s->InputsAt(0, 3);
+    EXPECT_VEC_NEAR(in.moveSpeed, Vector3(-0.5f, 0.0f, 0.2f), 1e-6f) << "heading 90 faces -x";
+    EXPECT_FLOAT_EQ(in.barAngle, 10.0f * kDegToRad);
+
+    SimHost host;
+    ASSERT_TRUE(host.AddVehicleModel(s->vehicles[0].model));
+    ASSERT_TRUE(host.AddVehicleModel(s->vehicles[1].model));
+    CVehicle* bike = host.CreateVehicle(s->vehicles[0].model.id, s->vehicles[0].WorldMatrix());
+    CVehicle* car = host.CreateVehicle(s->vehicles[1].model.id, s->vehicles[1].WorldMatrix());
+    host.SetTimeStep(2.0f);
+    for (int f = 0; f < 4; ++f) {
+        s->Drive(0, f, *bike);
+        s->Drive(1, f, *car);
+        host.RunFrame();
+    }
+    EXPECT_VEC_NEAR(bike->matrix.pos, Vector3(5.0f - 4.0f, 5.0f, 1.6f), 1e-5f);
+    EXPECT_VEC_NEAR(bike->matrix.up, Vector3(-1, 0, 0), 1e-6f) << "the roll keeps the heading";
+    // Leaning right by 0.3 radians: its up axis tips towards its right,
+    // which faces the world's +y at this heading.
+    EXPECT_NEAR(bike->matrix.at.z, std::cos(0.3f), 1e-5f);
+    EXPECT_NEAR(bike->matrix.at.y, std::sin(0.3f), 1e-5f);
+    EXPECT_EQ(bike->state.barAngle, in.barAngle);
+    EXPECT_VEC_NEAR(car->matrix.at, AxisZ, 1e-6f) << "a car does not lean";
 }
 
 TEST(Scenario, VehiclesArePlacedAndScenesFound) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "kovra/ik/Geometry.h"
@@ -109,6 +110,26 @@ TEST_F(HostTest, RiderSitsOnTheBikeSeatItself) {
     host.SetModelFrontSeat(462, bike.frontSeat + Vector3{0.0f, 0.0f, 0.05f});
     host.PlaceSeatedPed(rider);
     EXPECT_NEAR(host.PedMatrix(rider)->pos.z, bike.frontSeat.z + 0.05f, 1e-6f);
+}
+
+// The game's physics moves a vehicle by its move speed each frame, and its
+// seated rider with it.
+TEST_F(HostTest, VehiclesMoveByTheirMoveSpeed) {
+    CVehicle* bike = host.CreateVehicle(461);
+    CPed* rider = host.CreatePed();
+    ASSERT_TRUE(host.SeatPed(rider, bike, true));
+    const Vector3 start = bike->matrix.pos;
+    bike->state.moveSpeed = {0.1f, -0.2f, 0.05f};
+    host.SetTimeStep(0.5f);
+    for (int i = 0; i < 4; ++i) host.RunFrame();
+    EXPECT_NEAR(Distance(bike->matrix.pos, start + Vector3(0.2f, -0.4f, 0.1f)), 0.0f, 1e-6f);
+    EXPECT_NEAR(Distance(host.PedMatrix(rider)->pos,
+                         TransformPoint(host.ModelFrontSeat(461), bike->matrix)),
+                0.0f, 1e-6f);
+    bike->state.moveSpeed = {NAN, 0.0f, 0.0f};
+    const Vector3 before = bike->matrix.pos;
+    host.RunFrame();
+    EXPECT_EQ(bike->matrix.pos, before) << "a velocity that is not a number moves nothing";
 }
 
 TEST_F(HostTest, DestroyingLeavesNoDanglingLinks) {

@@ -214,11 +214,13 @@ TEST_F(HandBrakeIkTest, BikeRightFootPressesTheRearBrakePedal) {
     Frame(true);
     EXPECT_GT(Distance(Bone(53), pedalTarget()), 0.01f);
 
-    // With no offset the foot is only turned to the pedal.
+    // With no offset the foot stays on its peg and is only turned to the pedal.
     vehicle->state.lean = 0.0f;
     brake->grabOffset = {};
+    rig->pegIk->grabOffset.y += 0.05f;
     Frame(true);
-    EXPECT_GT(Distance(Bone(53), pedalTarget()), 0.01f);
+    const FrameMatrix& body = *host.FrameWorld(host.BikeBodyFrame(vehicle));
+    EXPECT_VEC_NEAR(Bone(53), TransformPoint(rig->pegIk->grabOffset, body), 0.002f);
     EXPECT_VEC_NEAR(host.BoneMatrix(ped, BoneIdToNode(53))->up, footAim(), 1e-4f);
 }
 

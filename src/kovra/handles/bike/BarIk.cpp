@@ -1,10 +1,32 @@
 #include "kovra/handles/bike/BarIk.h"
 
+#include <array>
 #include <typeinfo>
 
+#include "kovra/handles/car/GasPedalIk.h"
 #include "kovra/host/Runtime.h"
+#include "kovra/ik/BoneAccess.h"
+#include "kovra/ik/EaseCurve.h"
+#include "kovra/ik/Geometry.h"
+#include "kovra/rig/CabinIk.h"
 
 namespace kovra {
+namespace {
+
+constexpr BoneId kUpperSpineBone = 4;
+constexpr NodeIndex kUpperSpineNode = 4;
+
+constexpr float kGripMarkerSize = 0.025f;
+// Below this squared length the line towards the bar has no direction.
+constexpr float kMinDirection = 0.000001f;
+// The hand moves this far along the grip's turn at full throttle.
+constexpr float kThrottleTravel = 0.05f;
+// Twist the grip is made for; past kThrottleLift degrees the hand also
+// rides forward with it.
+constexpr float kThrottleNominal = 45.0f;
+constexpr float kThrottleLift = 46.0f;
+
+}  // namespace
 
 BarIk::BarIk(Runtime& runtime) : IkHandle(runtime) {
     disabled = !settings().Allow_Bar;
@@ -51,6 +73,116 @@ void BarIk::ApplyModelDefaults() {
 void BarIk::CopyFrom(const IkHandle* other) {
     if (other == nullptr || typeid(*other) != typeid(BarIk)) return;
     CopyBaseFrom(*other);
+}
+
+void BarIk::Update() {
+    if (vehicle == nullptr || ped == nullptr || frameA.frame == nullptr) return;
+    const FrameMatrix* barWorld = host().FrameWorld(frameA.frame);
+    FrameMatrix body;
+    if (barWorld == nullptr || !IsFinite(*barWorld) || !BikeBodyWorld(body)) return;
+    const FrameMatrix bar = *barWorld;  // borrowed: copied before the bones move
+
+    if (doSpinePush) PushSpine(bar);
+    PlaceHand(-1.0f, kLeftHandNode, bar, body);
+    PlaceHand(1.0f, kRightHandNode, bar, body);
+    appliedThisFrame = true;
+}
+
+void BarIk::PushSpine(const FrameMatrix& bar) {
+    Host& h = host();
+    LimbSolver& solver = runtime().solver();
+    SpinePoints spine;
+    if (!ReadSpine(spine)) return;
+    const Vector3 basePos = spine.base;
+    const Vector3 upperPos = spine.upper;
+
+    // The spine bends more the farther the middle of the bar is from its
+    // base, fully at twice the lower spine's length.
+    const Vector3 middle = TransformPoint({0.0f, grabOffset.y, grabOffset.z}, bar);
+    const Vector3 toBar = NormalizedCopy(middle - upperPos);
+    const Vector3 down = NormalizedCopy(basePos - upperPos);
+    const float span = 2.0f * Distance(upperPos, basePos);
+    const float reach = span > 0.0f ? Clamp(Distance(middle, basePos) / span, 0.0f, 1.0f) : 0.0f;
+    const float push = Clamp(RigWeight(kUpperSpineNode) * EaseCurve(2, 0, reach), 0.0f, 1.0f);
+
+    // Each grip seen on the line from the upper spine towards the bar.
+    const float lineLength = Dot(toBar, toBar);
+    const auto onLine = [&](const Vector3& grip) {
+        if (lineLength < kMinDirection) return upperPos;
+        return upperPos + toBar * (Dot(grip - upperPos, toBar) / lineLength);
+    };
+    const Vector3 leftOnLine =
+        onLine(TransformPoint({-grabOffset.x, grabOffset.y, grabOffset.z}, bar));
+    const Vector3 rightOnLine = onLine(TransformPoint(grabOffset, bar));
+
+    DebugDrawQueue& debug = runtime().debug();
+    if (debug.enabled) {
+        debug.DrawSegment(basePos, middle, 0.0f, kDebugGreen);
+        debug.DrawMarker(leftOnLine, kDebugRed, kGripMarkerSize);
+        debug.DrawMarker(rightOnLine, kDebugRed, kGripMarkerSize);
+    }
+    const Vector3 goal = Distance(leftOnLine, upperPos) > Distance(rightOnLine, upperPos)
+                             ? leftOnLine
+                             : rightOnLine;
+
+    // Root, a point up the spine and one an arm's reach towards the bar,
+    // solved towards the farther grip: the spine leans to the solved middle.
+    const float armReach = rig != nullptr ? rig->armLength : ArmReach(h, ped);
+    std::array<Vector3, 3> chain{
+        spine.root, basePos - down * (span * heightFactor * settings().muSpinePush),
+        upperPos + toBar * (armReach * armFactor)};
+    SolveChain(chain, goal, {}, solver.settings());
+    debug.DrawChain(chain, kDebugBlue);
+
+    if (!(push > 0.0f)) return;
+    solver.SolveLimb(ped, chain[1], kUpperSpineNode, spine.baseUp, push);
+    LevelHead(spine.neckUp, push);
+}
+
+Vector3 BarIk::GripPoint(float side) const {
+    Vector3 grip{grabOffset.x * side, grabOffset.y + settings().gWristOffsetY, grabOffset.z};
+    const GasPedalIk* gas = rig != nullptr ? rig->gasPedalIk : nullptr;
+    if (side > 0.0f && gas != nullptr) {
+        // Last frame's twist: the gas handle runs after this one.
+        const float twist = gas->BikeGasAngle;
+        const float down = gas->easedGas * (twist / kThrottleNominal) * kThrottleTravel;
+        if (IsFinite(down)) grip.z -= down;
+        if (twist > kThrottleLift) {
+            const float lift = ((twist - kThrottleLift) / kThrottleLift) * gas->easedGas * kThrottleTravel;
+            if (IsFinite(lift)) grip.y += lift;
+        }
+    }
+    return grip;
+}
+
+void BarIk::PlaceHand(float side, NodeIndex node, const FrameMatrix& bar, const FrameMatrix& body) {
+    Host& h = host();
+    LimbSolver& solver = runtime().solver();
+    const Vector3 target = TransformPoint(GripPoint(side), bar);
+    const FrameMatrix* upper = BoneWorldMatrix(h, ped, kUpperSpineBone);
+    if (upper == nullptr || !IsFinite(target)) return;
+
+    // The elbow's bend: from the bike's body up to the upper spine, turned
+    // about the spine's length axis, mirrored for the left arm.
+    Vector3 bend = NormalizedCopy(upper->pos - body.pos);
+    if (bendAngle != 0.0f) {
+        bend = NormalizedCopy(
+            RotateAboutAxis(bend, NormalizedCopy(upper->right), bendAngle * side * kDegToRad));
+    }
+    const float w = Clamp(RigWeight(node), 0.0f, 1.0f);
+    solver.SolveLimb(ped, target, node, bend, w);
+
+    // The hand takes the bar's axes, then turns a quarter about Z and back
+    // a quarter about X to close round the grip.
+    Quaternion* slot = BoneRotationSlot(h, ped, node);
+    if (slot == nullptr) return;
+    const Quaternion animated = *slot;
+    SetBoneWorldRotation(h, ped, NodeToBoneId(node), w, bar);
+    Quaternion held = *slot;
+    RotateQuaternion(held, AxisZ, 90.0f, Combine::Local);
+    RotateQuaternion(held, AxisX, -90.0f, Combine::Local);
+    *slot = animated;
+    WriteBoneRotation(*slot, held, w);
 }
 
 std::string BarIk::WriteConfig() const {

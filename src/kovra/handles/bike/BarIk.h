@@ -18,6 +18,19 @@ public:
     void CopyFrom(const IkHandle* other) override;
     // GrabOffset, BendAngle, DoSpinePush, HeightFactor, ArmFactor.
     std::string WriteConfig() const override;
+    // Bends the spine towards the bar (when doSpinePush is set) with the
+    // head kept level, then puts both hands on the grips, the right one
+    // following the throttle twist, each turned to the bar.
+    void Update() override;
+    // Where the hand on `side` (-1 left, +1 right) holds the bar, in the bar
+    // frame: the grip with the wrist offset, the right one moved with the
+    // throttle twist the gas handle showed last.
+    Vector3 GripPoint(float side) const;
+
+private:
+    void PushSpine(const FrameMatrix& bar);
+    // side -1 for the left hand, +1 for the right.
+    void PlaceHand(float side, NodeIndex node, const FrameMatrix& bar, const FrameMatrix& body);
 };
 
 }  // namespace kovra

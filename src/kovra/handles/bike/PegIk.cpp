@@ -3,6 +3,8 @@
 #include <typeinfo>
 
 #include "kovra/host/Runtime.h"
+#include "kovra/ik/Geometry.h"
+#include "kovra/rig/CabinIk.h"
 
 namespace kovra {
 
@@ -29,6 +31,32 @@ void PegIk::ApplyModelDefaults() {
 void PegIk::CopyFrom(const IkHandle* other) {
     if (other == nullptr || typeid(*other) != typeid(PegIk)) return;
     CopyBaseFrom(*other);
+}
+
+void PegIk::Update() {
+    if (vehicle == nullptr || ped == nullptr) return;
+    FrameMatrix body;
+    if (!BikeBodyWorld(body)) return;
+    const float lean = BikeLean();
+    PlaceFoot(1.0f, kRightFootNode, body, lean);
+    PlaceFoot(-1.0f, kLeftFootNode, body, lean);
+}
+
+Vector3 PegIk::KneeBend(float side, const FrameMatrix& body) const {
+    const Vector3 inwards = body.right * -side;
+    if (bendAngle == 0.0f) return inwards;
+    return RotateAboutAxis(inwards, NormalizedCopy(body.at), bendAngle * side * kDegToRad);
+}
+
+void PegIk::PlaceFoot(float side, NodeIndex node, const FrameMatrix& body, float lean) {
+    const float w = LeanRelease(Clamp(RigWeight(node), 0.0f, 1.0f), side, lean);
+    const Vector3 target = TransformPoint({grabOffset.x * side, grabOffset.y, grabOffset.z}, body);
+    if (IsFinite(target)) {
+        LimbSolver& solver = runtime().solver();
+        solver.SolveLimb(ped, target, node, KneeBend(side, body), w);
+        DepositNodeOffset(node, solver.record(node).lastEnd);
+    }
+    ApplyEndRotation(node, w, side);
 }
 
 std::string PegIk::WriteConfig() const {

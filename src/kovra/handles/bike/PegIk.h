@@ -17,6 +17,16 @@ public:
     void CopyFrom(const IkHandle* other) override;
     // GrabOffset, FootAngle, BendAngle.
     std::string WriteConfig() const override;
+    // Both feet on their pegs, the knees turned out, each foot easing off
+    // as the bike leans to its side.
+    void Update() override;
+
+    // Where the foot on `side` (-1 left, +1 right) bends its knee away from,
+    // in the world, for a body frame.
+    Vector3 KneeBend(float side, const FrameMatrix& body) const;
+
+private:
+    void PlaceFoot(float side, NodeIndex node, const FrameMatrix& body, float lean);
 };
 
 }  // namespace kovra

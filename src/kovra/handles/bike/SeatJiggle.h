@@ -21,9 +21,14 @@ public:
 
     // Back to the seat, with every filter at rest.
     void ResetSpring();
-    // The per-frame spring step the rig runs before the other bike handles;
-    // the seat motion itself comes with its own work.
-    void StepSpring() {}
+    // The per-frame step the rig runs before the other bike handles: the
+    // lean filters, the target from the bike's motion, the spring towards
+    // it. Back to rest without a driver or with the handle switched off.
+    void StepSpring();
+    // How far the seat offset may go on each axis for an arm length: hi
+    // up, forwards and sideways, lo the other way (sinking only a
+    // twentieth as far as rising).
+    void OffsetLimits(float armLength, Vector3& lo, Vector3& hi) const;
 
     bool Enable = true;
     float Damping = 0.2f;

@@ -15,7 +15,6 @@ namespace kovra {
 namespace {
 
 constexpr BoneId kSpineBone = 3;
-constexpr BoneId kRightAnkleBone = 53;
 constexpr std::uint32_t kDebugYellow = 0xff00ffffu;
 constexpr float kContactMarkerSize = 0.01f;
 // The point the foot turns to lies this far along the pedal frame's Y.
@@ -119,48 +118,31 @@ void HandBrakeIk::PoseHand(NodeIndex node, float sign) {
 void HandBrakeIk::PressPedal() {
     // The foot comes to the pedal from the peg; without one it has no place.
     if (rig == nullptr || rig->pegIk == nullptr || ped == nullptr) return;
-    const IkHandle& peg = *rig->pegIk;
+    const PegIk& peg = *rig->pegIk;
     Host& h = host();
-    float w = EaseCurve(1, 0, weight);
 
     if (frameA.frame == nullptr) return;
     const FrameMatrix* pedalWorld = h.FrameWorld(frameA.frame);
     if (pedalWorld == nullptr || !IsFinite(*pedalWorld)) return;
     const FrameMatrix pedal = *pedalWorld;
-    HostFrame* bodyFrame = h.BikeBodyFrame(vehicle);
-    const FrameMatrix* bodyWorld = bodyFrame != nullptr ? h.FrameWorld(bodyFrame) : nullptr;
 
-    // Leaning one way the foot eases off the pedal; a lean past full would
-    // turn the weight negative, so it is kept at 0 there.
-    const float lean = h.ReadVehicleState(vehicle).lean;
-    if (lean > 0.0f) w = Clamp((1.0f - std::fabs(lean)) * w, 0.0f, 1.0f);
+    // Leaning its way the foot eases off the pedal.
+    const float w = LeanRelease(EaseCurve(1, 0, weight), 1.0f, BikeLean());
 
     // With no offset of its own the foot stays where the peg put it.
-    if (!grabOffset.IsZero() && bodyWorld != nullptr && IsFinite(*bodyWorld)) {
-        const FrameMatrix body = *bodyWorld;
+    FrameMatrix body;
+    if (!grabOffset.IsZero() && BikeBodyWorld(body)) {
         const Vector3 target = TransformPoint(grabOffset + peg.grabOffset, body);
-        Vector3 knee = -body.right;
-        if (peg.bendAngle != 0.0f) knee = RotateAboutAxis(knee, body.at, peg.bendAngle * kDegToRad);
         if (IsFinite(target)) {
             LimbSolver& solver = runtime().solver();
-            solver.SolveLimb(ped, target, kRightFootNode, knee, w);
+            solver.SolveLimb(ped, target, kRightFootNode, peg.KneeBend(1.0f, body), w);
             DepositNodeOffset(kRightFootNode, solver.record(kRightFootNode).lastEnd);
         }
     }
 
-    // Point the foot at a spot along the pedal, FootHeight above it, its roll
-    // taken from the pelvis.
-    const Vector3 aim =
-        NormalizedCopy(TransformPoint({footTurn, kFootAimY, FootHeight}, pedal) - pedal.pos);
-    const FrameMatrix* pelvis = BoneWorldMatrix(h, ped, kPelvisBone);
-    if (pelvis != nullptr && IsFinite(aim) && !aim.IsZero()) {
-        FrameMatrix m = BasisFromDirection(aim, AxisZ, 1);
-        m.at = NormalizedCopy(pelvis->at);
-        m.right = NormalizedCopy(Cross(m.at, m.up));
-        m.at = NormalizedCopy(Cross(m.right, m.up));
-        // A pelvis axis along the aim leaves no roll to go by: no turn.
-        if (!m.right.IsZero() && IsFinite(m)) SetBoneWorldRotation(h, ped, kRightAnkleBone, w, m);
-    }
+    // Point the foot at a spot along the pedal, FootHeight above it.
+    AimFoot(kRightFootNode,
+            NormalizedCopy(TransformPoint({footTurn, kFootAimY, FootHeight}, pedal) - pedal.pos), w);
     appliedThisFrame = true;
 }
 

@@ -16,6 +16,11 @@ namespace {
 
 bool IsNode(NodeIndex node) { return node >= 0 && node < kNodeCount; }
 
+constexpr BoneId kSpineBaseBone = 2;
+constexpr BoneId kUpperSpineBone = 4;
+constexpr BoneId kNeckBone = 5;
+constexpr NodeIndex kNeckNode = 5;
+
 }  // namespace
 
 void FrameSlot::Clear() {
@@ -151,6 +156,78 @@ void IkHandle::TurnFrameFromRest(FrameSlot& slot, const Vector3& axis, float deg
     modelling->right = turned.right;
     modelling->up = turned.up;
     modelling->at = turned.at;
+}
+
+// ---- steps of the two-wheeler handles ----------------------------------------
+
+bool IkHandle::BikeBodyWorld(FrameMatrix& out) const {
+    if (vehicle == nullptr) return false;
+    Host& h = host();
+    HostFrame* bodyFrame = h.BikeBodyFrame(vehicle);
+    const FrameMatrix* body = bodyFrame != nullptr ? h.FrameWorld(bodyFrame) : nullptr;
+    if (body == nullptr) body = h.VehicleMatrix(vehicle);
+    if (body == nullptr || !IsFinite(*body)) return false;
+    out = *body;
+    return true;
+}
+
+float IkHandle::BikeLean() const {
+    if (vehicle == nullptr) return 0.0f;
+    const float lean = host().ReadVehicleState(vehicle).lean;
+    return IsFinite(lean) ? lean : 0.0f;
+}
+
+float IkHandle::LeanRelease(float weight, float side, float lean) {
+    const bool leaningAway = side > 0.0f ? lean > 0.0f : lean < 0.0f;
+    // A lean past full would turn the weight negative; it stops at 0.
+    return leaningAway ? Clamp((1.0f - std::fabs(lean)) * weight, 0.0f, 1.0f) : weight;
+}
+
+void IkHandle::AimFoot(NodeIndex node, const Vector3& dir, float blend) {
+    Host& h = host();
+    const FrameMatrix* pelvis = ped != nullptr ? BoneWorldMatrix(h, ped, kPelvisBone) : nullptr;
+    if (pelvis == nullptr || !IsFinite(dir) || dir.IsZero()) return;
+    FrameMatrix m = BasisFromDirection(dir, AxisZ, 1);
+    m.at = NormalizedCopy(pelvis->at);
+    m.right = NormalizedCopy(Cross(m.at, m.up));
+    m.at = NormalizedCopy(Cross(m.right, m.up));
+    // A pelvis axis along the aim leaves no roll to go by: no turn.
+    if (m.right.IsZero() || !IsFinite(m)) return;
+    SetBoneWorldRotation(h, ped, NodeToBoneId(node), blend, m);
+}
+
+bool IkHandle::ReadSpine(SpinePoints& out) const {
+    if (ped == nullptr) return false;
+    Host& h = host();
+    const FrameMatrix* base = BoneWorldMatrix(h, ped, kSpineBaseBone);
+    const FrameMatrix* upper = BoneWorldMatrix(h, ped, kUpperSpineBone);
+    const FrameMatrix* neck = BoneWorldMatrix(h, ped, kNeckBone);
+    if (base == nullptr || upper == nullptr || neck == nullptr ||
+        !BonePosition(h, ped, kRootBone, out.root)) {
+        return false;
+    }
+    out.base = base->pos;
+    out.baseUp = base->up;
+    out.upper = upper->pos;
+    out.neckUp = neck->up;
+    return true;
+}
+
+void IkHandle::LevelHead(const Vector3& oldNeckUp, float blend) {
+    Host& h = host();
+    RefreshBoneMatrices(h, ped);
+    const FrameMatrix* neck = BoneWorldMatrix(h, ped, kNeckBone);
+    Quaternion* neckSlot = BoneRotationSlot(h, ped, kNeckNode);
+    if (neck == nullptr || neckSlot == nullptr) return;
+    // phi is 90 degrees less the angle the bend tipped the neck; turning by
+    // 90 - phi would tip the head as far again, so the turn is phi - 90.
+    const Vector3 newUp = neck->up;
+    const Vector3 c = Cross(oldNeckUp, newUp);
+    const float phi = Atan2(Dot(oldNeckUp, newUp), Dot(neck->at, c));
+    Quaternion turned = *neckSlot;
+    RotateQuaternion(turned, AxisZ, phi * kRadToDeg - 90.0f, Combine::Local);
+    WriteBoneRotation(*neckSlot, turned, blend);
+    RefreshBoneMatrices(h, ped);
 }
 
 // ---- section text -------------------------------------------------------------

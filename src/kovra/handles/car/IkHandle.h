@@ -116,6 +116,33 @@ public:
     // turned about a local axis; the position row is left alone.
     void TurnFrameFromRest(FrameSlot& slot, const Vector3& axis, float degrees);
 
+    // ---- steps of the two-wheeler handles ---------------------------------------
+    // The bike's main body frame in the world: the chassis node, or the
+    // vehicle's own matrix on a model without one. False when neither is
+    // there and finite.
+    bool BikeBodyWorld(FrameMatrix& out) const;
+    // The bike's signed lean; 0 when the host gives no finite value.
+    float BikeLean() const;
+    // A foot's weight as the bike leans: the right foot (side +1) eases off
+    // its peg for a positive lean, the left (side -1) for a negative one.
+    static float LeanRelease(float weight, float side, float lean);
+    // Turns the node's bone so that its up axis runs along `dir`, its roll
+    // taken from the pelvis; nothing when the pelvis gives no roll.
+    void AimFoot(NodeIndex node, const Vector3& dir, float weight);
+    // Where the spine stands before a handle bends it.
+    struct SpinePoints {
+        Vector3 root;    // the skeleton's root bone
+        Vector3 base;    // bone 2
+        Vector3 baseUp;  // its up axis
+        Vector3 upper;   // bone 4
+        Vector3 neckUp;  // the up axis of bone 5
+    };
+    // False when the driver lacks one of those bones.
+    bool ReadSpine(SpinePoints& out) const;
+    // Turns the neck back about its own Z by the angle a spine bend tipped
+    // its up axis away from oldNeckUp, so that the head stays level.
+    void LevelHead(const Vector3& oldNeckUp, float weight);
+
     // ---- finding the control frames -------------------------------------------
     // Binds frameA (and the gas pedal's frameB) by the control-frame names of
     // the handle's `type`; true when frameA was found.

@@ -18,10 +18,7 @@ constexpr int kSteerScriptCommand = 1726;
 
 constexpr BoneId kSpineBaseBone = 2;
 constexpr BoneId kSpineBone = 3;
-constexpr BoneId kUpperSpineBone = 4;
-constexpr BoneId kNeckBone = 5;
 constexpr NodeIndex kUpperSpineNode = 4;
-constexpr NodeIndex kNeckNode = 5;
 
 // The bend leans at least this much towards the body's forward axis.
 constexpr float kMinForwardBend = 0.3f;
@@ -132,17 +129,10 @@ void SteerIk::Update() {
 void SteerIk::PushSpine(const FrameMatrix& wheel) {
     Host& h = host();
     LimbSolver& solver = runtime().solver();
-    const FrameMatrix* base = BoneWorldMatrix(h, ped, kSpineBaseBone);
-    const FrameMatrix* upper = BoneWorldMatrix(h, ped, kUpperSpineBone);
-    const FrameMatrix* neck = BoneWorldMatrix(h, ped, kNeckBone);
-    Vector3 root;
-    if (base == nullptr || upper == nullptr || neck == nullptr ||
-        !BonePosition(h, ped, kRootBone, root)) {
-        return;
-    }
-    const Vector3 basePos = base->pos;
-    const Vector3 upperPos = upper->pos;
-    const Vector3 oldUp = neck->up;
+    SpinePoints spine;
+    if (!ReadSpine(spine)) return;
+    const Vector3 basePos = spine.base;
+    const Vector3 upperPos = spine.upper;
 
     const Vector3 toWheel = NormalizedCopy(wheel.pos - upperPos);
     Vector3 v = basePos - upperPos;
@@ -151,7 +141,7 @@ void SteerIk::PushSpine(const FrameMatrix& wheel) {
     float push = heightFactor * armReach * settings().muSpinePush;
     if (!IsFinite(push)) push = 0.0f;
 
-    std::array<Vector3, 3> chain{root, basePos - v * length, {}};
+    std::array<Vector3, 3> chain{spine.root, basePos - v * length, {}};
     chain[2] = chain[1] + toWheel * push;
     SolveChain(chain, wheel.pos, {}, solver.settings());
     runtime().debug().DrawChain(chain, kDebugBlue);
@@ -159,22 +149,7 @@ void SteerIk::PushSpine(const FrameMatrix& wheel) {
     const float ws = Clamp(RigWeight(kUpperSpineNode), 0.0f, 1.0f);
     if (!(ws > 0.0f)) return;
     solver.AimBone(ped, kSpineBaseBone, chain[1], ws);
-    RefreshBoneMatrices(h, ped);
-
-    // Turn the neck back about its own Z by the angle the lean tipped it, so
-    // the head stays level. phi is 90 degrees less that angle; turning by
-    // 90 - phi would tip the head as far again, so the turn is phi - 90.
-    neck = BoneWorldMatrix(h, ped, kNeckBone);
-    Quaternion* neckSlot = BoneRotationSlot(h, ped, kNeckNode);
-    if (neck == nullptr || neckSlot == nullptr) return;
-    const Vector3 newUp = neck->up;
-    const Vector3 c = Cross(oldUp, newUp);
-    const float phi = Atan2(Dot(oldUp, newUp), Dot(neck->at, c));
-    const float degrees = phi * kRadToDeg - 90.0f;
-    Quaternion turned = *neckSlot;
-    RotateQuaternion(turned, AxisZ, degrees, Combine::Local);
-    WriteBoneRotation(*neckSlot, turned, ws);
-    RefreshBoneMatrices(h, ped);
+    LevelHead(spine.neckUp, ws);
 }
 
 void SteerIk::PoseHand(float s, NodeIndex n, const FrameMatrix& wheel, const FrameMatrix& unspun,
