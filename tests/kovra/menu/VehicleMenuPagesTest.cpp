@@ -338,5 +338,23 @@ TEST_F(VehicleMenuTest, TheBikePagesEditTheBikeHandles) {
                                                  "RateArm: ~y~~h~0.075", "GoBack..."}));
 }
 
+TEST_F(VehicleMenuTest, SelectingAShiftHeightShowsTheFootShiftAidWithDebugLinesOff) {
+    Start(kMotorbike);
+    ASSERT_FALSE(runtime->debug().enabled);
+    OpenVehicleMenu();
+    Open("BikeShift...");
+    SelectItem("MaxAngle: ");
+    Frame();
+    EXPECT_TRUE(host.drawnTriangles.empty()) << "no aid for other items";
+    for (const char* label : {"UpShiftHeight: ", "DownShiftHeight: "}) {
+        SelectItem(label);
+        Frame();
+        EXPECT_EQ(host.drawnTriangles.size(), 3u * 18u) << label << ": three arrows";
+    }
+    Type("kovra");  // closed again
+    Frame();
+    EXPECT_TRUE(host.drawnTriangles.empty());
+}
+
 }  // namespace
 }  // namespace kovra::test

@@ -91,6 +91,12 @@ void BikeShiftIk::Update() {
             AimFoot(node, NormalizedCopy(AimPoint(lever, ShiftHeight()) - foot), w);
         }
     }
+    // The menu draws after the handles, so this is the item it showed
+    // selected last frame.
+    const InGameMenu& menu = runtime().menu();
+    if (menu.menuOpen()) {
+        DrawTuningAid(menu.vehicleMenu().currentPage, menu.vehicleMenu().hoveredLabel);
+    }
     appliedThisFrame = true;
 }
 
