@@ -5,6 +5,7 @@
 #include <iomanip>
 #include <iterator>
 
+#include "kovra/config/PathText.h"
 #include "kovra/config/VehicleConfigFile.h"
 
 namespace kovra {
@@ -113,8 +114,8 @@ std::vector<fs::path> VehicleConfigStore::scanVehicleFiles(const fs::path& folde
 void VehicleConfigStore::loadAllAtStartup(const fs::path& gameDirectory, std::ostream& errors) {
     for (const fs::path& path : scanVehicleFiles(gameDirectory / "modloader", errors)) {
         if (VehicleConfigRecord* record = ReadVehicleConfig(*runtime_, path, true)) {
-            record->filePaths.push_back(path.string());
-            record->fileLabels.push_back(fileLabel(path.string()));
+            record->filePaths.push_back(TextFromPath(path));
+            record->fileLabels.push_back(fileLabel(record->filePaths.back()));
         }
     }
 }
