@@ -19,6 +19,10 @@ namespace kovra::injector {
 // the callee returns in EAX or returns nothing. Nothing a callback throws
 // leaves the wrapper: the game's code has no unwind information, and the
 // game's step must run whatever the plugin does.
+// GCC takes thiscall on a dependent function type for a plain function's
+// and warns; the attribute applies all the same.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wattributes"
 template <std::uint8_t Opcode, std::size_t Slot, Convention C, class... Args>
 class ScopedBranch {
 public:
@@ -105,5 +109,6 @@ private:
     static inline State state_{};
     BranchPatch patch_;
 };
+#pragma GCC diagnostic pop
 
 }  // namespace kovra::injector
