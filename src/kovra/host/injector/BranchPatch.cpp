@@ -90,11 +90,12 @@ BranchPatch& BranchPatch::operator=(BranchPatch&& other) noexcept {
 
 BranchPatch::~BranchPatch() { Restore(); }
 
-void BranchPatch::Restore() {
+bool BranchPatch::Restore() {
     CodeAccess* code = std::exchange(code_, nullptr);
-    if (code == nullptr || TargetOf(site_) != replacement_) return;
+    if (code == nullptr) return true;
+    if (TargetOf(site_) != replacement_) return false;
     std::int32_t rel = 0;
-    if (Displacement(site_, original_, rel)) WriteDisplacement(*code, site_, rel);
+    return Displacement(site_, original_, rel) && WriteDisplacement(*code, site_, rel);
 }
 
 }  // namespace kovra::injector

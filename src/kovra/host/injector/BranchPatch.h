@@ -41,9 +41,10 @@ public:
 
     bool installed() const { return code_ != nullptr; }
     HookError error() const { return error_; }
-    // Puts the original rel32 back, unless another patch has since taken
-    // the site over (then the site is left to it).
-    void Restore();
+    // Puts the original rel32 back and says so; false when another patch
+    // has since taken the site over (then the site is left to it, and it may
+    // still pass calls on to our target).
+    bool Restore();
 
     // The absolute target of the rel32 branch at `site`.
     static std::uintptr_t TargetOf(std::uintptr_t site);

@@ -75,14 +75,15 @@ private:
 
     void Release() {
         if (!patch_.installed()) return;
-        patch_.Restore();
-        state_ = {};
+        // A hook laid over ours may still call our wrapper: it then keeps
+        // passing calls on, and the slot stays taken.
+        if (patch_.Restore()) state_ = {};
     }
 
-    static void Guarded(Callback callback, Args... args) noexcept {
+    static void Guarded(Callback callback, void* context, Args... args) noexcept {
         if (callback == nullptr) return;
         try {
-            callback(state_.context, args...);
+            callback(context, args...);
         } catch (...) {
             // Swallowed: the plugin's step is lost for this call, the game's is not.
         }
@@ -90,7 +91,7 @@ private:
 
     static std::uint32_t Run(Args... args) {
         const State state = state_;  // a callback may take the hook out
-        Guarded(state.before, args...);
+        Guarded(state.before, state.context, args...);
         std::uint32_t result = 0;
         if constexpr (C == Convention::Thiscall) {
             using Callee = std::uint32_t(KOVRA_THISCALL*)(Args...);
@@ -99,7 +100,7 @@ private:
             using Callee = std::uint32_t (*)(Args...);
             result = reinterpret_cast<Callee>(state.callee)(args...);
         }
-        Guarded(state.after, args...);
+        Guarded(state.after, state.context, args...);
         return result;
     }
 

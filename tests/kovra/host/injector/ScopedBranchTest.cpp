@@ -157,16 +157,23 @@ TEST(ScopedBranch, AThrowingCallbackLosesItsStepButNotTheGames) {
     EXPECT_EQ(calls, (std::vector<std::string>{"callee 5", "after after 5"}));
 }
 
-TEST(ScopedBranch, ASiteAnotherPatchTookOverIsLeftToIt) {
+TEST(ScopedBranch, ASiteAnotherHookTookOverIsLeftToItAndStillPassedOn) {
+    using Hook = scoped_call<2, Convention::Cdecl, std::uintptr_t>;
     PutBranch(BranchPatch::kCall, Address(GameCallee));
     FakeCode code;
-    std::string name = "x";
+    std::string name = "ours";
     {
-        const CallHook hook = CallHook::Install(code, Site(), Address(GameCallee), Before, After, &name);
+        const Hook hook = Hook::Install(code, Site(), Address(GameCallee), Before, After, &name);
         ASSERT_TRUE(hook.installed());
-        PutBranch(BranchPatch::kCall, Address(OtherCallee));  // someone else hooks over us
+        PutBranch(BranchPatch::kCall, Address(OtherCallee));  // another module hooks over us
     }
     EXPECT_EQ(BranchPatch::TargetOf(Site()), Address(OtherCallee));
+    // That module's wrapper passes calls on to ours, which still reaches the game.
+    calls.clear();
+    EXPECT_EQ(reinterpret_cast<std::uint32_t (*)(std::uintptr_t)>(Hook::Wrapper())(9), 7u);
+    EXPECT_EQ(calls, (std::vector<std::string>{"ours before 9", "callee 9", "ours after 9"}));
+    const Hook again = Hook::Install(code, Site(), Address(OtherCallee), Before, After, &name);
+    EXPECT_EQ(again.error(), HookError::SlotInUse);
 }
 
 }  // namespace
