@@ -14,7 +14,6 @@ namespace {
 constexpr std::uint8_t kFree = 0x80;
 constexpr int kPedStateIdle = 1;
 constexpr int kPedStatePassenger = 51;
-constexpr float kGlyphWidth = 10.0f;
 
 sim::SimSkeleton& SkeletonOf(TPed& ped) { return *static_cast<sim::SimSkeleton*>(ped.skeleton); }
 
@@ -321,16 +320,7 @@ void Game::DrawText(float, float, const char*) { ++hostRoutineCalls_; }
 
 float Game::TextWidth(const char* text) {
     ++hostRoutineCalls_;
-    int glyphs = 0;
-    bool inCode = false;
-    for (const char* p = text; *p; ++p) {
-        if (*p == '~') {
-            inCode = !inCode;
-        } else if (!inCode) {
-            ++glyphs;
-        }
-    }
-    return static_cast<float>(glyphs) * kGlyphWidth * textStyle_.scaleX;
+    return sim::SimHost::ComputeTextWidth(text, textStyle_.scaleX);
 }
 
 void Game::DrawRect(float, float, float, float, std::uint32_t) { ++hostRoutineCalls_; }
