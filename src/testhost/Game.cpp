@@ -172,6 +172,10 @@ TPed* Game::CreatePed() {
     return ped;
 }
 
+void Game::RunAnimation(TPed* ped, const std::string& name) {
+    ped->firstAnimation = new TAnimation{nullptr, sim::SimHost::ComputeNameKey(name.c_str())};
+}
+
 void Game::SeatPed(TPed* ped, TVehicle* vehicle, bool asDriver) {
     if (asDriver) {
         vehicle->driver = ped;

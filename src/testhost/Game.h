@@ -33,6 +33,8 @@ public:
     void StartGame();
     TVehicle* CreateVehicle(int modelId, const FrameMatrix& world);
     TPed* CreatePed();
+    // The character's running animations become just this one.
+    void RunAnimation(TPed* ped, const std::string& name);
     void SeatPed(TPed* ped, TVehicle* vehicle, bool asDriver);
     void SetPlayer(TPed* ped) { globals_->player = ped; }
     void RunFrame();

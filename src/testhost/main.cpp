@@ -32,6 +32,7 @@ struct Options {
     fs::path report = "report.txt";
     std::string swapSuffix;  // files named "*.SUFFIX" replace their namesakes before the engine is ready
     int poseEvery = 50;
+    std::string animation;  // every driver runs it
 };
 
 bool ParseOptions(int argc, char** argv, Options& o) {
@@ -43,6 +44,7 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         else if (key == "--report") o.report = value;
         else if (key == "--swap") o.swapSuffix = value;
         else if (key == "--pose-every") o.poseEvery = std::max(1, std::atoi(value.c_str()));
+        else if (key == "--animation") o.animation = value;
         else return false;
     }
     return !o.scenario.empty();
@@ -146,7 +148,7 @@ void WritePoses(std::ofstream& out, Game& game, int frame) {
 int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: testhost --scenario FILE [--scenes DIR] [--report FILE] [--swap SUFFIX] [--pose-every N]\n");
+        std::fprintf(stderr, "usage: testhost --scenario FILE [--scenes DIR] [--report FILE] [--swap SUFFIX] [--pose-every N] [--animation NAME]\n");
         return 2;
     }
     // The game's variables, where the description has them.
@@ -183,6 +185,7 @@ int main(int argc, char** argv) {
         if (vehicle == nullptr || sv.driver == sim::ScenarioDriver::None) continue;
         TPed* driver = game.CreatePed();
         game.SeatPed(driver, vehicle, true);
+        if (!options.animation.empty()) game.RunAnimation(driver, options.animation);
         if (sv.driver == sim::ScenarioDriver::Player) game.SetPlayer(driver);
     }
 

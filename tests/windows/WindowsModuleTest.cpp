@@ -42,6 +42,9 @@ public:
     std::map<std::pair<CPed*, int>, LimbSolve> last;
 };
 
+// Every driver runs this animation, which the priority file lets claim the feet.
+constexpr const char* kDriversAnimation = "car_sit";
+
 Reference RunReference(const fs::path& folder, const fs::path& scenarioFile) {
     Reference ref;
     std::string error;
@@ -64,6 +67,7 @@ Reference RunReference(const fs::path& folder, const fs::path& scenarioFile) {
         if (sv.driver == sim::ScenarioDriver::None) continue;
         CPed* driver = host.CreatePed();
         host.SeatPed(driver, vehicle, true);
+        host.AddAnimation(driver, kDriversAnimation);
         if (sv.driver == sim::ScenarioDriver::Player) host.SetPlayer(driver);
     }
     for (int frame = 0; frame < scenario->frameCount; ++frame) {
@@ -120,7 +124,7 @@ std::vector<std::string> PatchedBytes() {
 void AddGameFiles(RunFolder& folder) {
     folder.Write("Kovra_Config.ini", "[Config]\nAllow_NPCs = 0\n[Multipliers]\ngWristOffsetY = 0.3\n");
     folder.Write("Kovra_Config.ini.later", "[Config]\r\nAllow_NPCs = 1\r\n[Multipliers]\r\ngWristOffsetY = -0.05\r\n");
-    folder.Write("Kovra_PriorityAnims.ini.later", "[PriorityAnims]\ncar_sit = 3\n");
+    folder.Write("Kovra_PriorityAnims.ini.later", "[PriorityAnims]\nCAR_SIT = 24\n");
     folder.Write("modloader/Cars/Kovra_sedan.ini",
                  "[Kovra_Vehicle]\nFileVer = 1\nModelID = 400\n\n[SteerIK]\nGrabOffset = 0.1, 0.1, 0.1\n");
     folder.Write("modloader/Cars/Kovra_sedan.ini.later",
@@ -160,7 +164,7 @@ void RunSupportedBuild(const std::string& version) {
     folder.AddBuilt("testhost-" + version + ".exe", "game.exe");
     folder.AddBuilt("kovra.asi");
     AddGameFiles(folder);
-    const Report run = folder.Run("game.exe", DataFile("drive.scenario"), "--swap later");
+    const Report run = folder.Run("game.exe", DataFile("drive.scenario"), "--swap later --animation " + std::string(kDriversAnimation));
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(run.modules, std::vector<std::string>{"kovra.asi"});
     EXPECT_EQ(run.frames, 300);
@@ -206,7 +210,7 @@ TEST(WindowsUnknownBuild, RunsUntouchedWithOneLineInTheLog) {
     folder.AddBuilt("testhost-1.2.exe", "game.exe");
     folder.AddBuilt("kovra.asi");
     AddGameFiles(folder);
-    const Report run = folder.Run("game.exe", DataFile("drive.scenario"));
+    const Report run = folder.Run("game.exe", DataFile("drive.scenario"), "--animation " + std::string(kDriversAnimation));
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(run.frames, 300);
     EXPECT_TRUE(run.changed.empty());
@@ -220,7 +224,7 @@ TEST(WindowsHooks, ACallbackThatThrowsDoesNotEndTheGame) {
     RunFolder folder("game");
     folder.AddBuilt("testhost-1.0.exe", "game.exe");
     folder.AddBuilt("throwing.asi");
-    const Report run = folder.Run("game.exe", DataFile("drive.scenario"));
+    const Report run = folder.Run("game.exe", DataFile("drive.scenario"), "--animation " + std::string(kDriversAnimation));
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(run.frames, 300);
     const RoutineCounts& frame = run.routines.at("Frame");
@@ -234,7 +238,7 @@ TEST(WindowsFolders, AGameInAFolderWithANonAsciiNameFindsAndWritesItsFiles) {
     folder.AddBuilt("testhost-1.0.exe", "game.exe");
     folder.AddBuilt("kovra.asi");
     AddGameFiles(folder);
-    const Report run = folder.Run("game.exe", DataFile("drive.scenario"), "--swap later");
+    const Report run = folder.Run("game.exe", DataFile("drive.scenario"), "--swap later --animation " + std::string(kDriversAnimation));
     ASSERT_EQ(run.exitCode, 0) << run.output;
     ASSERT_EQ(run.logLines.size(), 1u) << "the module's log, written beside it";
     EXPECT_EQ(run.output.find("Invalid directory"), std::string::npos) << run.output;
