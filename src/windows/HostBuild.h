@@ -121,7 +121,7 @@ struct HostBuild {
     Address identity;  // where the identifying code bytes are
     std::span<const std::uint8_t> identityBytes;
     Address startupByte;
-    std::span<const HookSite> sites;
+    std::span<const HookSite> sites;  // at most kMaxHookSites (SiteHooks.h)
     PoolLayout vehiclePool, pedPool;
     Globals globals;
     ModelLayout model;

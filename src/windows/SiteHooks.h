@@ -16,8 +16,9 @@ inline constexpr std::size_t kMaxHookSites = 32;
 // each site's branch reaches a wrapper that hands the call to the sink.
 class SiteHooks {
 public:
-    // `siteIndices` index build.sites; `moved` is the load address minus
-    // the build's preferred base.
+    // The event's entries of build.sites; `moved` is the load address minus
+    // the build's preferred base. Null when the build lists no site for the
+    // event or one of them cannot be hooked (the others are then put back).
     static std::unique_ptr<SiteHooks> Install(injector::CodeAccess& code, const HostBuild& build,
                                               std::uintptr_t moved, HostEvent event,
                                               HookSink& sink);
