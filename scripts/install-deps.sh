@@ -1,13 +1,26 @@
 #!/bin/sh
 # Installs the Debian packages the build needs, and only when one is missing.
 set -eu
+if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
 packages="cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev g++-mingw-w64-i686 locales-all"
+
+# ---- Windows side ------------------------------------------------------------
+# The shipped module, its test host and the plugin's unit tests run as 32-bit
+# Windows programs under wine, headless; wine32 comes from the i386
+# architecture. (g++-mingw-w64-i686 above is the cross compiler.)
+windows_packages="wine wine64 wine32:i386"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  echo "Adding the i386 architecture for wine32"
+  $sudo dpkg --add-architecture i386
+fi
+packages="$packages $windows_packages"
+# ---- end of the Windows side -------------------------------------------------
+
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
 [ -z "$missing" ] && exit 0
 echo "Installing missing packages:$missing"
-if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
 $sudo apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq $missing

@@ -449,11 +449,13 @@ void SimHost::DrawText(float x, float y, const char* text) {
     drawnTexts.push_back({x, y, text ? text : "", textStyle_});
 }
 
-float SimHost::TextWidth(const char* text) const {
+float SimHost::TextWidth(const char* text) const { return ComputeTextWidth(text, textStyle_.scaleX); }
+
+float SimHost::ComputeTextWidth(const char* text, float scaleX) {
     if (!text) return 0.0f;
     // Colour and layout codes ("~w~", "~n~", ...) take no room; the widest
     // line counts.
-    return static_cast<float>(HostTextGlyphs(text)) * kGlyphWidth * textStyle_.scaleX;
+    return static_cast<float>(HostTextGlyphs(text)) * kGlyphWidth * scaleX;
 }
 
 void SimHost::DrawRect(float left, float top, float right, float bottom, Colour colour) {

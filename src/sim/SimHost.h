@@ -175,6 +175,8 @@ public:
 
     // CRC-32 of the upper-cased name: the sim's case-insensitive name key.
     static std::uint32_t ComputeNameKey(const char* name);
+    // The width TextWidth gives a text at a style's x scale.
+    static float ComputeTextWidth(const char* text, float scaleX);
 
     // ---- Host: pools -------------------------------------------------------
     int VehiclePoolCapacity() const override;

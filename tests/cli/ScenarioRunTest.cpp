@@ -51,9 +51,8 @@ TEST(ScenarioRun, DefaultDriveWorksEveryCarControl) {
     EXPECT_EQ(report->vehicles[0].clutchStrokes,
               static_cast<int>(report->vehicles[0].stickPositions.size()));
 
-    std::ifstream in(out / "report.json");
     std::stringstream json;
-    json << in.rdbuf();
+    json << std::ifstream(out / "report.json").rdbuf();  // closed again: Windows removes no open file
     EXPECT_NE(json.str().find("\"Steer\": {\"framesEngaged\": "), std::string::npos) << json.str();
     EXPECT_NE(json.str().find("\"model\": \"sedan\""), std::string::npos);
     EXPECT_FALSE(report->pictures.empty());

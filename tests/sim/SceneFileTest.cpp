@@ -422,12 +422,12 @@ TEST(SceneFile, LayoutFreedomsAndFileErrors) {
     EXPECT_FALSE(LoadVehicleScene(dir, &error));
     EXPECT_NE(error.find("is a directory"), std::string::npos) << error;
     {
-        std::ofstream(dir / "nul.vehicle", std::ios::binary)
+        std::ofstream(dir / "zero-byte.vehicle", std::ios::binary)
             << std::string("kovra-vehicle 1\0x", 17);
         std::ofstream big(dir / "big.vehicle", std::ios::binary);
         big << std::string(kMaxSceneFileBytes + 1, '#');
     }
-    EXPECT_FALSE(LoadVehicleScene(dir / "nul.vehicle", &error));
+    EXPECT_FALSE(LoadVehicleScene(dir / "zero-byte.vehicle", &error));  // "nul" names a device on Windows
     EXPECT_NE(error.find("NUL byte"), std::string::npos) << error;
     EXPECT_FALSE(LoadVehicleScene(dir / "big.vehicle", &error));
     EXPECT_NE(error.find("is larger than"), std::string::npos) << error;

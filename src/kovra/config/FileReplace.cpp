@@ -14,7 +14,7 @@ bool replaceFileContents(const std::filesystem::path& target, std::string_view t
 
     std::error_code ignored;
     {
-        std::ofstream out(temporary, std::ios::out | std::ios::trunc);
+        std::ofstream out(temporary, std::ios::out | std::ios::trunc | std::ios::binary);
         if (!out) return false;
         out.write(text.data(), static_cast<std::streamsize>(text.size()));
         out.flush();

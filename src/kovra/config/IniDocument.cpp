@@ -127,7 +127,7 @@ bool IniDocument::open(const fs::path& path, bool createMissingKeys) {
     }
     if (error || fs::is_directory(status)) return false;
 
-    std::ifstream in(path);
+    std::ifstream in(path, std::ios::binary);  // CR LF reaches the parser, which keeps it
     if (!in) return false;
     const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) return false;

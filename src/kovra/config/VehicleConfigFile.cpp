@@ -6,6 +6,7 @@
 #include "kovra/config/FileReplace.h"
 #include "kovra/config/IniDocument.h"
 #include "kovra/config/NumberFormat.h"
+#include "kovra/config/PathText.h"
 #include "kovra/config/VehicleConfigStore.h"
 #include "kovra/host/Runtime.h"
 #include "kovra/rig/CabinIk.h"
@@ -19,6 +20,16 @@ namespace fs = std::filesystem;
 // Followed by the full path of the file written.
 constexpr const char* kExportMessage = "~g~~h~~h~Config exported!~n~~g~~h~~h~";
 constexpr int kExportMessageMs = 5000;
+
+std::string WithCrLf(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 16);
+    for (char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
 
 bool IsForbiddenInFileName(char c) {
     const auto u = static_cast<unsigned char>(c);
@@ -148,13 +159,13 @@ VehicleExportResult ExportVehicleConfig(Runtime& runtime, const CabinIk& rig,
     if (path.empty()) {
         std::string gameDir;
         host.GameDirectory(gameDir);
-        const fs::path folder = fs::path(gameDir) / "modloader" / "Kovra-Output";
+        const fs::path folder = PathFromText(gameDir) / "modloader" / "Kovra-Output";
         std::error_code ec;
         // Only the last level is made: without a "modloader" folder there
         // is no mod set-up to export into.
         if (!fs::is_directory(folder, ec) && !fs::create_directory(folder, ec)) {
             result.path = folder;
-            result.error = "cannot create the export folder " + folder.string();
+            result.error = "cannot create the export folder " + TextFromPath(folder);
             return result;
         }
         result.path = folder / VehicleExportFileName(host.ModelName(modelId));
@@ -166,17 +177,19 @@ VehicleExportResult ExportVehicleConfig(Runtime& runtime, const CabinIk& rig,
     for (const auto& handle : rig.handles) text += handle->WriteConfig() + "\n";
 
     // A file already there keeps every line of its own; only values change.
-    const std::optional<std::string> merged = mergedFileText(result.path, text);
+    // Exports are CR LF on every platform, as the game's own tools write
+    // them, so that a new file is the same wherever it was made.
+    const std::optional<std::string> merged = mergedFileText(result.path, WithCrLf(text));
     if (!merged) {
-        result.error = "cannot read " + result.path.string() + "; it was left as it was";
+        result.error = "cannot read " + TextFromPath(result.path) + "; it was left as it was";
         return result;
     }
     if (!replaceFileContents(result.path, *merged)) {
-        result.error = "cannot write " + result.path.string();
+        result.error = "cannot write " + TextFromPath(result.path);
         return result;
     }
     result.written = true;
-    const std::string message = kExportMessage + result.path.string();
+    const std::string message = kExportMessage + TextFromPath(result.path);
     host.ShowTimedMessage(message.c_str(), kExportMessageMs);
     return result;
 }

@@ -5,6 +5,7 @@
 #include <iomanip>
 #include <iterator>
 
+#include "kovra/config/PathText.h"
 #include "kovra/config/VehicleConfigFile.h"
 #include "kovra/host/Runtime.h"
 #include "kovra/rig/CabinIk.h"
@@ -115,8 +116,8 @@ std::vector<fs::path> VehicleConfigStore::scanVehicleFiles(const fs::path& folde
 void VehicleConfigStore::loadAllAtStartup(const fs::path& gameDirectory, std::ostream& errors) {
     for (const fs::path& path : scanVehicleFiles(gameDirectory / "modloader", errors)) {
         if (VehicleConfigRecord* record = ReadVehicleConfig(*runtime_, path, true)) {
-            record->filePaths.push_back(path.string());
-            record->fileLabels.push_back(fileLabel(path.string()));
+            record->filePaths.push_back(TextFromPath(path));
+            record->fileLabels.push_back(fileLabel(record->filePaths.back()));
         }
     }
 }
@@ -178,7 +179,7 @@ bool VehicleConfigStore::loadSelectedFile(CabinIk& rig) {
     wrapSelectedFile(record);
     const std::string& path = record.filePaths[static_cast<std::size_t>(record.selectedFile)];
     // Read first: a file that has gone leaves the vehicles as they are.
-    if (ReadVehicleConfig(*runtime_, path, false) == nullptr) {
+    if (ReadVehicleConfig(*runtime_, PathFromText(path), false) == nullptr) {
         ShowFailure(runtime_->host(), kLoadFailedMessage, "cannot read " + path);
         return false;
     }
@@ -204,7 +205,7 @@ VehicleExportResult VehicleConfigStore::exportFromRig(const CabinIk& rig) {
         const std::string& selected = record.filePaths[static_cast<std::size_t>(record.selectedFile)];
         if (saveAsCopy) {
             const std::string target = copyPath(selected);
-            result = ExportVehicleConfig(*runtime_, rig, target);
+            result = ExportVehicleConfig(*runtime_, rig, PathFromText(target));
             const bool listed = std::find(record.filePaths.begin(), record.filePaths.end(), target) !=
                                 record.filePaths.end();
             if (result.written && !listed) {
@@ -212,7 +213,7 @@ VehicleExportResult VehicleConfigStore::exportFromRig(const CabinIk& rig) {
                 record.fileLabels.push_back(fileLabel(target));
             }
         } else {
-            result = ExportVehicleConfig(*runtime_, rig, selected);
+            result = ExportVehicleConfig(*runtime_, rig, PathFromText(selected));
         }
     }
     if (!result.written) ShowFailure(runtime_->host(), kExportFailedMessage, result.error);

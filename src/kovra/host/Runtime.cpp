@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "kovra/config/PathText.h"
 #include "kovra/host/AudioGear.h"
 #include "kovra/rig/CabinIk.h"
 
@@ -47,14 +48,14 @@ bool Runtime::MainInitialisation() {
 }
 
 void Runtime::OnEngineReady() {
-    const std::filesystem::path folder = paths_.PluginDirectory();
+    const std::filesystem::path folder = PathFromText(paths_.PluginDirectory());
     loadGlobalSettings(folder / kGlobalSettingsFileName, settings_);
     menu_.ApplySettings();
     priorities_ = loadPriorityAnimations(folder / kPriorityAnimationsFileName, host_);
     // Without the game's folder there is no mod tree to read (an empty path
     // would scan the working directory instead).
     const std::string& gameDirectory = paths_.GameDirectory();
-    if (!gameDirectory.empty()) store_.loadAllAtStartup(gameDirectory, std::cerr);
+    if (!gameDirectory.empty()) store_.loadAllAtStartup(PathFromText(gameDirectory), std::cerr);
 }
 
 void Runtime::OnFrame() { input_.Run(host_, settings_); }

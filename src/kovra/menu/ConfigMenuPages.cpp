@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 
+#include "kovra/config/PathText.h"
 #include "kovra/host/Runtime.h"
 #include "kovra/menu/TextMenu.h"
 
@@ -46,8 +47,8 @@ void ConfigMenuPages::About(TextMenu& menu) {
     for (const DocumentLink& link : kDocumentLinks) {
         if (!menu.action(link.label)) continue;
         const std::filesystem::path file =
-            std::filesystem::path(runtime_.paths().PluginDirectory()) / "docs" / link.file;
-        runtime_.host().OpenUrl(file.string().c_str());
+            PathFromText(runtime_.paths().PluginDirectory()) / "docs" / link.file;
+        runtime_.host().OpenUrl(TextFromPath(file).c_str());
     }
     menu.gap();
     menu.endPage();

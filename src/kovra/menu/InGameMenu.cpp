@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 
+#include "kovra/config/PathText.h"
 #include "kovra/host/Runtime.h"
 #include "kovra/rig/CabinIk.h"
 
@@ -111,7 +112,7 @@ void InGameMenu::SaveSettings() {
     const std::string& folder = runtime_.paths().PluginDirectory();
     // Without the plugin's folder the file would land wherever the game runs.
     const bool saved =
-        !folder.empty() && saveGlobalSettings(std::filesystem::path(folder) / kGlobalSettingsFileName, s);
+        !folder.empty() && saveGlobalSettings(PathFromText(folder) / kGlobalSettingsFileName, s);
     if (!saved) {
         const std::string text = kSettingsNotSavedMessage + std::string(kGlobalSettingsFileName);
         runtime_.host().ShowTimedMessage(text.c_str(), kMessageMs);

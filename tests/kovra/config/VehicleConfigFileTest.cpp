@@ -103,8 +103,11 @@ TEST_F(VehicleConfigFileTest, ExportedFileBeginsWithTheModelAndSeparatesSections
     const auto path = dir / "car.ini";
     ASSERT_TRUE(ExportVehicleConfig(rt, *rig, path).written);
     const std::string text = test::readFile(path);
-    EXPECT_EQ(text.rfind("[Kovra_Vehicle]\nFileVer = 1\nModelID = 400\n\n[SteerIK]\n", 0), 0u) << text;
-    EXPECT_NE(text.find("\n\n[HandBrakeIK]\n"), std::string::npos);
+    // CR LF on every platform, so that an export is the same file anywhere.
+    EXPECT_EQ(text.rfind("[Kovra_Vehicle]\r\nFileVer = 1\r\nModelID = 400\r\n\r\n[SteerIK]\r\n", 0), 0u) << text;
+    EXPECT_NE(text.find("\r\n\r\n[HandBrakeIK]\r\n"), std::string::npos);
+    EXPECT_EQ(text.find("\r\r"), std::string::npos);
+    EXPECT_EQ(text.find("\n\n"), std::string::npos);
     EXPECT_EQ(text.find("[GearPattern]"), std::string::npos);  // "Export Gears" is off
     ASSERT_EQ(host.timedMessages.size(), 1u);
     EXPECT_EQ(host.timedMessages[0].text,

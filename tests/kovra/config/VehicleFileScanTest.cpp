@@ -3,8 +3,11 @@
 #include <sstream>
 
 #include "ConfigTestSupport.h"
+#include "kovra/config/PathText.h"
+#include "kovra/config/VehicleConfigFile.h"
 #include "kovra/config/VehicleConfigStore.h"
 #include "kovra/host/Runtime.h"
+#include "kovra/rig/CabinIk.h"
 #include "sim/SimHost.h"
 
 namespace kovra {
@@ -57,9 +60,41 @@ TEST(VehicleFileScan, FirstFileOfAModelWinsAndEveryFileIsListed) {
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->steer.restAngle, 30.0f);
     ASSERT_EQ(record->filePaths.size(), 2u);
-    EXPECT_EQ(record->fileLabels[0], "...A/Kovra_truck.ini");
-    EXPECT_EQ(record->fileLabels[1], "...B/Kovra_truck.ini");
+    // The platform's own separator: backslashes on Windows.
+    EXPECT_EQ(record->fileLabels[0], "..." + (fs::path("A") / "Kovra_truck.ini").string());
+    EXPECT_EQ(record->fileLabels[1], "..." + (fs::path("B") / "Kovra_truck.ini").string());
     EXPECT_FALSE(record->firstUse);
+}
+
+// A game installed under a folder whose name is not ASCII: the host hands
+// the folder over as UTF-8 text, and every file under it is still found,
+// listed with its exact path, written and read back.
+TEST(VehicleFileScan, AGameFolderWithANonAsciiNameIsReadAndWrittenExactly) {
+    test::TempDir dir;
+    const fs::path game = dir.path() / PathFromText("Spiel \xC3\xBC\xCE\xA9 \xE6\xB8\xB8");
+    fs::create_directories(game / "modloader" / "Kovra-Output");
+    test::writeFile(game / "modloader" / "Kovra_truck.ini", VehicleFile(400, 30));
+    sim::SimHost host;
+    host.AddVehicleModel(sim::MakeSedanModel(400));
+    host.SetGameDirectory(TextFromPath(game));
+    Runtime runtime(host);
+    host.StartGame();
+    VehicleConfigRecord* record = runtime.store().find(400);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->steer.restAngle, 30.0f);
+    ASSERT_EQ(record->filePaths.size(), 1u);
+    EXPECT_TRUE(fs::exists(PathFromText(record->filePaths[0]))) << record->filePaths[0];
+
+    CVehicle* car = host.CreateVehicle(400);
+    for (int i = 0; i < 12; ++i) host.RunFrame();
+    const CabinIk* rig = runtime.rigs().RigOf(car);
+    ASSERT_TRUE(rig != nullptr && rig->built);
+    const VehicleExportResult exported = ExportVehicleConfig(runtime, *rig);
+    ASSERT_TRUE(exported.written) << exported.error;
+    EXPECT_EQ(exported.path, game / "modloader" / "Kovra-Output" / "Kovra_sedan.ini");
+    record->steer.restAngle = 0.0f;
+    ASSERT_EQ(ReadVehicleConfig(runtime, exported.path, false), record);
+    EXPECT_EQ(record->steer.restAngle, 30.0f);
 }
 
 TEST(VehicleFileScan, LabelsKeepTheLastFolderAndFile) {

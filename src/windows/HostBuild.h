@@ -1,0 +1,136 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "kovra/host/HostTypes.h"
+#include "kovra/host/injector/CallingConvention.h"
+
+// A description of one build of the game: how to recognise it, where its
+// hooked sites are and how the host operations find its values. Addresses
+// are where they are when the executable is loaded at `preferredBase`; the
+// module moves them to where it actually is. Offsets are in bytes from the
+// start of the record named. The format is documented in docs/windows.md.
+namespace kovra::windows {
+
+using Address = std::uint32_t;
+using Offset = std::int32_t;
+
+// One hooked branch: an E8 call or an E9 jump that ends a routine, the
+// routine it leads to, and how that routine takes its arguments (the
+// event's subject in ECX for thiscall, on the stack for cdecl).
+struct HookSite {
+    HostEvent event;
+    std::uint8_t opcode;
+    injector::Convention convention;
+    Address site;
+    Address callee;
+};
+
+// A pool of fixed-size objects: the pool record's address is held in a
+// variable; the record holds the object array, a byte per slot (high bit:
+// free; low seven bits: reuse count) and the capacity.
+struct PoolLayout {
+    Address pointer;
+    Offset objects, flags, capacity;
+    Offset objectSize;
+};
+
+struct ModelLayout {  // a vehicle model record
+    Offset type, name, structure;  // type code (int32), name (chars), structure record (pointer)
+    std::int32_t nameLength;
+    Offset frontSeat, handlebar;  // in the structure record, Vector3 each
+};
+
+struct VehicleLayout {
+    Offset modelId;  // int16
+    Offset driver, matrix, clump, handling;  // pointers
+    Offset steerAngle, gasPedal, brakePedal, speed, lean, barAngle;  // float
+    Offset moveSpeed;  // Vector3
+    Offset handBrake, gear, stateByte, audioFlags, wheelsOnGround;  // byte
+    Offset audioValue;  // int32
+    // Two-wheelers (the model's type 9 or 10): the bike is the vehicle itself.
+    Offset bikeBodyFrame, bikeSteeringFrame;  // pointers
+    Offset drawnBarAngle;                     // float
+    Offset handlingAnimGroup, handlingLeanLimit;  // byte, float, in the handling record
+};
+
+struct PedLayout {
+    Offset clump, vehicle;  // pointers
+    Offset state;           // int32
+    Offset inVehicle;       // byte; non-zero when in a vehicle
+    Offset entityFlags;     // uint32
+    Offset primaryTasks, secondaryTasks;  // five task pointers each
+    Offset taskType;                      // int32 in a task record
+    Offset firstAnimation;                // pointer; the list runs through
+    Offset animationNext, animationNameKey;  // pointer, uint32 in an animation record
+    Offset frameData;  // pointer to the per-node animation frames (BoneFrame each)
+    Offset frameDataStride;
+};
+
+struct ClumpLayout {  // a model instance
+    Offset rootFrame, hierarchy;  // pointers
+    // In the skin hierarchy: node count (int32), bone ids (pointer to an
+    // int32 per node, in node order) and the matrices (64 bytes per node).
+    Offset nodeCount, nodeIds, matrices;
+};
+
+struct FrameLayout {
+    Offset modelling;               // FrameMatrix
+    Offset firstChild, nextSibling;  // pointers
+    Offset name;                    // chars, zero-terminated
+    std::int32_t nameLength;
+    Offset renderable;  // pointer
+    Offset vertexCount, vertices;  // int32, pointer to Vector3s, in the renderable
+};
+
+// The game routines the host operations call. Signatures (all cdecl but the
+// skeleton update, thiscall on the character):
+//   updateSkeleton(CPed*)              frameWorld(HostFrame*) -> const FrameMatrix*
+//   updateFrame(HostFrame*)            nameKey(const char*) -> uint32
+//   runScript(int opcode, const ScriptArg*, int, ScriptArg*, int) -> int (non-zero: done)
+//   setTextStyle(const TextStyle*)     drawText(float x, float y, const char*)
+//   textWidth(const char*) -> float    drawRect(float l, float t, float r, float b, Colour)
+//   renderState(int) -> uint32         setRenderState(int, uint32)
+//   drawPrimitives(int kind (0 lines, 1 triangles), const LineVertex*, int count) -> int
+//   timedMessage(const char*, int milliseconds)
+struct Routines {
+    Address updateSkeleton, frameWorld, updateFrame, nameKey, runScript;
+    Address setTextStyle, drawText, textWidth, drawRect;
+    Address renderState, setRenderState, drawPrimitives, timedMessage;
+};
+
+// Variables of the game.
+struct Globals {
+    Address playerPed;       // pointer to the player character
+    Address cameraPosition;  // Vector3
+    Address timeStep;        // float
+    Address ikSuspended;     // byte
+    Address screenWidth, screenHeight;  // int32
+    Address typedChars;      // chars, newest first, zero-terminated
+    std::int32_t typedCharCapacity;
+    Address mouseDx, mouseDy;  // float
+    Address modelTable;        // pointers to model records, by model id
+    std::int32_t modelCount;
+};
+
+struct HostBuild {
+    const char* name;
+    Address preferredBase;
+    Address identity;  // where the identifying code bytes are
+    std::span<const std::uint8_t> identityBytes;
+    Address startupByte;
+    std::span<const HookSite> sites;  // at most kMaxHookSites (SiteHooks.h)
+    PoolLayout vehiclePool, pedPool;
+    Globals globals;
+    ModelLayout model;
+    VehicleLayout vehicle;
+    PedLayout ped;
+    ClumpLayout clump;
+    FrameLayout frame;
+    Offset audioParamsVehicle, audioEntityVehicle;  // pointer to the vehicle
+    Routines routines;
+};
+
+}  // namespace kovra::windows

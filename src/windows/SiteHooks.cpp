@@ -1,0 +1,145 @@
+#include "windows/SiteHooks.h"
+
+#include <array>
+#include <utility>
+
+#include "kovra/host/injector/scoped_call.h"
+#include "kovra/host/injector/scoped_jmp.h"
+
+namespace kovra::windows {
+
+namespace {
+
+using injector::BranchPatch;
+using injector::Convention;
+using Word = std::uint32_t;
+
+// What each event's game routine is given: nothing, its subject, or the
+// audio entity and its parameter record.
+int ArityOf(HostEvent event) {
+    switch (event) {
+        case HostEvent::EngineReady:
+        case HostEvent::OverlayB:
+        case HostEvent::VehiclePoolCreated: return 0;
+        case HostEvent::VehicleAudioGear: return 2;
+        default: return 1;
+    }
+}
+
+HostEventArgs ArgsOf(HostEvent event, Word first, Word second) {
+    HostEventArgs args;
+    switch (event) {
+        case HostEvent::PedIk:
+        case HostEvent::PedHead:
+        case HostEvent::SeatPlacement: args.ped = reinterpret_cast<CPed*>(first); break;
+        case HostEvent::VehicleProcess:
+        case HostEvent::VehicleFrameEnd:
+        case HostEvent::VehicleCreated:
+        case HostEvent::VehicleDestroyed: args.vehicle = reinterpret_cast<CVehicle*>(first); break;
+        case HostEvent::BikeProcess: args.bike = reinterpret_cast<CBike*>(first); break;
+        case HostEvent::Frame: args.frame = static_cast<int>(first); break;
+        case HostEvent::VehicleAudioGear:
+            args.audio = reinterpret_cast<CAEVehicleAudioEntity*>(first);
+            args.params = reinterpret_cast<cVehicleParams*>(second);
+            break;
+        default: break;
+    }
+    return args;
+}
+
+SiteHooks::Context& Of(void* context) { return *static_cast<SiteHooks::Context*>(context); }
+
+void Before0(void* c) { Of(c).sink->Before(Of(c).event, {}); }
+void After0(void* c) { Of(c).sink->After(Of(c).event, {}); }
+void Before1(void* c, Word a) { Of(c).sink->Before(Of(c).event, ArgsOf(Of(c).event, a, 0)); }
+void After1(void* c, Word a) { Of(c).sink->After(Of(c).event, ArgsOf(Of(c).event, a, 0)); }
+void Before2(void* c, Word a, Word b) { Of(c).sink->Before(Of(c).event, ArgsOf(Of(c).event, a, b)); }
+void After2(void* c, Word a, Word b) { Of(c).sink->After(Of(c).event, ArgsOf(Of(c).event, a, b)); }
+
+template <class Hook>
+class HeldSite : public SiteHooks::Site {
+public:
+    explicit HeldSite(Hook hook) : hook_(std::move(hook)) {}
+    bool installed() const override { return hook_.installed(); }
+
+private:
+    Hook hook_;
+};
+
+struct Target {
+    std::uintptr_t site;
+    std::uintptr_t callee;
+};
+
+template <class Hook, class Callback>
+std::unique_ptr<SiteHooks::Site> Hold(injector::CodeAccess& code, Target t, Callback before,
+                                      Callback after, SiteHooks::Context* context) {
+    Hook hook = Hook::Install(code, t.site, t.callee, before, after, context);
+    if (!hook.installed()) return nullptr;
+    return std::make_unique<HeldSite<Hook>>(std::move(hook));
+}
+
+template <std::uint8_t Opcode, std::size_t Slot, Convention C>
+std::unique_ptr<SiteHooks::Site> ByArity(injector::CodeAccess& code, Target t, int arity,
+                                         SiteHooks::Context* context) {
+    using injector::ScopedBranch;
+    switch (arity) {
+        case 0: return Hold<ScopedBranch<Opcode, Slot, C>>(code, t, &Before0, &After0, context);
+        case 1: return Hold<ScopedBranch<Opcode, Slot, C, Word>>(code, t, &Before1, &After1, context);
+        default:
+            return Hold<ScopedBranch<Opcode, Slot, C, Word, Word>>(code, t, &Before2, &After2, context);
+    }
+}
+
+// One wrapper set per slot, a slot per entry of the build's site list.
+template <std::size_t Slot>
+std::unique_ptr<SiteHooks::Site> InstallSlot(injector::CodeAccess& code, const HookSite& s,
+                                             Target t, SiteHooks::Context* context) {
+    const int arity = ArityOf(s.event);
+    const bool call = s.opcode == BranchPatch::kCall;
+    if (s.opcode != BranchPatch::kCall && s.opcode != BranchPatch::kJmp) return nullptr;
+    if (s.convention == Convention::Thiscall) {
+        if (arity == 0) return nullptr;  // a member function has its object
+        return call ? ByArity<BranchPatch::kCall, Slot, Convention::Thiscall>(code, t, arity, context)
+                    : ByArity<BranchPatch::kJmp, Slot, Convention::Thiscall>(code, t, arity, context);
+    }
+    return call ? ByArity<BranchPatch::kCall, Slot, Convention::Cdecl>(code, t, arity, context)
+                : ByArity<BranchPatch::kJmp, Slot, Convention::Cdecl>(code, t, arity, context);
+}
+
+using Installer = std::unique_ptr<SiteHooks::Site> (*)(injector::CodeAccess&, const HookSite&,
+                                                       Target, SiteHooks::Context*);
+
+template <std::size_t... Slots>
+constexpr std::array<Installer, sizeof...(Slots)> Installers(std::index_sequence<Slots...>) {
+    return {&InstallSlot<Slots>...};
+}
+
+constexpr auto kInstallers = Installers(std::make_index_sequence<kMaxHookSites>{});
+
+}  // namespace
+
+std::unique_ptr<SiteHooks> SiteHooks::Install(injector::CodeAccess& code, const HostBuild& build,
+                                              std::uintptr_t moved, HostEvent event,
+                                              HookSink& sink) {
+    std::unique_ptr<SiteHooks> hooks(new SiteHooks());
+    hooks->context_ = {event, &sink};
+    for (std::size_t i = 0; i < build.sites.size() && i < kMaxHookSites; ++i) {
+        const HookSite& s = build.sites[i];
+        if (s.event != event) continue;
+        const Target t{s.site + moved, s.callee + moved};
+        std::unique_ptr<Site> site = kInstallers[i](code, s, t, &hooks->context_);
+        // All or nothing: dropping `hooks` puts back the sites already done.
+        if (!site) return nullptr;
+        hooks->sites_.push_back(std::move(site));
+    }
+    if (hooks->sites_.empty()) return nullptr;
+    return hooks;
+}
+
+SiteHooks::~SiteHooks() {
+    // Later sites first, so that the game is put back in reverse order.
+    while (!sites_.empty()) sites_.pop_back();
+}
+
+}  // namespace kovra::windows

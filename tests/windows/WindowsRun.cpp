@@ -1,0 +1,101 @@
+#include "WindowsRun.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+#include <system_error>
+
+#include <sys/wait.h>
+
+#include "kovra/config/PathText.h"
+
+namespace kovra::wintest {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> Words(const std::string& line) {
+    std::istringstream in(line);
+    std::vector<std::string> words;
+    for (std::string w; in >> w;) words.push_back(w);
+    return words;
+}
+
+void ReadReport(const std::string& text, Report& r) {
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        const std::vector<std::string> w = Words(line);
+        if (w.empty()) continue;
+        if (w[0] == "pose" && w.size() == 11) {
+            Pose p{{std::stof(w[4]), std::stof(w[5]), std::stof(w[6]), std::stof(w[7])},
+                   {std::stof(w[8]), std::stof(w[9]), std::stof(w[10])}};
+            r.poses[{std::stoi(w[1]), std::stoi(w[2]), std::stoi(w[3])}] = p;
+        } else if (w[0] == "frames" && w.size() == 2) {
+            r.frames = std::stoi(w[1]);
+        } else if (w[0] == "modules") {
+            r.modules.assign(w.begin() + 2, w.end());
+        } else if (w[0] == "startup-byte" && w.size() == 2) {
+            r.startupByte = std::stoi(w[1]);
+        } else if (w[0] == "changed") {
+            r.changed.assign(w.begin() + 1, w.end());
+        } else if (w[0] == "routine" && w.size() == 5) {
+            r.routines[w[1]] = {std::stoi(w[2]), std::stoi(w[3]), std::stoi(w[4])};
+        } else if (w[0] == "last-frame") {
+            r.lastFrame.assign(w.begin() + 1, w.end());
+        }
+    }
+}
+
+// Single quotes for the shell; the folders made here hold none.
+std::string Quoted(const fs::path& path) { return "'" + TextFromPath(path) + "'"; }
+
+}  // namespace
+
+fs::path DataFile(const std::string& name) { return fs::path(KOVRA_WINDOWS_TEST_DATA) / name; }
+fs::path ScenesDirectory() { return KOVRA_SCENES_DIR; }
+
+RunFolder::RunFolder(const std::string& name) {
+    std::random_device random;
+    path_ = fs::temp_directory_path() / ("kovra-windows-" + std::to_string(random())) / PathFromText(name);
+    fs::create_directories(path_ / "modloader");
+}
+
+RunFolder::~RunFolder() {
+    std::error_code ignored;
+    fs::remove_all(path_.parent_path(), ignored);
+}
+
+void RunFolder::AddBuilt(const std::string& file, const std::string& as) {
+    fs::copy_file(fs::path(KOVRA_WIN32_DIR) / file, path_ / (as.empty() ? file : as),
+                  fs::copy_options::overwrite_existing);
+}
+
+void RunFolder::Write(const fs::path& relative, const std::string& text) {
+    fs::create_directories((path_ / relative).parent_path());
+    std::ofstream(path_ / relative, std::ios::binary) << text;
+}
+
+Report RunFolder::Run(const std::string& exe, const fs::path& scenario, const std::string& extra) const {
+    const std::string command = "cd " + Quoted(path_) + " && WINEPREFIX=" + Quoted(KOVRA_WINE_PREFIX) +
+                                " WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' wine " + exe +
+                                " --scenario " + Quoted(scenario) + " --scenes " + Quoted(ScenesDirectory()) +
+                                " --report report.txt " + extra + " > output.txt 2>&1";
+    Report r;
+    const int status = std::system(command.c_str());
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    r.output = ReadAll(path_ / "output.txt");
+    ReadReport(ReadAll(path_ / "report.txt"), r);
+    std::istringstream log(ReadAll(path_ / "kovra.log"));
+    for (std::string line; std::getline(log, line);) r.logLines.push_back(line);
+    return r;
+}
+
+}  // namespace kovra::wintest

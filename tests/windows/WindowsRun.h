@@ -1,0 +1,63 @@
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "kovra/ik/Quaternion.h"
+#include "kovra/ik/Vector3.h"
+
+// Runs the test host under wine in a folder of its own and reads its report.
+namespace kovra::wintest {
+
+struct Pose {
+    Quaternion rotation;
+    Vector3 position;  // the bone matrix's origin
+};
+using PoseKey = std::tuple<int, int, int>;  // frame, character slot, node
+
+struct RoutineCounts {
+    int entered = 0, steps = 0, viaModule = 0;
+};
+
+struct Report {
+    int exitCode = -1;
+    std::string output;  // what the run printed
+    int frames = 0;
+    std::vector<std::string> modules;
+    int startupByte = -1;
+    std::vector<std::string> changed;  // code bytes that differ after the run
+    std::map<std::string, RoutineCounts> routines;
+    std::vector<std::string> lastFrame;
+    std::map<PoseKey, Pose> poses;
+    std::vector<std::string> logLines;  // kovra.log, when there is one
+};
+
+// A fresh folder under the temporary directory (its last part `name`, any
+// characters), removed afterwards.
+class RunFolder {
+public:
+    explicit RunFolder(const std::string& name);
+    ~RunFolder();
+    RunFolder(const RunFolder&) = delete;
+    RunFolder& operator=(const RunFolder&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+    // Copies a file of the cross build (the module, a test host) in.
+    void AddBuilt(const std::string& file, const std::string& as = "");
+    void Write(const std::filesystem::path& relative, const std::string& text);
+    // Runs `exe` in the folder on the scenario; extra arguments follow.
+    Report Run(const std::string& exe, const std::filesystem::path& scenario,
+               const std::string& extra = "") const;
+
+private:
+    std::filesystem::path path_;
+};
+
+std::filesystem::path DataFile(const std::string& name);
+std::filesystem::path ScenesDirectory();
+
+}  // namespace kovra::wintest
