@@ -136,7 +136,9 @@ bool IniDocument::open(const fs::path& path, bool createMissingKeys) {
         mayWrite_ = true;  // nothing to lose: a save creates the file
         return false;
     }
-    if (error || fs::is_directory(status)) return false;
+    // Only a regular file is read (a named pipe would wait for a writer
+    // forever) and only a regular file is ever replaced.
+    if (error || !fs::is_regular_file(status)) return false;
 
     std::ifstream in(path);
     if (!in) return false;
