@@ -315,15 +315,17 @@ TEST(IniFile, FailedWriteIsReportedAndKeepsTheOldFile) {
     EXPECT_FALSE(doc.close());
     EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
 
-    // The temporary file cannot be created: the old file stays whole.
+    // The file was read, then replaced by a folder: the folder stays.
     const auto path = dir / "a.ini";
     writeFile(path, "[S]\nA = 1\n");
-    std::filesystem::create_directory(dir / "a.ini.tmp");
     ASSERT_TRUE(doc.open(path));
     ASSERT_TRUE(doc.setNumber("S", "A", 2));
+    std::filesystem::remove(path);
+    std::filesystem::create_directories(path / "x");
     EXPECT_FALSE(doc.save());
     EXPECT_TRUE(doc.dirty());
-    EXPECT_EQ(readFile(path), "[S]\nA = 1\n");
+    EXPECT_TRUE(std::filesystem::is_directory(path / "x"));
+    std::filesystem::remove_all(path);
 
     // A target that exists but cannot be read is never overwritten.
     const auto folder = dir / "folder.ini";
