@@ -1,6 +1,7 @@
 #include "sim/SimHost.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "kovra/ik/Geometry.h"
@@ -145,7 +146,10 @@ void SimHost::TurnBikeSteering(CVehicle* vehicle, float radians) {
     const FrameMatrix* rest = vehicle->frames.RestModelling(vehicle->steeringFrame);
     if (!rest) return;
     FrameMatrix m = *rest;
-    RotateFrame(m, AxisZ, radians * kRadToDeg, Combine::Local);
+    // A whole number of turns changes nothing; taking them off first keeps a
+    // huge angle from overflowing to infinity on its way to degrees.
+    const float turn = static_cast<float>(std::remainder(static_cast<double>(radians), 6.283185307179586));
+    RotateFrame(m, AxisZ, turn * kRadToDeg, Combine::Local);
     vehicle->steeringFrame->modelling = m;
 }
 
