@@ -86,7 +86,8 @@ bool Walk(const fs::path& folder, std::set<fs::path>& walked, std::vector<fs::pa
     for (const fs::directory_entry& entry : entries) {
         if (IsHidden(entry.path())) continue;
         const fs::file_status status = entry.status(ec);
-        if (ec && entry.is_symlink()) {  // a link that leads nowhere
+        std::error_code linkError;
+        if (ec && entry.is_symlink(linkError)) {  // a link that leads nowhere
             ec.clear();
             continue;
         }
