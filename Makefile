@@ -1,8 +1,9 @@
 # Thin wrapper around the CMake presets.
 PRESET ?= default
 JOBS ?= $(shell nproc)
+FUZZ_SECONDS ?= 60
 
-.PHONY: deps configure build demo test test-asan win32 bench clean
+.PHONY: deps configure build demo test test-asan win32 bench fuzz fuzz-build soak clean
 
 deps:
 	@sh scripts/install-deps.sh
@@ -18,7 +19,10 @@ demo: build
 	./build/$(PRESET)/kovra run --scenario scenes/motorbike.scenario --out out/motorbike
 	./build/$(PRESET)/kovra run --scenario scenes/menu.scenario --out out/menu
 
-test: build win32
+# The fuzz targets run a few seconds each first, so that no committed crash
+# comes back; ctest's summary stays the last word.
+test: build win32 fuzz-build
+	sh fuzz/run.sh 3 --smoke
 	ctest --preset $(PRESET) -j $(JOBS)
 
 test-asan:
@@ -27,6 +31,19 @@ test-asan:
 win32: deps
 	cmake --preset win32 >/dev/null
 	cmake --build --preset win32 -j $(JOBS)
+
+fuzz-build: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+
+# Every fuzz target for FUZZ_SECONDS; what they find is kept in build/fuzz.
+fuzz: fuzz-build
+	sh fuzz/run.sh $(FUZZ_SECONDS)
+
+# 100,000 pose property trials, then a million frames of vehicles coming and going.
+soak: build
+	KOVRA_POSE_TRIALS=100000 ./build/$(PRESET)/kovra_tests --gtest_filter='PoseProperty.*'
+	./build/$(PRESET)/kovra_soak
 
 bench: build
 	for b in build/$(PRESET)/bench_*; do $$b --benchmark_min_time=0.2; done

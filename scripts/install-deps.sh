@@ -16,8 +16,11 @@ fi
 packages="$packages $windows_packages"
 # ---- end of the Windows side -------------------------------------------------
 
+# The fuzz targets (make fuzz, and briefly make test) are built with clang,
+# whose libFuzzer and sanitizer runtimes come in libclang-rt-14-dev.
+fuzz_packages="clang libclang-rt-14-dev"
 missing=""
-for p in $packages; do
+for p in $packages $fuzz_packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
 [ -z "$missing" ] && exit 0

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <optional>
 #include <set>
 
@@ -47,6 +48,49 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
         start = end + 1;
     }
     return lines;
+}
+
+// Names and values as a message shows them: bytes a terminal would swallow
+// or act on (a NUL would even end the line early) as \xNN.
+std::string Printable(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u < 0x20 || u == 0x7f) {
+            constexpr char kHex[] = "0123456789abcdef";
+            out += "\\x";
+            out += kHex[u >> 4];
+            out += kHex[u & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string UpperAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
+}
+
+// For each key line of the priority list, the line of a later entry for
+// the same animation (names compare without regard to case), or 0.
+std::vector<std::size_t> LaterRepeats(const IniDocument& doc) {
+    std::vector<std::size_t> later(doc.lineReport().size() + 1, 0);
+    std::map<std::pair<int, std::string>, std::size_t> lastLine;
+    const auto& report = doc.lineReport();
+    for (auto it = report.rbegin(); it != report.rend(); ++it) {
+        if (it->kind != IniLineKind::Key) continue;
+        const IniSection& section = doc.sections()[it->section];
+        const std::pair<int, std::string> name{it->section, UpperAscii(section.keys()[it->key].name)};
+        const auto found = lastLine.find(name);
+        if (found != lastLine.end()) later[it->number] = found->second;
+        lastLine[name] = it->number;
+    }
+    return later;
 }
 
 std::optional<ConfigFileKind> KindOf(const IniDocument& doc) {
@@ -173,6 +217,7 @@ std::vector<LintFinding> LintConfigText(std::string_view text) {
         return findings;
     }
 
+    const std::vector<std::size_t> laterRepeat = LaterRepeats(doc);
     std::set<std::string> sectionsSeen;
     std::vector<std::set<std::string>> keysSeen(doc.sections().size());
     std::vector<bool> firstOfName(doc.sections().size(), false);
@@ -188,7 +233,7 @@ std::vector<LintFinding> LintConfigText(std::string_view text) {
             case IniLineKind::Section: {
                 const std::string& name = doc.sections()[info.section].name();
                 if (!FindConfigSection(*kind, name)) {
-                    findings.push_back({info.number, "unknown section [" + name + "]"});
+                    findings.push_back({info.number, "unknown section [" + Printable(name) + "]"});
                 } else if (!sectionsSeen.insert(name).second) {
                     findings.push_back(
                         {info.number, "section [" + name + "] repeats; only the first counts"});
@@ -207,20 +252,30 @@ std::vector<LintFinding> LintConfigText(std::string_view text) {
                 const ConfigSectionSpec& spec = *FindConfigSection(*kind, section.name());
                 const ConfigKeySpec* keySpec = FindConfigKey(spec, key.name);
                 if (!keySpec && !spec.anyKey) {
-                    findings.push_back(
-                        {info.number, "unknown key " + key.name + " in [" + section.name() + "]"});
+                    findings.push_back({info.number, "unknown key " + Printable(key.name) + " in [" +
+                                                         section.name() + "]"});
                     break;
                 }
-                if (!keysSeen[info.section].insert(key.name).second) {
+                if (spec.anyKey) {
+                    // The list is read into a map: a later line for the
+                    // same animation replaces this one.
+                    if (laterRepeat[info.number] != 0) {
+                        findings.push_back({info.number, "animation " + Printable(key.name) +
+                                                             " repeats on line " +
+                                                             std::to_string(laterRepeat[info.number]) +
+                                                             ", which counts instead"});
+                        break;
+                    }
+                } else if (!keysSeen[info.section].insert(key.name).second) {
                     findings.push_back({info.number, "key " + key.name + " repeats in [" +
                                                          section.name() + "]; only the first counts"});
                     break;
                 }
                 const ConfigValueKind valueKind = keySpec ? keySpec->kind : spec.anyKeyKind;
                 if (!ValueReads(key.value, valueKind)) {
-                    findings.push_back({info.number, key.name + " should be " +
+                    findings.push_back({info.number, Printable(key.name) + " should be " +
                                                          KindName(valueKind) + ", not \"" +
-                                                         key.value + "\""});
+                                                         Printable(key.value) + "\""});
                 }
                 break;
             }
@@ -237,12 +292,14 @@ int LintCommand(const std::vector<std::string>& args) {
         std::fputs(kLintUsage, stderr);
         return 2;
     }
-    int status = 0;
-    for (const std::string& path : args) {
-        if (path == "-h" || path == "--help") {
+    for (const std::string& arg : args) {
+        if (arg == "-h" || arg == "--help") {
             std::fputs(kLintUsage, stdout);
             return 0;
         }
+    }
+    int status = 0;
+    for (const std::string& path : args) {
         std::string text;
         if (!ReadWholeFile(path, text)) {
             std::fprintf(stderr, "%s: cannot be read\n", path.c_str());

@@ -67,8 +67,14 @@ bool ReadSceneTextFile(const std::filesystem::path& path, std::size_t maxBytes, 
                        std::string& error) {
     const std::string name = path.string();
     std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) {
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (std::filesystem::is_directory(status)) {
         error = name + ": is a directory, not a file";
+        return false;
+    }
+    // A named pipe or a device would be read until a writer ends it, maybe never.
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        error = name + ": is not a regular file";
         return false;
     }
     std::ifstream in(path, std::ios::binary);

@@ -2,10 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "kovra/config/ConfigTestSupport.h"
 
 namespace kovra::cli {
 namespace {
@@ -83,6 +86,42 @@ TEST(Lint, SettingsAndPriorityFilesAreToldApart) {
     EXPECT_TRUE(Has(Report("[PriorityAnims]\nCAR_SIT = -1\n"), "2: CAR_SIT should be an unsigned"));
     EXPECT_TRUE(Has(Report("[Kovra_Vehicle]\nFileVer = 1\n"), "1: no ModelID"));
     EXPECT_TRUE(Has(Report("just text\n"), "0: no section"));
+}
+
+// In the priority list the last line of an animation wins, and names that
+// differ only in case are one animation.
+TEST(Lint, RepeatedPriorityAnimationsNameTheLineThatCounts) {
+    const auto report = Report("[PriorityAnims]\ncar_sit = 1\nCAR_SIT = 2\nother = 3\n");
+    ASSERT_EQ(report.size(), 1u) << ::testing::PrintToString(report);
+    EXPECT_EQ(report[0], "2: animation car_sit repeats on line 3, which counts instead");
+    // Vehicle and settings keys keep the first.
+    EXPECT_TRUE(Has(Report("[Menu]\nUp = 38\nUp = 39\n"), "3: key Up repeats in [Menu]; only the first counts"));
+    EXPECT_TRUE(Report("[Menu]\nUp = 38\nup = 39\n").size() == 1u);  // "up" is unknown, not a repeat
+}
+
+// Names and values with bytes a terminal would swallow are shown escaped, in
+// full.
+TEST(Lint, UnprintableBytesAreShownEscaped) {
+    const auto report = Report(std::string("[PriorityAnims]\nab\0cd = x\x01y\n", 28));
+    ASSERT_EQ(report.size(), 1u) << ::testing::PrintToString(report);
+    EXPECT_EQ(report[0], "2: ab\\x00cd should be an unsigned integer, not \"x\\x01y\"");
+}
+
+TEST(Lint, HelpAnywhereOnlyPrintsTheUsage) {
+    test::TempDir dir;
+    const auto dirty = dir / "dirty.ini";
+    test::writeFile(dirty, "[Kovra_Vehicle]\nModelID=400\n");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{dirty.string(), "--help"},
+          std::vector<std::string>{(dir / "missing.ini").string(), "-h"}}) {
+        ::testing::internal::CaptureStdout();
+        const int status = LintCommand(args);
+        std::fflush(stdout);
+        const std::string out = ::testing::internal::GetCapturedStdout();
+        EXPECT_EQ(status, 0);
+        EXPECT_EQ(out.rfind("usage: kovra lint", 0), 0u) << out;
+        EXPECT_EQ(out.find("dirty.ini:"), std::string::npos) << out;
+    }
 }
 
 TEST(Lint, ExitStatusTellsCleanFindingsAndUnreadable) {

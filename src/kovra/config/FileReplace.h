@@ -5,11 +5,12 @@
 
 namespace kovra {
 
-// Writes `text` to a temporary file beside `target` (its name with ".tmp"
-// added), then renames it over `target`. Either the whole new text is in
-// place or the old file is left as it was; false when the file could not be
-// written or replaced. The bytes of `text` are stored as they are, on every
-// platform: line endings are the caller's.
+// Writes `text` to a fresh, exclusively created temporary file beside the
+// file `target` names (the file a link leads to, when it is a link), flushes
+// it to the disk, gives it the old file's permissions and renames it over
+// that file. Either the whole new text is in place or the old file is left
+// as it was; false when the file could not be written or replaced, or the
+// target is neither a regular file nor missing. Bytes are written as given.
 bool replaceFileContents(const std::filesystem::path& target, std::string_view text);
 
 }  // namespace kovra

@@ -106,18 +106,18 @@ bool loadGlobalSettings(const std::filesystem::path& path, GlobalSettings& setti
 bool saveGlobalSettings(const std::filesystem::path& path, const GlobalSettings& settings) {
     IniDocument document;
     document.open(path);
-    document.setFlag("Config", "Vanilla_Sound_Gearing", settings.Vanilla_Sound_Gearing);
-    document.setFlag("Defaults", "useCarSpinePush", settings.useCarSpinePush);
-    document.setFlag("Defaults", "useSeatJiggle", settings.useSeatJiggle);
-    document.setNumber("Multipliers", "muPedalSwitch", settings.muPedalSwitch);
-    document.setNumber("Multipliers", "muThrottle", settings.muThrottle);
-    document.setNumber("Multipliers", "muSpinePush", settings.muSpinePush);
-    document.setNumber("Multipliers", "muDamping", settings.muDamping);
-    document.setNumber("Multipliers", "muStiffness", settings.muStiffness);
-    document.setNumber("Multipliers", "gWristOffsetY", settings.gWristOffsetY);
-    document.setNumber("Menu", "Scale", settings.Scale);
-    document.setVector("Menu", "Position", settings.Position);
-    return document.close();
+    // Every value is set even after one was refused, and the refusal is
+    // reported: a setting that did not reach the file is no success.
+    bool set = true;
+    set &= document.setFlag("Config", "Vanilla_Sound_Gearing", settings.Vanilla_Sound_Gearing);
+    set &= document.setFlag("Defaults", "useCarSpinePush", settings.useCarSpinePush);
+    set &= document.setFlag("Defaults", "useSeatJiggle", settings.useSeatJiggle);
+    // Every number setting is one the menu saves, in this order.
+    for (const NumberSetting& setting : kNumbers) {
+        set &= document.setNumber(setting.section, setting.key, settings.*setting.field);
+    }
+    set &= document.setVector("Menu", "Position", settings.Position);
+    return document.close() && set;
 }
 
 }  // namespace kovra

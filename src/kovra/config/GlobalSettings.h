@@ -60,8 +60,9 @@ bool loadGlobalSettings(const std::filesystem::path& path, GlobalSettings& setti
 
 // Writes the subset the menu edits into the settings file, creating it when
 // missing; the rest of the file (other keys, comments, blank lines) stays as
-// it is. False when the file could not be written (it is then left intact)
-// or exists but could not be read.
+// it is. False when the file could not be written (it is then left intact),
+// exists but could not be read, or a value could not be written as one the
+// reader takes back (a number that is not finite); the others are saved.
 bool saveGlobalSettings(const std::filesystem::path& path, const GlobalSettings& settings);
 
 }  // namespace kovra

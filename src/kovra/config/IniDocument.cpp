@@ -1,8 +1,10 @@
 #include "kovra/config/IniDocument.h"
 
 #include <algorithm>
+#include <cmath>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <system_error>
 #include <utility>
 
@@ -88,6 +90,34 @@ bool sameWords(std::string_view a, std::string_view b) {
     }
 }
 
+// The line of a key written anew: the indent of the line it replaces, name,
+// " = ", value and comment, and the document's line end.
+std::string keyLineText(std::string_view oldLine, const IniKey& key, bool crlf) {
+    std::string out;
+    const std::size_t indent = oldLine.find_first_not_of(" \t");
+    if (indent != std::string_view::npos) out.append(oldLine.substr(0, indent));
+    out += key.name;
+    out += " = ";
+    out += key.value;
+    out += key.comment;
+    out += crlf ? "\r\n" : "\n";
+    return out;
+}
+
+// The text a setter writes for a number, and the float the reader takes
+// from it; false for a number no reader takes back (not finite, beyond a
+// float).
+bool formatReadableNumber(double value, std::string& text, float& read) {
+    if (!std::isfinite(value) || std::fabs(value) > std::numeric_limits<float>::max()) return false;
+    text = formatNumber(value);
+    std::string_view rest = text;
+    if (!extractNumber(rest, read)) return false;
+    // What the caller holds: a float that reads as it was written keeps
+    // its line, though six digits may not spell it exactly.
+    read = static_cast<float>(value);
+    return true;
+}
+
 bool isWritableSectionName(std::string_view name) {
     return name.find_first_of("\r\n") == std::string_view::npos;
 }
@@ -125,7 +155,9 @@ bool IniDocument::open(const fs::path& path, bool createMissingKeys) {
         mayWrite_ = true;  // nothing to lose: a save creates the file
         return false;
     }
-    if (error || fs::is_directory(status)) return false;
+    // Only a regular file is read (a named pipe would wait for a writer
+    // forever) and only a regular file is ever replaced.
+    if (error || !fs::is_regular_file(status)) return false;
 
     std::ifstream in(path, std::ios::binary);  // CR LF reaches the parser, which keeps it
     if (!in) return false;
@@ -241,7 +273,8 @@ IniSection& IniDocument::appendSection(std::string_view name) {
     return section;
 }
 
-bool IniDocument::setValue(std::string_view sectionName, std::string_view keyName, std::string value) {
+bool IniDocument::setValue(std::string_view sectionName, std::string_view keyName, std::string value,
+                           const ValueTest& holdsValue) {
     if (!isWritableSectionName(sectionName) || !isWritableKeyName(keyName)) return false;
 
     IniSection* section = findSectionToEdit(sectionName);
@@ -278,34 +311,73 @@ bool IniDocument::setValue(std::string_view sectionName, std::string_view keyNam
 
     const std::size_t index = static_cast<std::size_t>(existing - section->keys_.data());
     IniKey& key = section->keys_[index];
-    std::size_t end = key.value.size();
-    while (end > 0 && isTrimChar(key.value[end - 1])) --end;
-    if (std::string_view(key.value).substr(0, end) == value) return true;  // the line stays as written
-    // Keep the gap between the value and its comment.
-    if (!key.comment.empty()) value += key.value.substr(end);
-    key.value = std::move(value);
-    for (IniSection::Line& line : section->lines_) {
-        if (line.key == index) line.edited = true;
+    // A value the line already holds, however it is spelled, keeps the line.
+    if (holdsValue(key.value)) return true;
+
+    IniSection::Line* line = nullptr;
+    for (IniSection::Line& candidate : section->lines_) {
+        if (candidate.key == index) line = &candidate;
     }
+    if (line == nullptr) return false;
+    // Keep the gap between the value and its comment; a comment glued to the
+    // old value gets a blank, so that the new value never merges with it
+    // into one token the reader refuses.
+    if (!key.comment.empty()) {
+        std::size_t end = key.value.size();
+        while (end > 0 && isIniSpace(key.value[end - 1])) --end;
+        value += end < key.value.size() ? key.value.substr(end) : std::string(" ");
+    }
+    IniKey edited = key;
+    edited.value = std::move(value);
+    const std::string text = keyLineText(line->text, edited, crlf_);
+    if (classifyKeyLine(text) != IniSkipReason::None || readKeyLine(text).value != edited.value) {
+        return false;
+    }
+    key = std::move(edited);
+    line->edited = true;
     dirty_ = true;
     return true;
 }
 
 bool IniDocument::setFlag(std::string_view section, std::string_view key, bool value) {
-    return setValue(section, key, value ? "1" : "0");
+    return setValue(section, key, value ? "1" : "0", [value](std::string_view text) {
+        std::int32_t read = 0;
+        return extractInteger(text, read) && (read != 0) == value;
+    });
 }
 
 bool IniDocument::setNumber(std::string_view section, std::string_view key, double value) {
-    return setValue(section, key, formatNumber(value));
+    float written = 0.0f;
+    std::string text;
+    if (!formatReadableNumber(value, text, written)) return false;
+    return setValue(section, key, std::move(text), [written](std::string_view old) {
+        float read = 0.0f;
+        return extractNumber(old, read) && read == written;
+    });
 }
 
 bool IniDocument::setInteger(std::string_view section, std::string_view key, std::int32_t value) {
-    return setValue(section, key, formatInteger(value));
+    return setValue(section, key, formatInteger(value), [value](std::string_view text) {
+        std::int32_t read = 0;
+        return extractInteger(text, read) && read == value;
+    });
 }
 
 bool IniDocument::setVector(std::string_view section, std::string_view key, const Vector3& value) {
-    return setValue(section, key,
-                    formatNumber(value.x) + ' ' + formatNumber(value.y) + ' ' + formatNumber(value.z));
+    float written[3] = {};
+    std::string parts[3];
+    const float components[3] = {value.x, value.y, value.z};
+    for (int i = 0; i < 3; ++i) {
+        if (!formatReadableNumber(components[i], parts[i], written[i])) return false;
+    }
+    return setValue(section, key, parts[0] + ' ' + parts[1] + ' ' + parts[2],
+                    [&written](std::string_view old) {
+                        for (const float component : written) {
+                            float read = 0.0f;
+                            if (!extractNumber(old, read) || read != component) return false;
+                        }
+                        return true;
+                    });
 }
 
 bool IniDocument::mergeFrom(const IniDocument& other) {
@@ -315,16 +387,14 @@ bool IniDocument::mergeFrom(const IniDocument& other) {
             if (line.key == IniSection::kNotAKey) continue;
             const IniKey& key = from.keys_[line.key];
             if (from.findKey(key.name) != &key) continue;  // a repeated key is not read either
-            const IniSection* into = findSection(from.name());
-            const IniKey* existing = into != nullptr ? into->findKey(key.name) : nullptr;
-            if (existing != nullptr && sameWords(existing->value, key.value)) continue;
             // The value as written: after the "=", without its comment.
             std::string_view raw(line.text);
             raw.remove_prefix(raw.find('=') + 1);
             raw = raw.substr(0, std::min(raw.find_first_of(";#/"), raw.size()));
             while (!raw.empty() && isTrimChar(raw.front())) raw.remove_prefix(1);
             while (!raw.empty() && isTrimChar(raw.back())) raw.remove_suffix(1);
-            allSet = setValue(from.name(), key.name, std::string(raw)) && allSet;
+            const auto holdsValue = [&key](std::string_view old) { return sameWords(old, key.value); };
+            allSet = setValue(from.name(), key.name, std::string(raw), holdsValue) && allSet;
         }
     }
     return allSet;
@@ -353,14 +423,7 @@ std::string IniDocument::text() const {
                 out += '\n';
                 continue;
             }
-            const IniKey& key = section.keys_[line.key];
-            const std::size_t indent = line.text.find_first_not_of(" \t");
-            if (indent != std::string::npos) out.append(line.text, 0, indent);
-            out += key.name;
-            out += " = ";
-            out += key.value;
-            out += key.comment;
-            out += newline;
+            out += keyLineText(line.text, section.keys_[line.key], crlf_);
         }
     }
     return out;

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -71,9 +72,12 @@ public:
     const std::vector<IniLineInfo>& lineReport() const { return lineReport_; }
 
     // Each finds or appends the section and the key, replaces the key's value
-    // (its comment stays) and marks the document dirty when the text changes.
-    // False, with nothing changed, when the section or key is missing and may
-    // not be created, or the name cannot be written as one.
+    // (its comment stays) and marks the document dirty. A key whose value
+    // already reads as the one given keeps its line as written. False, with
+    // nothing changed, when the section or key is missing and may not be
+    // created, the name cannot be written as one, the number is one the
+    // reader would refuse (not finite, beyond a float), or the rewritten line
+    // would not read back as the value given.
     bool setFlag(std::string_view section, std::string_view key, bool value);
     bool setNumber(std::string_view section, std::string_view key, double value);
     bool setInteger(std::string_view section, std::string_view key, std::int32_t value);
@@ -104,7 +108,10 @@ private:
     void keepLine(std::string_view line);
     IniSection* findSectionToEdit(std::string_view name);
     IniSection& appendSection(std::string_view name);
-    bool setValue(std::string_view section, std::string_view key, std::string value);
+    // Whether a key's current value text already reads as the value to set.
+    using ValueTest = std::function<bool(std::string_view)>;
+    bool setValue(std::string_view section, std::string_view key, std::string value,
+                  const ValueTest& holdsValue);
 
     std::filesystem::path path_;
     std::vector<std::string> preamble_;  // lines before the first header

@@ -136,6 +136,29 @@ void ReadSection(const IniDocument& doc, const char* name, Handle& handle,
     if (const IniSection* section = doc.findSection(name)) read(*section, handle);
 }
 
+// Two model names can map to one file name ("a/b" and "a\\b"): a default
+// export takes the first of "Kovra_NAME.ini", "Kovra_NAME_2.ini", ... that
+// is free or already holds this model, never another model's file.
+bool FreeExportPath(const fs::path& folder, const std::string& fileName, int modelId,
+                    fs::path& out) {
+    constexpr int kNames = 100;
+    const std::string stem = fileName.substr(0, fileName.size() - std::string_view(".ini").size());
+    for (int n = 1; n <= kNames; ++n) {
+        out = folder / (n == 1 ? fileName : stem + "_" + formatInteger(n) + ".ini");
+        std::error_code ec;
+        if (fs::symlink_status(out, ec).type() == fs::file_type::not_found) return true;
+        IniDocument existing;
+        std::int32_t id = 0;
+        const IniSection* vehicle = existing.open(out) ? existing.findSection("Kovra_Vehicle") : nullptr;
+        // The file holds the id as written: the model index's low 16 bits.
+        if (vehicle && vehicle->getInteger("ModelID", id) &&
+            id == static_cast<std::uint16_t>(modelId)) {
+            return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string VehicleExportFileName(const std::string& modelName) {
@@ -158,7 +181,12 @@ VehicleExportResult ExportVehicleConfig(Runtime& runtime, const CabinIk& rig,
     result.path = path;
     if (path.empty()) {
         std::string gameDir;
-        host.GameDirectory(gameDir);
+        // Without the game's folder the export would land in the working
+        // directory, which is no mod tree.
+        if (!host.GameDirectory(gameDir) || gameDir.empty()) {
+            result.error = "the game's folder is not known";
+            return result;
+        }
         const fs::path folder = PathFromText(gameDir) / "modloader" / "Kovra-Output";
         std::error_code ec;
         // Only the last level is made: without a "modloader" folder there
@@ -168,7 +196,11 @@ VehicleExportResult ExportVehicleConfig(Runtime& runtime, const CabinIk& rig,
             result.error = "cannot create the export folder " + TextFromPath(folder);
             return result;
         }
-        result.path = folder / VehicleExportFileName(host.ModelName(modelId));
+        if (!FreeExportPath(folder, VehicleExportFileName(host.ModelName(modelId)), modelId,
+                            result.path)) {
+            result.error = "every export file name of the model is taken in " + TextFromPath(folder);
+            return result;
+        }
     }
 
     std::string text = "[Kovra_Vehicle]\nFileVer = 1\nModelID = ";

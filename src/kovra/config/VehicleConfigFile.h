@@ -25,10 +25,12 @@ std::string VehicleExportFileName(const std::string& modelName);
 // Writes the per-vehicle file of the vehicle the rig belongs to: its model id
 // and every handle the rig built, in the rig's handle order. An empty path
 // exports to the game's "modloader\Kovra-Output\" folder, created when
-// missing (only that last level). A file already there keeps its comments,
-// its other keys and sections and its order; only the values written change.
-// The file is replaced whole or not at all; on success the host shows where
-// it went.
+// missing (only that last level), under the model's file name, or with "_2",
+// "_3", ... added when that file holds another model; nothing is exported
+// when the game's folder is not known. A file already there keeps its
+// comments, its other keys and sections and its order; only the values
+// written change. The file is replaced whole or not at all; on success the
+// host shows where it went.
 VehicleExportResult ExportVehicleConfig(Runtime& runtime, const CabinIk& rig,
                                         const std::filesystem::path& path = {});
 

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iomanip>
 #include <iterator>
+#include <set>
 
 #include "kovra/config/PathText.h"
 #include "kovra/config/VehicleConfigFile.h"
@@ -66,9 +67,15 @@ bool HoldsVehicleSection(const fs::path& path) {
 }
 
 // Depth first, entries in name order so that the file that wins for a model
-// is the same on every machine. False when the walk itself failed.
-bool Walk(const fs::path& folder, std::vector<fs::path>& found, std::ostream& errors) {
+// is the same on every machine. A link is followed when it leads somewhere
+// and passed over when it does not; a folder met again through a link is not
+// walked twice. False when the walk itself failed.
+bool Walk(const fs::path& folder, std::set<fs::path>& walked, std::vector<fs::path>& found,
+          std::ostream& errors) {
     std::error_code ec;
+    const fs::path real = fs::canonical(folder, ec);
+    if (!ec && !walked.insert(real).second) return true;
+
     std::vector<fs::directory_entry> entries;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
         entries.push_back(*it);
@@ -81,12 +88,17 @@ bool Walk(const fs::path& folder, std::vector<fs::path>& found, std::ostream& er
               [](const fs::directory_entry& a, const fs::directory_entry& b) { return a.path() < b.path(); });
     for (const fs::directory_entry& entry : entries) {
         if (IsHidden(entry.path())) continue;
-        const bool isFolder = entry.is_directory(ec);
-        if (!ec && isFolder) {
-            if (!Walk(entry.path(), found, errors)) return false;
+        const fs::file_status status = entry.status(ec);
+        std::error_code linkError;
+        if (ec && entry.is_symlink(linkError)) {  // a link that leads nowhere
+            ec.clear();
             continue;
         }
-        const bool isFile = !ec && entry.is_regular_file(ec);
+        if (!ec && fs::is_directory(status)) {
+            if (!Walk(entry.path(), walked, found, errors)) return false;
+            continue;
+        }
+        const bool isFile = !ec && fs::is_regular_file(status);
         const std::uintmax_t size = isFile ? entry.file_size(ec) : 0;
         if (ec) {
             errors << "Cannot read " << std::quoted(entry.path().string()) << ": " << ec.message() << '\n';
@@ -109,7 +121,8 @@ std::vector<fs::path> VehicleConfigStore::scanVehicleFiles(const fs::path& folde
         errors << "Invalid directory: " << std::quoted(folder.string()) << '\n';
         return found;
     }
-    Walk(folder, found, errors);
+    std::set<fs::path> walked;
+    Walk(folder, walked, found, errors);
     return found;
 }
 

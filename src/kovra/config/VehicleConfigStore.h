@@ -42,9 +42,10 @@ public:
 
     // Every per-vehicle file under `folder` and its subfolders: ".ini" files
     // of more than 19 bytes that hold "[Kovra_Vehicle]", neither the file
-    // nor a folder on the way hidden (a leading "."), in name order. A
-    // missing folder or a failing walk is reported on `errors`; the files
-    // found before the failure are kept.
+    // nor a folder on the way hidden (a leading "."), in name order. Links
+    // are followed, a broken one passed over, and a folder reached twice is
+    // walked once. A missing folder or a failing walk is reported on
+    // `errors`; the files found before the failure are kept.
     static std::vector<std::filesystem::path> scanVehicleFiles(const std::filesystem::path& folder,
                                                                std::ostream& errors);
     // Reads every per-vehicle file under the game's "modloader" folder: the

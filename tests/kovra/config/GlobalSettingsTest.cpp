@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "kovra/config/ConfigTestSupport.h"
 
 namespace kovra {
@@ -79,6 +81,20 @@ TEST(GlobalSettings, SaveCreatesTheFileWithTheMenuSubset) {
     EXPECT_EQ(back.Position, s.Position);
 
     EXPECT_FALSE(saveGlobalSettings(dir / "gone" / kGlobalSettingsFileName, s));
+}
+
+// A number no reader takes back is not written, and the save says so; the
+// other settings still reach the file.
+TEST(GlobalSettings, ASettingThatCannotBeWrittenIsReported) {
+    TempDir dir;
+    GlobalSettings s;
+    s.muThrottle = std::numeric_limits<float>::quiet_NaN();
+    s.Scale = 0.75f;
+    EXPECT_FALSE(saveGlobalSettings(dir / kGlobalSettingsFileName, s));
+    GlobalSettings back;
+    ASSERT_TRUE(loadGlobalSettings(dir / kGlobalSettingsFileName, back));
+    EXPECT_EQ(back.muThrottle, 1.0f);
+    EXPECT_EQ(back.Scale, 0.75f);
 }
 
 TEST(GlobalSettings, SaveKeepsTheUsersFile) {

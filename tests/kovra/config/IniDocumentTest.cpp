@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <limits>
 #include <random>
 #include <string>
 
@@ -212,6 +213,59 @@ TEST(IniRewrite, ByteOrderMarkAndLineEndsAreKept) {
     EXPECT_EQ(doc.text(), "\xEF\xBB\xBF[S]\r\nA = 2 ; one\r\nB = 3\r\n\r\n[T]\r\nC = 4\r\n\r\n");
 }
 
+// A rewritten line reads back as the value written, however the comment was
+// glued to the old value or set off from it.
+TEST(IniRewrite, RewrittenLinesReadBackAsWritten) {
+    const std::string gluedComment = ";throttle_scale_for_pedal_feel";  // 30 characters
+    for (const std::string gap : {"", "\v", "\f", " \v", "\t"}) {
+        SCOPED_TRACE(::testing::PrintToString(gap));
+        IniDocument doc = parsed("[Multipliers]\nmuThrottle = 1" + gap + gluedComment + "\n");
+        ASSERT_NE(doc.findSection("Multipliers")->findKey("muThrottle"), nullptr);
+        ASSERT_TRUE(doc.setNumber("Multipliers", "muThrottle", 2.5));
+        const IniDocument again = parsed(doc.text());
+        const IniSection& section = again.sections().at(0);
+        ASSERT_EQ(section.keys().size(), 1u) << doc.text();
+        float value = 0;
+        ASSERT_TRUE(section.getNumber("muThrottle", value)) << doc.text();
+        EXPECT_EQ(value, 2.5f);
+        EXPECT_NE(doc.text().find(gluedComment), std::string::npos);  // the comment stays
+    }
+    // A number that no reader takes back is not written at all.
+    IniDocument doc = parsed("[S]\nA = 1\n");
+    for (const float bad : {std::numeric_limits<float>::quiet_NaN(),
+                            -std::numeric_limits<float>::infinity()}) {
+        EXPECT_FALSE(doc.setNumber("S", "A", bad)) << bad;
+        EXPECT_FALSE(doc.setVector("S", "V", Vector3(0.0f, bad, 0.0f))) << bad;
+    }
+    EXPECT_FALSE(doc.setNumber("S", "A", -1e300));  // beyond what a float holds
+    EXPECT_FALSE(doc.dirty());
+}
+
+// Only values that changed are rewritten: a value the file already holds,
+// however it is spelled, keeps its line.
+TEST(IniRewrite, UnchangedValuesKeepTheirSpelling) {
+    const std::string original =
+        "[Menu]\n"
+        "Position = 100, 100, 0\n"
+        "Scale = 0.60 ; size\n"
+        "Up = +38\n"
+        "Flag = 01\n"
+        "Big = 16777217\n";
+    IniDocument doc = parsed(original);
+    ASSERT_TRUE(doc.setVector("Menu", "Position", Vector3(100.0f, 100.0f, 0.0f)));
+    ASSERT_TRUE(doc.setNumber("Menu", "Scale", 0.6f));
+    ASSERT_TRUE(doc.setInteger("Menu", "Up", 38));
+    ASSERT_TRUE(doc.setFlag("Menu", "Flag", true));
+    EXPECT_FALSE(doc.dirty());
+    EXPECT_EQ(doc.text(), original);
+    // An integer is compared as an integer, not through a float that would
+    // round both to the same value.
+    ASSERT_TRUE(doc.setInteger("Menu", "Big", 16777216));
+    EXPECT_NE(doc.text().find("Big = 16777216\n"), std::string::npos) << doc.text();
+    ASSERT_TRUE(doc.setNumber("Menu", "Scale", 1.0));
+    EXPECT_NE(doc.text().find("Scale = 1 ; size\n"), std::string::npos) << doc.text();
+}
+
 TEST(IniRewrite, RefusedSettersChangeNothing) {
     IniDocument doc = parsed("[S]\nA = 1\n", /*createMissingKeys=*/false);
     EXPECT_FALSE(doc.setNumber("S", "B", 1));
@@ -261,15 +315,17 @@ TEST(IniFile, FailedWriteIsReportedAndKeepsTheOldFile) {
     EXPECT_FALSE(doc.close());
     EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
 
-    // The temporary file cannot be created: the old file stays whole.
+    // The file was read, then replaced by a folder: the folder stays.
     const auto path = dir / "a.ini";
     writeFile(path, "[S]\nA = 1\n");
-    std::filesystem::create_directory(dir / "a.ini.tmp");
     ASSERT_TRUE(doc.open(path));
     ASSERT_TRUE(doc.setNumber("S", "A", 2));
+    std::filesystem::remove(path);
+    std::filesystem::create_directories(path / "x");
     EXPECT_FALSE(doc.save());
     EXPECT_TRUE(doc.dirty());
-    EXPECT_EQ(readFile(path), "[S]\nA = 1\n");
+    EXPECT_TRUE(std::filesystem::is_directory(path / "x"));
+    std::filesystem::remove_all(path);
 
     // A target that exists but cannot be read is never overwritten.
     const auto folder = dir / "folder.ini";

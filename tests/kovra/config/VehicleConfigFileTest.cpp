@@ -15,6 +15,8 @@
 namespace kovra {
 namespace {
 
+namespace fs = std::filesystem;
+
 // A file that sets every key the reader knows to a value no constructor
 // gives, so a key that is dropped on the way shows.
 std::string EveryKeyFile(int modelId, int shiftPattern) {
@@ -196,13 +198,53 @@ TEST_F(VehicleConfigFileTest, FailedExportLeavesTheOldFile) {
     const auto path = dir / "missing-folder" / "car.ini";
     EXPECT_FALSE(ExportVehicleConfig(rt, *rig, path).written);
     EXPECT_TRUE(host.timedMessages.empty());
-    // A file in the way of the temporary file: the old file stays whole.
-    const auto kept = dir / "kept.ini";
-    test::writeFile(kept, "old");
-    std::filesystem::create_directory(dir / "kept.ini.tmp");
-    std::filesystem::create_directory(dir / "kept.ini.tmp" / "x");
-    EXPECT_FALSE(ExportVehicleConfig(rt, *rig, kept).written);
-    EXPECT_EQ(test::readFile(kept), "old");
+    // A folder where the file should be is not replaced.
+    const auto folder = dir / "kept.ini";
+    std::filesystem::create_directories(folder / "x");
+    EXPECT_FALSE(ExportVehicleConfig(rt, *rig, folder).written);
+    EXPECT_TRUE(std::filesystem::is_directory(folder / "x"));
+}
+
+// Without a known game folder there is no mod tree to export into; the
+// working directory is not one.
+TEST_F(VehicleConfigFileTest, DefaultExportNeedsTheGameFolder) {
+    Runtime rt(host);
+    auto rig = RigFromTemplates(rt, 400, false);
+    host.SetGameDirectory("");
+    const fs::path work = dir / "work";
+    fs::create_directories(work / "modloader");
+    const fs::path before = fs::current_path();
+    fs::current_path(work);
+    const VehicleExportResult result = ExportVehicleConfig(rt, *rig);
+    fs::current_path(before);
+    EXPECT_FALSE(result.written);
+    EXPECT_FALSE(result.error.empty());
+    EXPECT_FALSE(fs::exists(work / "modloader" / "Kovra-Output"));
+    EXPECT_TRUE(host.timedMessages.empty());
+}
+
+// Names that map to one file name ("a/b" and "a\\b" both give Kovra_a_b.ini)
+// each keep a file of their own; a model's second export replaces its own.
+TEST_F(VehicleConfigFileTest, DefaultExportNeverTakesAnotherModelsFile) {
+    for (const auto& [id, name] : {std::pair{410, "a/b"}, std::pair{411, "a\\b"}}) {
+        sim::VehicleModel model = sim::MakeSedanModel(id);
+        model.name = name;
+        ASSERT_TRUE(host.AddVehicleModel(model));
+    }
+    fs::create_directory(dir / "modloader");
+    Runtime rt(host);
+    auto first = RigFromTemplates(rt, 410, false);
+    auto second = RigFromTemplates(rt, 411, false);
+    const VehicleExportResult a = ExportVehicleConfig(rt, *first);
+    const VehicleExportResult b = ExportVehicleConfig(rt, *second);
+    ASSERT_TRUE(a.written && b.written) << a.error << b.error;
+    EXPECT_EQ(a.path.filename(), "Kovra_a_b.ini");
+    EXPECT_NE(a.path, b.path);
+    EXPECT_NE(test::readFile(a.path).find("ModelID = 410\n"), std::string::npos);
+    EXPECT_NE(test::readFile(b.path).find("ModelID = 411\n"), std::string::npos);
+    EXPECT_EQ(ExportVehicleConfig(rt, *second).path, b.path);
+    EXPECT_EQ(ExportVehicleConfig(rt, *first).path, a.path);
+    EXPECT_NE(test::readFile(a.path).find("ModelID = 410\n"), std::string::npos);
 }
 
 }  // namespace

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <sstream>
 
 #include "ConfigTestSupport.h"
+#include "kovra/config/GlobalSettings.h"
 #include "kovra/config/PathText.h"
+#include "kovra/config/PriorityAnimations.h"
 #include "kovra/config/VehicleConfigFile.h"
 #include "kovra/config/VehicleConfigStore.h"
 #include "kovra/host/Runtime.h"
@@ -38,6 +42,47 @@ TEST(VehicleFileScan, FindsVehicleFilesButNothingHiddenOrTooSmall) {
     EXPECT_EQ(found[0], mods / "Cars" / "Kovra_truck.ini");
     EXPECT_EQ(found[1], mods / "Cars" / "deep" / "other.ini");
     EXPECT_TRUE(errors.str().empty());
+}
+
+// A link that leads nowhere is passed over, and a folder reached again
+// through a link is not walked a second time: the rest of the tree is read.
+TEST(VehicleFileScan, BrokenAndLoopingLinksLoseNothing) {
+    test::TempDir dir;
+    const fs::path mods = dir / "modloader";
+    fs::create_directories(mods / "B");
+    fs::create_symlink(dir / "nowhere.ini", mods / "A-broken.ini");
+    fs::create_directory_symlink(mods, mods / "B" / "up");
+    fs::create_directory_symlink(mods / "B", mods / "C-again");
+    test::writeFile(mods / "B" / "Kovra_bike.ini", VehicleFile(461, 30));
+    test::writeFile(mods / "Z.ini", VehicleFile(500, 30));
+    std::ostringstream errors;
+    const auto found = VehicleConfigStore::scanVehicleFiles(mods, errors);
+    ASSERT_EQ(found.size(), 2u) << ::testing::PrintToString(found) << errors.str();
+    EXPECT_EQ(found[0], mods / "B" / "Kovra_bike.ini");
+    EXPECT_EQ(found[1], mods / "Z.ini");
+}
+
+// A named pipe is no file: reading it would wait for a writer forever.
+TEST(VehicleFileScan, OnlyRegularFilesAreRead) {
+    test::TempDir dir;
+    const fs::path mods = dir / "modloader";
+    fs::create_directories(mods);
+    ASSERT_EQ(mkfifo((mods / "pipe.ini").c_str(), 0600), 0);
+    test::writeFile(mods / "real.ini", VehicleFile(500, 30));
+    std::ostringstream errors;
+    const auto found = VehicleConfigStore::scanVehicleFiles(mods, errors);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0], mods / "real.ini");
+
+    sim::SimHost host;
+    Runtime runtime(host);
+    EXPECT_EQ(ReadVehicleConfig(runtime, mods / "pipe.ini", false), nullptr);
+    GlobalSettings settings;
+    EXPECT_FALSE(loadGlobalSettings(mods / "pipe.ini", settings));
+    EXPECT_TRUE(loadPriorityAnimations(mods / "pipe.ini", host).empty());
+    // Nor is a pipe replaced by a file when settings are saved.
+    EXPECT_FALSE(saveGlobalSettings(mods / "pipe.ini", settings));
+    EXPECT_EQ(fs::status(mods / "pipe.ini").type(), fs::file_type::fifo);
 }
 
 TEST(VehicleFileScan, MissingFolderIsReportedAndFindsNothing) {
