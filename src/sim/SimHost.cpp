@@ -295,6 +295,9 @@ void SimHost::PlaceSeatedPed(CPed* ped) {
     FrameMatrix placed = body;
     placed.pos = TransformPoint(seat, body);
     placed.flags = ped->matrix.flags;
+    // A vehicle driven to the edge of what a float holds cannot seat anyone
+    // beyond it; the rider stays where he was.
+    if (!IsFinite(placed)) return;
     ped->matrix = placed;
     if (ped->skeleton) ped->skeleton->Refresh(ped->matrix);
 }

@@ -8,6 +8,8 @@
 #include <limits>
 #include <sstream>
 
+#include "kovra/config/ConfigTestSupport.h"
+
 namespace kovra::cli {
 namespace {
 
@@ -200,7 +202,9 @@ TEST(ScenarioRun, TheMenuScenarioTunesExportsAndSavesInAFreshGameFolder) {
         EXPECT_TRUE(report->configFiles.empty());
         EXPECT_EQ(report->filesWritten,
                   (std::vector<std::string>{"Kovra_Config.ini", "modloader/Kovra-Output/Kovra_sedan.ini"}));
-        const std::string exported = ReadText(out / "game" / "modloader" / "Kovra-Output" / "Kovra_sedan.ini");
+        // Exports are CR LF on disk.
+        const std::string exported =
+            test::readFileLf(out / "game" / "modloader" / "Kovra-Output" / "Kovra_sedan.ini");
         EXPECT_NE(exported.find("[SteerIK]\nGrabOffset = 0.25, 0, 0.19\n"), std::string::npos) << exported;
         for (const auto& v : report->vehicles) {
             for (const auto& h : v.handles) EXPECT_LE(h.maxReachError, 0.002f) << h.kind;

@@ -330,7 +330,10 @@ bool IniDocument::setValue(std::string_view sectionName, std::string_view keyNam
     IniKey edited = key;
     edited.value = std::move(value);
     const std::string text = keyLineText(line->text, edited, crlf_);
-    if (classifyKeyLine(text) != IniSkipReason::None || readKeyLine(text).value != edited.value) {
+    // The reader takes a vector's commas for blanks.
+    std::string expected = edited.value;
+    std::replace(expected.begin(), expected.end(), ',', ' ');
+    if (classifyKeyLine(text) != IniSkipReason::None || readKeyLine(text).value != expected) {
         return false;
     }
     key = std::move(edited);

@@ -46,4 +46,17 @@ inline std::string readFile(const std::filesystem::path& path) {
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+// The text with CR LF line ends read as LF: exports are CR LF on disk, and
+// most tests are about what the lines say.
+inline std::string readFileLf(const std::filesystem::path& path) {
+    std::string text = readFile(path);
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out += text[i];
+    }
+    return out;
+}
+
 }  // namespace kovra::test

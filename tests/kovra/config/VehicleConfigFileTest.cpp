@@ -240,11 +240,11 @@ TEST_F(VehicleConfigFileTest, DefaultExportNeverTakesAnotherModelsFile) {
     ASSERT_TRUE(a.written && b.written) << a.error << b.error;
     EXPECT_EQ(a.path.filename(), "Kovra_a_b.ini");
     EXPECT_NE(a.path, b.path);
-    EXPECT_NE(test::readFile(a.path).find("ModelID = 410\n"), std::string::npos);
-    EXPECT_NE(test::readFile(b.path).find("ModelID = 411\n"), std::string::npos);
+    EXPECT_NE(test::readFileLf(a.path).find("ModelID = 410\n"), std::string::npos);
+    EXPECT_NE(test::readFileLf(b.path).find("ModelID = 411\n"), std::string::npos);
     EXPECT_EQ(ExportVehicleConfig(rt, *second).path, b.path);
     EXPECT_EQ(ExportVehicleConfig(rt, *first).path, a.path);
-    EXPECT_NE(test::readFile(a.path).find("ModelID = 410\n"), std::string::npos);
+    EXPECT_NE(test::readFileLf(a.path).find("ModelID = 410\n"), std::string::npos);
 }
 
 }  // namespace

@@ -130,6 +130,13 @@ TEST_F(SeatJiggleTest, TheOffsetNeverLeavesItsLimits) {
     EXPECT_LE(most.z, hi.z);
     EXPECT_NEAR(least.z, lo.z, 1e-6f) << "the motion was enough to reach the limits";
     EXPECT_NEAR(most.z, hi.z, 1e-6f);
+
+    // However large MaxOffset is, the rider stays within two arm lengths.
+    jiggle->MaxOffset = {1e30f, -1e30f, 3.4e38f};
+    jiggle->OffsetLimits(rig->armLength, lo, hi);
+    EXPECT_FLOAT_EQ(hi.x, 2.0f * rig->armLength);
+    EXPECT_FLOAT_EQ(hi.y, 2.0f * rig->armLength);
+    EXPECT_FLOAT_EQ(hi.z, 2.0f * rig->armLength);
 }
 
 TEST_F(SeatJiggleTest, AStandingBikeSettlesBackToTheSeat) {

@@ -187,7 +187,7 @@ TEST_F(VehicleMenuTest, TheDefaultExportWritesTheLiveValuesAndSaysWhere) {
     Press(kSpace);
     const fs::path file = game.path() / "modloader" / "Kovra-Output" / "Kovra_sedan.ini";
     ASSERT_TRUE(fs::exists(file));
-    const std::string text = readFile(file);
+    const std::string text = readFileLf(file);
     EXPECT_EQ(text.rfind("[Kovra_Vehicle]\nFileVer = 1\nModelID = 400\n\n[SteerIK]\nGrabOffset = 0.21, ", 0), 0u)
         << text;
     EXPECT_NE(text.find("[GearPattern]\nPreStg_0 = "), std::string::npos);
@@ -241,8 +241,9 @@ TEST_F(VehicleMenuTest, SaveAsCopyWritesACopyBesideTheFileAndListsIt) {
 TEST_F(VehicleMenuTest, AFailedExportLeavesTheFileAsItWasAndSaysSo) {
     const fs::path file = WriteSedanFile("Cars/Kovra_sedan.ini", "[SteerIK]\nRestAngle = 50\n");
     const std::string original = readFile(file);
-    // The new text cannot be put in place: its temporary file is taken.
+    // The new text cannot be put in place: every temporary name is taken.
     fs::create_directories(fs::path(file.string() + ".tmp"));
+    for (int i = 1; i < 16; ++i) fs::create_directories(fs::path(file.string() + ".tmp" + std::to_string(i)));
     Start();
     WidenGrip(2);
     ExportFromPage();

@@ -1,5 +1,6 @@
 #include "kovra/handles/bike/SeatJiggle.h"
 
+#include <algorithm>
 #include <cmath>
 #include <typeinfo>
 
@@ -17,9 +18,14 @@ constexpr float kSinkShare = 0.05f;
 constexpr float kAirborneBounce = 1.5f;
 constexpr float kSideMotionShare = 0.5f;
 
+// The rider stays within two arm lengths of the seat whatever MaxOffset
+// says: a huge offset would carry him off the bike and, added to the seat
+// position, past what the game's numbers hold.
+constexpr float kMaxOffsetCap = 4.0f;
+
 // A limit as a magnitude; anything not finite allows no offset.
 float Limit(float maxOffset, float half) {
-    const float limit = std::fabs(maxOffset) * half;
+    const float limit = std::min(std::fabs(maxOffset), kMaxOffsetCap) * half;
     return IsFinite(limit) ? limit : 0.0f;
 }
 
