@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <string>
 
 #include "kovra/config/ConfigTestSupport.h"
@@ -14,9 +12,10 @@ namespace {
 // A scenario may name any path: one that is no regular file (a named pipe
 // would wait for a writer forever) is refused at once with its name.
 TEST(SceneTextFile, OnlyRegularFilesAreRead) {
+    KOVRA_SKIP_WITHOUT_POSIX_FILES();
     test::TempDir dir;
     const auto pipe = dir / "pipe.vehicle";
-    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    ASSERT_TRUE(test::makeNamedPipe(pipe));
     std::string text, error;
     EXPECT_FALSE(ReadSceneTextFile(pipe, kMaxSceneFileBytes, text, error));
     EXPECT_NE(error.find("pipe.vehicle: is not a regular file"), std::string::npos) << error;

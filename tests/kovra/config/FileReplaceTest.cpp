@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <filesystem>
 
 #include "kovra/config/ConfigTestSupport.h"
@@ -19,6 +17,7 @@ using test::writeFile;
 // Whatever sits where the temporary file would go is never written through
 // or removed; the new text goes to a fresh file of its own.
 TEST(FileReplace, NeverWritesThroughWhatIsInTheWay) {
+    KOVRA_SKIP_WITHOUT_POSIX_FILES();
     TempDir dir;
     const auto target = dir / "a.ini";
     const auto victim = dir / "victim.txt";
@@ -43,6 +42,7 @@ TEST(FileReplace, NeverWritesThroughWhatIsInTheWay) {
 
 // A target that is a link has the file it leads to replaced; the link stays.
 TEST(FileReplace, ALinkedTargetReplacesTheRealFile) {
+    KOVRA_SKIP_WITHOUT_POSIX_FILES();
     TempDir dir;
     fs::create_directory(dir / "real");
     const auto real = dir / "real" / "Kovra_Config.ini";
@@ -59,6 +59,7 @@ TEST(FileReplace, ALinkedTargetReplacesTheRealFile) {
 }
 
 TEST(FileReplace, KeepsTheOldFilesPermissions) {
+    KOVRA_SKIP_WITHOUT_POSIX_FILES();
     TempDir dir;
     const auto target = dir / "private.ini";
     writeFile(target, "old");
@@ -76,10 +77,11 @@ TEST(FileReplace, WhatIsNotARegularFileIsLeftAlone) {
     fs::create_directories(dir / "folder.ini" / "x");
     EXPECT_FALSE(replaceFileContents(dir / "folder.ini", "x"));
     EXPECT_TRUE(fs::is_directory(dir / "folder.ini" / "x"));
-    ASSERT_EQ(mkfifo((dir / "pipe.ini").c_str(), 0600), 0);
+    EXPECT_FALSE(replaceFileContents(dir.path() / "", "x"));
+    KOVRA_SKIP_WITHOUT_POSIX_FILES();
+    ASSERT_TRUE(test::makeNamedPipe(dir / "pipe.ini"));
     EXPECT_FALSE(replaceFileContents(dir / "pipe.ini", "x"));
     EXPECT_EQ(fs::status(dir / "pipe.ini").type(), fs::file_type::fifo);
-    EXPECT_FALSE(replaceFileContents(dir.path() / "", "x"));
 }
 
 }  // namespace

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <sstream>
 
 #include "ConfigTestSupport.h"
@@ -47,6 +45,7 @@ TEST(VehicleFileScan, FindsVehicleFilesButNothingHiddenOrTooSmall) {
 // A link that leads nowhere is passed over, and a folder reached again
 // through a link is not walked a second time: the rest of the tree is read.
 TEST(VehicleFileScan, BrokenAndLoopingLinksLoseNothing) {
+    KOVRA_SKIP_WITHOUT_POSIX_FILES();
     test::TempDir dir;
     const fs::path mods = dir / "modloader";
     fs::create_directories(mods / "B");
@@ -64,10 +63,11 @@ TEST(VehicleFileScan, BrokenAndLoopingLinksLoseNothing) {
 
 // A named pipe is no file: reading it would wait for a writer forever.
 TEST(VehicleFileScan, OnlyRegularFilesAreRead) {
+    KOVRA_SKIP_WITHOUT_POSIX_FILES();
     test::TempDir dir;
     const fs::path mods = dir / "modloader";
     fs::create_directories(mods);
-    ASSERT_EQ(mkfifo((mods / "pipe.ini").c_str(), 0600), 0);
+    ASSERT_TRUE(test::makeNamedPipe(mods / "pipe.ini"));
     test::writeFile(mods / "real.ini", VehicleFile(500, 30));
     std::ostringstream errors;
     const auto found = VehicleConfigStore::scanVehicleFiles(mods, errors);
