@@ -149,7 +149,9 @@ void SimHost::TurnBikeSteering(CVehicle* vehicle, float radians) {
     if (!vehicle || !vehicle->steeringFrame) return;
     const FrameMatrix* rest = vehicle->frames.RestModelling(vehicle->steeringFrame);
     if (!rest) return;
-    if (const std::optional<FrameMatrix> m = ComputeSteeringMatrix(*rest, radians)) vehicle->steeringFrame->modelling = *m;
+    if (const std::optional<FrameMatrix> m = ComputeSteeringMatrix(*rest, radians)) {
+        vehicle->steeringFrame->modelling = *m;
+    }
 }
 
 std::optional<FrameMatrix> SimHost::ComputeSteeringMatrix(const FrameMatrix& rest, float radians) {

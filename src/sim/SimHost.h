@@ -178,8 +178,8 @@ public:
     static std::uint32_t ComputeNameKey(const char* name);
     // The width TextWidth gives a text at a style's x scale.
     static float ComputeTextWidth(const char* text, float scaleX);
-    // The physics step and the seat placement as the game computes them,
-    // shared with the test host. The position a vehicle moves to, or `pos`
+    // The game's own steps, shared with the test host so that it computes
+    // them alike. The position the physics step moves a vehicle to, or `pos`
     // when that is not finite.
     static Vector3 ComputeMovedPosition(const Vector3& pos, const Vector3& moveSpeed, float timeStep);
     // A seated character's matrix in a vehicle posed `body`: at the model's

@@ -203,7 +203,8 @@ void Game::PlaceSeatedPed(TPed& ped) {
 }
 
 void Game::MoveVehicle(TVehicle& vehicle) {
-    vehicle.placement.pos = sim::SimHost::ComputeMovedPosition(vehicle.placement.pos, vehicle.moveSpeed, globals_->timeStep);
+    vehicle.placement.pos =
+        sim::SimHost::ComputeMovedPosition(vehicle.placement.pos, vehicle.moveSpeed, globals_->timeStep);
 }
 
 void Game::AnimatePed(TPed& ped) {
@@ -222,7 +223,8 @@ void Game::StepVehicleAudio(TVehicle& vehicle) {
 
 void Game::TurnBikeSteering(TVehicle& vehicle) {
     if (vehicle.steeringFrame == nullptr) return;
-    const std::optional<FrameMatrix> m = sim::SimHost::ComputeSteeringMatrix(vehicle.steeringFrame->rest, vehicle.drawnBarAngle);
+    const std::optional<FrameMatrix> m =
+        sim::SimHost::ComputeSteeringMatrix(vehicle.steeringFrame->rest, vehicle.drawnBarAngle);
     if (m) vehicle.steeringFrame->modelling = *m;
 }
 
