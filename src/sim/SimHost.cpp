@@ -146,19 +146,30 @@ HostFrame* SimHost::FindFrame(CVehicle* vehicle, const std::string& name) {
 }
 
 void SimHost::TurnBikeSteering(CVehicle* vehicle, float radians) {
-    if (!vehicle || !vehicle->steeringFrame || !IsFinite(radians)) return;
+    if (!vehicle || !vehicle->steeringFrame) return;
     const FrameMatrix* rest = vehicle->frames.RestModelling(vehicle->steeringFrame);
     if (!rest) return;
-    FrameMatrix m = *rest;
+    if (const std::optional<FrameMatrix> m = ComputeSteeringMatrix(*rest, radians)) {
+        vehicle->steeringFrame->modelling = *m;
+    }
+}
+
+std::optional<FrameMatrix> SimHost::ComputeSteeringMatrix(const FrameMatrix& rest, float radians) {
+    if (!IsFinite(radians)) return std::nullopt;
+    FrameMatrix m = rest;
     const float turn = std::remainder(radians, kTwoPi);
     RotateFrame(m, AxisZ, turn * kRadToDeg, Combine::Local);
-    if (IsFinite(m)) vehicle->steeringFrame->modelling = m;
+    if (!IsFinite(m)) return std::nullopt;
+    return m;
 }
 
 void SimHost::MoveVehicle(CVehicle* vehicle) {
-    if (!vehicle) return;
-    const Vector3 moved = vehicle->matrix.pos + vehicle->state.moveSpeed * timeStep_;
-    if (IsFinite(moved)) vehicle->matrix.pos = moved;
+    if (vehicle) vehicle->matrix.pos = ComputeMovedPosition(vehicle->matrix.pos, vehicle->state.moveSpeed, timeStep_);
+}
+
+Vector3 SimHost::ComputeMovedPosition(const Vector3& pos, const Vector3& moveSpeed, float timeStep) {
+    const Vector3 moved = pos + moveSpeed * timeStep;
+    return IsFinite(moved) ? moved : pos;
 }
 
 int SimHost::VehicleModelId(const CVehicle* vehicle) const {
@@ -287,19 +298,26 @@ void SimHost::UnseatPed(CPed* ped) {
 void SimHost::PlaceSeatedPed(CPed* ped) {
     if (!ped || !ped->vehicle) return;
     const VehicleModel* model = Model(ped->vehicle->modelId);
-    Vector3 seat = model ? model->frontSeat : Vector3{};
-    // The record holds the front passenger's seat; a car's driver sits at
-    // its mirror image.
-    if (ped->seat == PedSeat::Driver && !(model && model->IsBike())) seat.x = -seat.x;
-    const FrameMatrix& body = ped->vehicle->matrix;
-    FrameMatrix placed = body;
-    placed.pos = TransformPoint(seat, body);
-    placed.flags = ped->matrix.flags;
+    const bool mirrored = ped->seat == PedSeat::Driver && !(model && model->IsBike());
+    const std::optional<FrameMatrix> placed =
+        ComputeSeatMatrix(ped->vehicle->matrix, model ? model->frontSeat : Vector3{}, mirrored, ped->matrix.flags);
     // A vehicle driven to the edge of what a float holds cannot seat anyone
     // beyond it; the rider stays where he was.
-    if (!IsFinite(placed)) return;
-    ped->matrix = placed;
+    if (!placed) return;
+    ped->matrix = *placed;
     if (ped->skeleton) ped->skeleton->Refresh(ped->matrix);
+}
+
+std::optional<FrameMatrix> SimHost::ComputeSeatMatrix(const FrameMatrix& body, Vector3 frontSeat, bool mirrored,
+                                                      std::uint32_t flags) {
+    // The record holds the front passenger's seat; a car's driver sits at
+    // its mirror image.
+    if (mirrored) frontSeat.x = -frontSeat.x;
+    FrameMatrix placed = body;
+    placed.pos = TransformPoint(frontSeat, body);
+    placed.flags = flags;
+    if (!IsFinite(placed)) return std::nullopt;
+    return placed;
 }
 
 void SimHost::AnimatePed(CPed* ped) {

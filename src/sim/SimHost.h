@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -177,6 +178,19 @@ public:
     static std::uint32_t ComputeNameKey(const char* name);
     // The width TextWidth gives a text at a style's x scale.
     static float ComputeTextWidth(const char* text, float scaleX);
+    // The game's own steps, shared with the test host so that it computes
+    // them alike. The position the physics step moves a vehicle to, or `pos`
+    // when that is not finite.
+    static Vector3 ComputeMovedPosition(const Vector3& pos, const Vector3& moveSpeed, float timeStep);
+    // A seated character's matrix in a vehicle posed `body`: at the model's
+    // front seat, mirrored in x for a car's driver, keeping the character's
+    // own flags. Null when it is not finite: nobody is seated beyond a
+    // float's range.
+    static std::optional<FrameMatrix> ComputeSeatMatrix(const FrameMatrix& body, Vector3 frontSeat, bool mirrored,
+                                                        std::uint32_t flags);
+    // A two-wheeler's steering node turned from its rest matrix; null when
+    // the angle is not finite.
+    static std::optional<FrameMatrix> ComputeSteeringMatrix(const FrameMatrix& rest, float radians);
 
     // ---- Host: pools -------------------------------------------------------
     int VehiclePoolCapacity() const override;

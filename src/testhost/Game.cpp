@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <new>
+#include <optional>
 
 #include "kovra/ik/Geometry.h"
 #include "sim/SimHost.h"
@@ -193,14 +194,17 @@ void Game::SeatPed(TPed* ped, TVehicle* vehicle, bool asDriver) {
 void Game::PlaceSeatedPed(TPed& ped) {
     if (ped.vehicle == nullptr) return;
     const TVehicle& vehicle = *ped.vehicle;
-    Vector3 seat = structures_.at(vehicle.modelId).frontSeat;
-    // The record holds the front passenger's seat; a car's driver sits at its mirror image.
-    if (ped.seat == Seat::Driver && !IsBike(vehicle)) seat.x = -seat.x;
-    FrameMatrix placed = vehicle.placement;
-    placed.pos = TransformPoint(seat, vehicle.placement);
-    placed.flags = ped.placement.flags;
-    ped.placement = placed;
+    const std::optional<FrameMatrix> placed =
+        sim::SimHost::ComputeSeatMatrix(vehicle.placement, structures_.at(vehicle.modelId).frontSeat,
+                                        ped.seat == Seat::Driver && !IsBike(vehicle), ped.placement.flags);
+    if (!placed) return;
+    ped.placement = *placed;
     SkeletonOf(ped).Refresh(ped.placement);
+}
+
+void Game::MoveVehicle(TVehicle& vehicle) {
+    vehicle.placement.pos =
+        sim::SimHost::ComputeMovedPosition(vehicle.placement.pos, vehicle.moveSpeed, globals_->timeStep);
 }
 
 void Game::AnimatePed(TPed& ped) {
@@ -218,10 +222,10 @@ void Game::StepVehicleAudio(TVehicle& vehicle) {
 }
 
 void Game::TurnBikeSteering(TVehicle& vehicle) {
-    if (vehicle.steeringFrame == nullptr || !IsFinite(vehicle.drawnBarAngle)) return;
-    FrameMatrix m = vehicle.steeringFrame->rest;
-    RotateFrame(m, AxisZ, vehicle.drawnBarAngle * kRadToDeg, Combine::Local);
-    vehicle.steeringFrame->modelling = m;
+    if (vehicle.steeringFrame == nullptr) return;
+    const std::optional<FrameMatrix> m =
+        sim::SimHost::ComputeSteeringMatrix(vehicle.steeringFrame->rest, vehicle.drawnBarAngle);
+    if (m) vehicle.steeringFrame->modelling = *m;
 }
 
 void Game::RunFrame() {
@@ -277,6 +281,8 @@ void Game::Step(Routine routine, void* self, std::uintptr_t word, bool viaModule
     lastFrame_.emplace_back(routine, viaModule);
     switch (routine) {
         case Routine::VehicleCreated: BuildVehicle(*static_cast<TVehicle*>(self)); break;
+        case Routine::VehicleProcessCar:
+        case Routine::VehicleProcessBike: MoveVehicle(*static_cast<TVehicle*>(self)); break;
         case Routine::SeatPlacement: PlaceSeatedPed(*reinterpret_cast<TPed*>(word)); break;
         case Routine::BikeProcess: TurnBikeSteering(*static_cast<TVehicle*>(self)); break;
         case Routine::VehicleAudioCar:

@@ -89,6 +89,7 @@ private:
     void Enter(Routine routine);
     void BuildVehicle(TVehicle& vehicle);
     void PlaceSeatedPed(TPed& ped);
+    void MoveVehicle(TVehicle& vehicle);  // the physics step: by its move speed
     void AnimatePed(TPed& ped);
     void StepVehicleAudio(TVehicle& vehicle);
     void TurnBikeSteering(TVehicle& vehicle);

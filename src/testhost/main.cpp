@@ -129,6 +129,20 @@ const char* RoutineName(Routine r) {
     return kNames[static_cast<int>(r)];
 }
 
+// Every input field sim::Scenario::CopyInputs copies, into the game's record.
+void CopyInputs(const VehicleState& in, TVehicle& v) {
+    v.steerAngle = in.steerAngle;
+    v.gasPedal = in.gasPedal;
+    v.brakePedal = in.brakePedal;
+    v.handBrake = in.handBrake ? 1 : 0;
+    v.gear = static_cast<std::uint8_t>(in.gear);
+    v.speed = in.speed;
+    v.lean = in.lean;
+    v.wheelsOnGround = static_cast<std::uint8_t>(in.wheelsOnGround);
+    v.barAngle = in.barAngle;
+    v.moveSpeed = in.moveSpeed;
+}
+
 void WritePoses(std::ofstream& out, Game& game, int frame) {
     game.ForEachPed([&](int slot, TPed& ped) {
         if (ped.vehicle == nullptr) return;
@@ -193,16 +207,7 @@ int main(int argc, char** argv) {
     for (int frame = 0; frame < scenario->frameCount; ++frame) {
         for (std::size_t i = 0; i < vehicles.size(); ++i) {
             if (vehicles[i] == nullptr) continue;
-            const VehicleState in = scenario->InputsAt(static_cast<int>(i), frame);
-            TVehicle& v = *vehicles[i];
-            v.steerAngle = in.steerAngle;
-            v.gasPedal = in.gasPedal;
-            v.brakePedal = in.brakePedal;
-            v.handBrake = in.handBrake ? 1 : 0;
-            v.gear = static_cast<std::uint8_t>(in.gear);
-            v.speed = in.speed;
-            v.lean = in.lean;
-            v.wheelsOnGround = static_cast<std::uint8_t>(in.wheelsOnGround);
+            CopyInputs(scenario->InputsAt(static_cast<int>(i), frame), *vehicles[i]);
         }
         game.RunFrame();
         if ((frame + 1) % options.poseEvery == 0 || frame + 1 == scenario->frameCount) WritePoses(out, game, frame);

@@ -180,10 +180,10 @@ VehicleExportResult ExportVehicleConfig(Runtime& runtime, const CabinIk& rig,
     const int modelId = host.VehicleModelId(rig.vehicle);
     result.path = path;
     if (path.empty()) {
-        std::string gameDir;
-        // Without the game's folder the export would land in the working
-        // directory, which is no mod tree.
-        if (!host.GameDirectory(gameDir) || gameDir.empty()) {
+        // The folder as the plugin spells it everywhere else. Without it the
+        // export would land in the working directory, which is no mod tree.
+        const std::string& gameDir = runtime.paths().GameDirectory();
+        if (gameDir.empty()) {
             result.error = "the game's folder is not known";
             return result;
         }

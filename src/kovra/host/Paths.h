@@ -7,9 +7,10 @@ namespace kovra {
 
 class Host;
 
-// The game's and the plugin's folders, each with a trailing separator,
-// found once and kept. A folder that cannot be found is reported in a message
-// box once; the path is then whatever the host gave.
+// The game's and the plugin's folders, each with a trailing separator and
+// spelt with the platform's separators (backslashes on Windows), found once
+// and kept. A folder that cannot be found is reported in a message box once;
+// the path is then whatever the host gave.
 class Paths {
 public:
     explicit Paths(Host& host) : host_(host) {}

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "kovra/config/PathText.h"
 #include "kovra/handles/car/GearIk.h"
 #include "kovra/handles/car/SteerIk.h"
 #include "kovra/menu/MenuTestSupport.h"
@@ -14,9 +15,10 @@ namespace fs = std::filesystem;
 
 class VehicleMenuTest : public MenuTest {
 protected:
-    // A per-vehicle file of the sedan, under the game's mod folder.
+    // A per-vehicle file of the sedan, under the game's mod folder, spelt
+    // with the platform's separators as the plugin shows paths.
     fs::path WriteSedanFile(const std::string& relative, const std::string& body = "") {
-        const fs::path path = game.path() / "modloader" / relative;
+        const fs::path path = (game.path() / "modloader" / relative).make_preferred();
         fs::create_directories(path.parent_path());
         writeFile(path, "[Kovra_Vehicle]\nFileVer = 1\nModelID = 400\n\n" + body);
         return path;
@@ -58,6 +60,10 @@ protected:
         const auto items = Items();
         return std::any_of(items.begin(), items.end(),
                            [&](const std::string& i) { return i.rfind(prefix, 0) == 0; });
+    }
+    // The save-load page's label of a file: "..." and its folder and name.
+    static std::string FileLabel(const std::string& folder, const std::string& file) {
+        return "..." + TextFromPath(fs::path(folder) / file);
     }
     std::string LastMessage() const {
         return host.MessageOnScreen() ? host.MessageOnScreen()->text : "";
@@ -163,16 +169,17 @@ TEST_F(VehicleMenuTest, TheSelectedFileWrapsRoundTheModelsFiles) {
     WriteSedanFile("c/Kovra_three.ini");
     Start();
     OpenSaveLoad();
-    EXPECT_EQ(SelectedLine(), "1/3 - ...a/Kovra_one.ini");
-    EXPECT_EQ(Items(), (std::vector<std::string>{"1/3 - ...a/Kovra_one.ini", "Only Current Vehicle: ~g~~h~~h~ON",
-                                                 "Load File", "Save As Copy: ~r~~h~OFF",
-                                                 "Export Gears: ~r~~h~OFF", "Export Config!", "GoBack..."}));
+    EXPECT_EQ(SelectedLine(), "1/3 - " + FileLabel("a", "Kovra_one.ini"));
+    EXPECT_EQ(Items(), (std::vector<std::string>{"1/3 - " + FileLabel("a", "Kovra_one.ini"),
+                                                 "Only Current Vehicle: ~g~~h~~h~ON", "Load File",
+                                                 "Save As Copy: ~r~~h~OFF", "Export Gears: ~r~~h~OFF",
+                                                 "Export Config!", "GoBack..."}));
     Press(kLeft);
-    EXPECT_EQ(SelectedLine(), "3/3 - ...c/Kovra_three.ini");
+    EXPECT_EQ(SelectedLine(), "3/3 - " + FileLabel("c", "Kovra_three.ini"));
     Press(kRight);
-    EXPECT_EQ(SelectedLine(), "1/3 - ...a/Kovra_one.ini");
+    EXPECT_EQ(SelectedLine(), "1/3 - " + FileLabel("a", "Kovra_one.ini"));
     Press(kRight);
-    EXPECT_EQ(SelectedLine(), "2/3 - ...b/Kovra_two.ini");
+    EXPECT_EQ(SelectedLine(), "2/3 - " + FileLabel("b", "Kovra_two.ini"));
 }
 
 TEST_F(VehicleMenuTest, TheDefaultExportWritesTheLiveValuesAndSaysWhere) {
@@ -191,7 +198,7 @@ TEST_F(VehicleMenuTest, TheDefaultExportWritesTheLiveValuesAndSaysWhere) {
     EXPECT_EQ(text.rfind("[Kovra_Vehicle]\nFileVer = 1\nModelID = 400\n\n[SteerIK]\nGrabOffset = 0.21, ", 0), 0u)
         << text;
     EXPECT_NE(text.find("[GearPattern]\nPreStg_0 = "), std::string::npos);
-    EXPECT_EQ(LastMessage(), "~g~~h~~h~Config exported!~n~~g~~h~~h~" + file.string());
+    EXPECT_EQ(LastMessage(), "~g~~h~~h~Config exported!~n~~g~~h~~h~" + TextFromPath(file));
     // The new file is listed from the next start on, not now.
     EXPECT_FALSE(Shows("~y~~h~Load:"));
 }
@@ -211,7 +218,7 @@ TEST_F(VehicleMenuTest, ExportingOverTheSelectedFileKeepsEveryLineOfTheUsers) {
     EXPECT_NE(text.find("[Extra]\nKept = yes\n"), std::string::npos) << text;
     EXPECT_NE(text.find("RestAngle = 45\n"), std::string::npos);
     EXPECT_NE(text.find("[GasPedalIK]\n"), std::string::npos);
-    EXPECT_EQ(LastMessage(), "~g~~h~~h~Config exported!~n~~g~~h~~h~" + file.string());
+    EXPECT_EQ(LastMessage(), "~g~~h~~h~Config exported!~n~~g~~h~~h~" + TextFromPath(file));
 }
 
 TEST_F(VehicleMenuTest, SaveAsCopyWritesACopyBesideTheFileAndListsIt) {
@@ -227,9 +234,9 @@ TEST_F(VehicleMenuTest, SaveAsCopyWritesACopyBesideTheFileAndListsIt) {
     EXPECT_TRUE(fs::exists(copy));
     EXPECT_EQ(readFile(file), original);
     SelectItem("1/2 - ");
-    EXPECT_EQ(SelectedLine(), "1/2 - ...Cars/Kovra_truck.ini");
+    EXPECT_EQ(SelectedLine(), "1/2 - " + FileLabel("Cars", "Kovra_truck.ini"));
     Press(kRight);
-    EXPECT_EQ(SelectedLine(), "2/2 - ...Cars/Kovra_truck_C.ini");
+    EXPECT_EQ(SelectedLine(), "2/2 - " + FileLabel("Cars", "Kovra_truck_C.ini"));
     SelectItem("Export Config!");
     Press(kSpace);
     EXPECT_TRUE(fs::exists(game.path() / "modloader" / "Cars" / "Kovra_truck_C_C.ini"));
@@ -248,7 +255,7 @@ TEST_F(VehicleMenuTest, AFailedExportLeavesTheFileAsItWasAndSaysSo) {
     WidenGrip(2);
     ExportFromPage();
     EXPECT_EQ(readFile(file), original);
-    EXPECT_EQ(LastMessage(), "~r~~h~Export failed!~n~~r~~h~cannot write " + file.string());
+    EXPECT_EQ(LastMessage(), "~r~~h~Export failed!~n~~r~~h~cannot write " + TextFromPath(file));
     for (const auto& m : host.timedMessages) EXPECT_EQ(m.text.find("Config exported!"), std::string::npos);
 }
 
@@ -315,7 +322,7 @@ TEST_F(VehicleMenuTest, ALoadOfAFileThatIsGoneKeepsTheVehicleAsItIs) {
     SelectItem("Load File");
     Press(kSpace);
     EXPECT_TRUE(Rig().built);
-    EXPECT_EQ(LastMessage(), "~r~~h~Load failed!~n~~r~~h~cannot read " + file.string());
+    EXPECT_EQ(LastMessage(), "~r~~h~Load failed!~n~~r~~h~cannot read " + TextFromPath(file));
 }
 
 TEST_F(VehicleMenuTest, TheBikePagesEditTheBikeHandles) {
