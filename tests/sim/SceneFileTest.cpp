@@ -276,10 +276,10 @@ TEST(SceneFile, WrittenScenesReadBackToTheSameModel) {
     m.leanLimit = 0.3f;
     m.bodyFrame = "b";
     m.steeringFrame = "c";
-    m.frames.push_back({"a", -1, EulerFrame({12.5f, -33.25f, 170.0f}), {{0.1f, 0.2f, 0.3f}}});
-    m.frames.push_back({"b", 0, EulerFrame({0.0f, 90.0f, 0.0f}), {}});
-    m.frames.push_back(
-        {"c", 1, EulerFrame({-179.5f, 0.0f, 45.0f}), BoxVertices({-1, -2, -3}, {1, 2, 3})});
+    m.frames.push_back({"a", -1, EulerFrame({12.5f, -33.25f, 170.0f}), {{0.1f, 0.2f, 0.3f}}, {}});
+    m.frames.push_back({"b", 0, EulerFrame({0.0f, 90.0f, 0.0f}), {}, {}});
+    m.frames.push_back({"c", 1, EulerFrame({-179.5f, 0.0f, 45.0f}), BoxVertices({-1, -2, -3}, {1, 2, 3}),
+                        BoxTriangles()});
     m.frames[0].modelling.pos = {1.0f / 3.0f, -2.0f, 0.0f};
     std::string error;
     const std::optional<VehicleModel> back =
