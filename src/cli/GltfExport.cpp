@@ -79,6 +79,43 @@ std::vector<double> LinearColour(const char* hex) {
 
 Quaternion Rotation(const FrameMatrix& m) { return MatrixToQuaternion(m); }
 
+// A frame's rest rotation in glTF's axes, worked out in double precision, so
+// that a model read back gets its matrices to within a float's rounding.
+std::array<double, 4> GltfRestRotation(const FrameMatrix& m) {
+    // Columns of the game's rotation are the frame's rows; swapped into
+    // glTF's axes on both sides.
+    const Vector3 rows[3] = {m.right, m.up, m.at};
+    double r[3][3];  // [row][column] of glTF's rotation matrix
+    for (int c = 0; c < 3; ++c) {
+        // glTF axis c is the game's axis k, maybe negated: X = -x, Y = z, Z = y.
+        static constexpr int kGameAxis[3] = {0, 2, 1};
+        static constexpr double kSign[3] = {-1, 1, 1};
+        const Vector3 column = sim::SwapGameGltfAxes(rows[kGameAxis[c]]);
+        r[0][c] = kSign[c] * column.x;
+        r[1][c] = kSign[c] * column.y;
+        r[2][c] = kSign[c] * column.z;
+    }
+    std::array<double, 4> q;  // x, y, z, w
+    const double trace = r[0][0] + r[1][1] + r[2][2];
+    if (trace > 0) {
+        const double s = 2 * std::sqrt(trace + 1);
+        q = {(r[2][1] - r[1][2]) / s, (r[0][2] - r[2][0]) / s, (r[1][0] - r[0][1]) / s, s / 4};
+    } else if (r[0][0] > r[1][1] && r[0][0] > r[2][2]) {
+        const double s = 2 * std::sqrt(1 + r[0][0] - r[1][1] - r[2][2]);
+        q = {s / 4, (r[0][1] + r[1][0]) / s, (r[0][2] + r[2][0]) / s, (r[2][1] - r[1][2]) / s};
+    } else if (r[1][1] > r[2][2]) {
+        const double s = 2 * std::sqrt(1 + r[1][1] - r[0][0] - r[2][2]);
+        q = {(r[0][1] + r[1][0]) / s, s / 4, (r[1][2] + r[2][1]) / s, (r[0][2] - r[2][0]) / s};
+    } else {
+        const double s = 2 * std::sqrt(1 + r[2][2] - r[0][0] - r[1][1]);
+        q = {(r[0][2] + r[2][0]) / s, (r[1][2] + r[2][1]) / s, s / 4, (r[1][0] - r[0][1]) / s};
+    }
+    const double length = std::sqrt(q[0] * q[0] + q[1] * q[1] + q[2] * q[2] + q[3] * q[3]);
+    if (!(length > 1e-12) || !std::isfinite(length)) return {0, 0, 0, 1};
+    for (double& c : q) c /= length;
+    return q;
+}
+
 // ---- the document ----------------------------------------------------------------
 
 // Builds one glTF model: the binary chunk, its views and accessors.
@@ -297,7 +334,7 @@ std::vector<unsigned char> GltfExport::Glb(std::string* error) const {
         const sim::VehicleModel::Frame& f = model_.frames[i];
         const int node = doc.Node(f.name);
         frameNodes.push_back(node);
-        doc.Place(node, f.modelling.pos, GltfRotation(Rotation(f.modelling)));
+        doc.Place(node, f.modelling.pos, GltfRestRotation(f.modelling));
         if (!f.vertices.empty()) {
             doc.gltf.nodes[static_cast<std::size_t>(node)].mesh =
                 doc.Mesh(f.name, f.vertices, f.triangles,
