@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "SimTestSupport.h"
 #include "cli/Cli.h"
 #include "cli/ScenarioRun.h"
 #include "kovra/host/Runtime.h"
@@ -111,15 +112,7 @@ std::vector<std::string> SearchOrder(const VehicleModel& m) {
 }
 
 void ExpectSameVehicle(const VehicleModel& a, const VehicleModel& b) {
-    EXPECT_EQ(a.id, b.id);
-    EXPECT_EQ(a.name, b.name);
-    EXPECT_EQ(a.type, b.type);
-    EXPECT_EQ(a.frontSeat, b.frontSeat);
-    EXPECT_EQ(a.handlebar, b.handlebar);
-    EXPECT_EQ(a.animGroup, b.animGroup);
-    EXPECT_EQ(a.leanLimit, b.leanLimit);
-    EXPECT_EQ(a.bodyFrame, b.bodyFrame);
-    EXPECT_EQ(a.steeringFrame, b.steeringFrame);
+    test::ExpectSameRecord(a, b);
     ASSERT_EQ(a.frames.size(), b.frames.size());
     EXPECT_EQ(SearchOrder(a), SearchOrder(b));
     for (const VehicleModel::Frame& fa : a.frames) {

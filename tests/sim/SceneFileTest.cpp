@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "SimTestSupport.h"
 #include "TestMath.h"
 #include "kovra/host/Runtime.h"
 #include "kovra/ik/BoneAccess.h"
@@ -27,15 +28,7 @@ VehicleModel LoadBuiltIn(const std::string& file) {
 }
 
 void ExpectSameModel(const VehicleModel& a, const VehicleModel& b, float rotationTol) {
-    EXPECT_EQ(a.id, b.id);
-    EXPECT_EQ(a.name, b.name);
-    EXPECT_EQ(a.type, b.type);
-    EXPECT_EQ(a.frontSeat, b.frontSeat);
-    EXPECT_EQ(a.handlebar, b.handlebar);
-    EXPECT_EQ(a.animGroup, b.animGroup);
-    EXPECT_EQ(a.leanLimit, b.leanLimit);
-    EXPECT_EQ(a.bodyFrame, b.bodyFrame);
-    EXPECT_EQ(a.steeringFrame, b.steeringFrame);
+    test::ExpectSameRecord(a, b);
     ASSERT_EQ(a.frames.size(), b.frames.size());
     for (std::size_t i = 0; i < a.frames.size(); ++i) {
         const VehicleModel::Frame& fa = a.frames[i];
