@@ -545,7 +545,9 @@ private:
         }
         const std::vector<unsigned char>& data = gltf_.buffers[static_cast<std::size_t>(view.buffer)].data;
         const std::size_t stride = view.byteStride ? view.byteStride : size;
-        if (stride < size) return Fail(name + ": its buffer view's stride is shorter than an element");
+        if (stride < size || stride > 252) {
+            return Fail(name + ": its buffer view's stride is not between an element's size and 252 bytes");
+        }
         const bool viewFits = view.byteOffset <= data.size() && view.byteLength <= data.size() - view.byteOffset;
         const std::size_t span = (a.count - 1) * stride + size;
         if (!viewFits || a.byteOffset > view.byteLength || span > view.byteLength - a.byteOffset) {
@@ -589,6 +591,10 @@ private:
                     what, e)) {
             return false;
         }
+        if (totalCorners_ + e.count > kMaxCorners) {
+            return Fail("more than " + std::to_string(kMaxCorners) + " triangle corners in all");
+        }
+        totalCorners_ += e.count;
         const std::size_t size = static_cast<std::size_t>(tinygltf::GetComponentSizeInBytes(
             static_cast<std::uint32_t>(gltf_.accessors[static_cast<std::size_t>(accessor)].componentType)));
         indices.reserve(e.count);
@@ -663,6 +669,8 @@ private:
     GltfModel out_;
     int vehicleIndex_ = -1;
     std::size_t totalVertices_ = 0;
+    static constexpr std::size_t kMaxCorners = kMaxGltfVertices * 16;
+    std::size_t totalCorners_ = 0;
 };
 
 }  // namespace

@@ -626,9 +626,12 @@ private:
                         "the model " + QuotedForMessage(t.text) + " is not a .gltf or .glb file");
         }
         if (!NoMore(l, 2)) return false;
-        const std::filesystem::path file =
-            named.is_absolute() ? named : std::filesystem::path(source_).parent_path() / named;
-        return LoadModel(file, l.number, t.column);
+        // Read at the end, so that the scene's own values, before or after
+        // this line, win over the model's.
+        modelFile_ = named.is_absolute() ? named : std::filesystem::path(source_).parent_path() / named;
+        modelLine_ = l.number;
+        modelColumn_ = t.column;
+        return true;
     }
 
     // The model's frames; of its record values, those this scene does not
@@ -664,6 +667,7 @@ private:
     }
 
     bool Finish() {
+        if (!modelOnly_ && !modelFile_.empty() && !LoadModel(modelFile_, modelLine_, modelColumn_)) return false;
         for (const char* key : {"id", "name", "type"}) {
             if (modelGiven_.contains(key)) continue;
             if (modelOnly_) {
@@ -706,6 +710,9 @@ private:
     FrameDraft draft_;
     bool inFrame_ = false;
     bool modelOnly_ = false;
+    std::filesystem::path modelFile_;  // "model FILE", resolved
+    int modelLine_ = 0;
+    int modelColumn_ = 0;
 };
 
 }  // namespace

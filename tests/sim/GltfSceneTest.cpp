@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -146,10 +147,22 @@ tinygltf::Model ToolCar() {
     return m;
 }
 
+// Writes the model as a .glb, or as a .gltf whose buffer is a file beside it
+// named by the buffer's uri (as tools write them). Written by hand rather
+// than by tinygltf's file writer, whose Windows files come out read-only.
 void SaveGltf(const tinygltf::Model& m, const fs::path& file, bool binary) {
     tinygltf::TinyGLTF writer;
-    // A .gltf keeps its buffer in a file beside it, as tools write them.
-    ASSERT_TRUE(writer.WriteGltfSceneToFile(&m, file.string(), false, binary, true, binary));
+    std::ostringstream stream;
+    ASSERT_TRUE(writer.WriteGltfSceneToStream(&m, stream, false, binary));
+    std::string bytes = stream.str();
+    if (!binary && !m.buffers.empty() && !m.buffers[0].uri.empty()) {
+        Json json = Json::parse(bytes);
+        json["buffers"][0]["uri"] = m.buffers[0].uri;
+        bytes = json.dump();
+        const std::vector<unsigned char>& data = m.buffers[0].data;
+        WriteText(file.parent_path() / m.buffers[0].uri, std::string(data.begin(), data.end()));
+    }
+    WriteText(file, bytes);
 }
 
 const VehicleModel::Frame* FrameNamed(const VehicleModel& m, const std::string& name) {
@@ -242,7 +255,7 @@ TEST(GltfScene, TheVehicleNodesExtrasGiveTheRecordAndAVehicleFileOverridesThem) 
     EXPECT_EQ(model->FindFrame("Camera"), -1);
     EXPECT_EQ(model->frames.size(), 6u);
 
-    WriteText(dir / "car.vehicle", "kovra-vehicle 1\nid 500\ntype car\nanim-group 3\nmodel car.glb\n");
+    WriteText(dir / "car.vehicle", "kovra-vehicle 1\nid 500\nmodel car.glb\ntype car\nanim-group 3\n");
     model = LoadVehicleScene(dir / "car.vehicle", &error);
     ASSERT_TRUE(model) << error;
     EXPECT_EQ(model->id, 500);
