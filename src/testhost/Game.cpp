@@ -217,6 +217,11 @@ void Game::StepVehicleAudio(TVehicle& vehicle) {
     vehicle.audioGearHeard = vehicle.gear;
 }
 
+void Game::MoveVehicle(TVehicle& vehicle) {
+    const Vector3 moved = vehicle.matrix->pos + vehicle.moveSpeed * globals_->timeStep;
+    if (IsFinite(moved)) vehicle.matrix->pos = moved;
+}
+
 void Game::TurnBikeSteering(TVehicle& vehicle) {
     if (vehicle.steeringFrame == nullptr || !IsFinite(vehicle.drawnBarAngle)) return;
     FrameMatrix m = vehicle.steeringFrame->rest;
@@ -277,6 +282,8 @@ void Game::Step(Routine routine, void* self, std::uintptr_t word, bool viaModule
     lastFrame_.emplace_back(routine, viaModule);
     switch (routine) {
         case Routine::VehicleCreated: BuildVehicle(*static_cast<TVehicle*>(self)); break;
+        case Routine::VehicleProcessCar:
+        case Routine::VehicleProcessBike: MoveVehicle(*static_cast<TVehicle*>(self)); break;
         case Routine::SeatPlacement: PlaceSeatedPed(*reinterpret_cast<TPed*>(word)); break;
         case Routine::BikeProcess: TurnBikeSteering(*static_cast<TVehicle*>(self)); break;
         case Routine::VehicleAudioCar:

@@ -91,6 +91,7 @@ private:
     void PlaceSeatedPed(TPed& ped);
     void AnimatePed(TPed& ped);
     void StepVehicleAudio(TVehicle& vehicle);
+    void MoveVehicle(TVehicle& vehicle);  // by its move speed, as the simulated game does
     void TurnBikeSteering(TVehicle& vehicle);
     bool IsBike(const TVehicle& vehicle) const;
 

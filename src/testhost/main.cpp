@@ -203,6 +203,10 @@ int main(int argc, char** argv) {
             v.speed = in.speed;
             v.lean = in.lean;
             v.wheelsOnGround = static_cast<std::uint8_t>(in.wheelsOnGround);
+            // The bars follow the steering and the vehicle its velocity, as in
+            // the simulated game the poses are checked against.
+            v.barAngle = in.barAngle;
+            v.moveSpeed = in.moveSpeed;
         }
         game.RunFrame();
         if ((frame + 1) % options.poseEvery == 0 || frame + 1 == scenario->frameCount) WritePoses(out, game, frame);
