@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
-#include <map>
 #include <utility>
 
 #include "kovra/ik/Geometry.h"
