@@ -76,8 +76,6 @@ std::vector<double> LinearColour(const char* hex) {
     return rgba;
 }
 
-Quaternion Rotation(const FrameMatrix& m) { return MatrixToQuaternion(m); }
-
 // A frame's rest rotation in glTF's axes, worked out in double precision, so
 // that a model read back gets its matrices to within a float's rounding.
 std::array<double, 4> GltfRestRotation(const FrameMatrix& m) {
@@ -272,7 +270,7 @@ void GltfExport::Capture(sim::SimHost& host, CVehicle* vehicle, CPed* driver, co
     ++frames_;
     for (std::size_t i = 0; i < model_.frames.size(); ++i) {
         const HostFrame* frame = vehicle->frames.FrameAt(static_cast<int>(i));
-        frameRotations_.push_back(frame ? Rotation(frame->modelling) : Quaternion::Identity());
+        frameRotations_.push_back(frame ? MatrixToQuaternion(frame->modelling) : Quaternion::Identity());
     }
     if (rig) {
         for (const auto& handle : rig->handles) {
