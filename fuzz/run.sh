@@ -47,4 +47,5 @@ run settings ini fuzz/corpus/ini scenes/patterns
 run lint ini fuzz/corpus/ini scenes/patterns
 run scene scene scenes
 run scenario scene scenes
+run gltf_scene gltf fuzz/corpus/gltf
 exit $status

@@ -45,6 +45,19 @@ private:
     float forcedStep = 1.0f;
 };
 
+// Two model records alike in every value but their frames.
+inline void ExpectSameRecord(const sim::VehicleModel& a, const sim::VehicleModel& b) {
+    EXPECT_EQ(a.id, b.id);
+    EXPECT_EQ(a.name, b.name);
+    EXPECT_EQ(a.type, b.type);
+    EXPECT_EQ(a.frontSeat, b.frontSeat);
+    EXPECT_EQ(a.handlebar, b.handlebar);
+    EXPECT_EQ(a.animGroup, b.animGroup);
+    EXPECT_EQ(a.leanLimit, b.leanLimit);
+    EXPECT_EQ(a.bodyFrame, b.bodyFrame);
+    EXPECT_EQ(a.steeringFrame, b.steeringFrame);
+}
+
 // The last solve of each limb end, as the solver reported it.
 struct SolveLog : SolveListener {
     void OnLimbSolved(const LimbSolve& solve) override { last[solve.endNode] = solve; }

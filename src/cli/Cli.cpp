@@ -31,7 +31,7 @@ const char* const kUsage =
     "Run 'kovra <command> --help' for a command's options.\n";
 
 const char* const kRunUsage =
-    "usage: kovra run [--scenario FILE] [--game DIR] [--out DIR] [--no-pictures] [--quiet]\n"
+    "usage: kovra run [--scenario FILE] [--game DIR] [--out DIR] [--no-pictures] [--gltf] [--quiet]\n"
     "\n"
     "Plays a scenario on the simulated game with the plugin hooked in as the game\n"
     "would run it: the vehicles are built, their drivers seated, and every frame the\n"
@@ -45,6 +45,9 @@ const char* const kRunUsage =
     "  *.svg        side, rear and top views of each vehicle's driver, control\n"
     "               frames and debug lines at the scenario's picture frames, and\n"
     "               the game's screen (the menu, messages) where anything is on it\n"
+    "  MODEL.glb    with --gltf, per vehicle: the run as an animated glTF 2.0 file\n"
+    "               (the vehicle's frames and meshes, the driver's bones, every\n"
+    "               frame's bone and control-frame rotations and the seat)\n"
     "\n"
     "options:\n"
     "  --scenario FILE  the scenario to play (default: the built-in car scenario,\n"
@@ -54,7 +57,9 @@ const char* const kRunUsage =
     "                   from the folder itself, and the menu writes into it (default:\n"
     "                   OUT/game, made afresh with an empty modloader folder)\n"
     "  --out DIR        where to write (default: out)\n"
-    "  --no-pictures    write the report only\n"
+    "  --no-pictures    write no pictures\n"
+    "  --gltf           also write each vehicle's run as OUT/MODEL.glb, for Blender,\n"
+    "                   three.js or any glTF viewer (docs/scenes.md)\n"
     "  --quiet          no progress line\n"
     "  -h, --help       show this text\n"
     "\n"
@@ -155,6 +160,8 @@ int Run(const std::vector<std::string>& args) {
             options.gameDir = args[++i];
         } else if (a == "--no-pictures") {
             options.pictures = false;
+        } else if (a == "--gltf") {
+            options.gltf = true;
         } else if (a == "--quiet") {
             quiet = true;
         } else {
@@ -180,6 +187,11 @@ int Run(const std::vector<std::string>& args) {
     std::printf("%s: %d frames\n", report->scenario.c_str(), report->frames);
     for (const VehicleReport& v : report->vehicles) {
         std::printf("\n%s (model %d)\n", v.model.c_str(), v.modelId);
+        if (v.handles.empty()) {
+            std::printf("  no handles: no frame of the model has a control name the rig looks for\n"
+                        "  (\"ik_steer\", \"ik_gear_stick\", \"handlebars\", ...; docs/scenes.md)\n");
+            continue;
+        }
         std::printf("  %-12s %10s %14s %16s\n", "handle", "engaged", "out of reach", "max error mm");
         for (const HandleReport& h : v.handles) {
             std::printf("  %-12s %10d %14d %16.3f\n", h.kind.c_str(), h.framesEngaged, h.framesOutOfReach,
@@ -199,9 +211,17 @@ int Run(const std::vector<std::string>& args) {
     }
     for (const std::string& file : report->filesWritten) std::printf("\nthe plugin wrote %s", file.c_str());
     if (!report->filesWritten.empty()) std::printf("\n");
-    std::printf("\nwrote %s", (options.outDir / "report.json").string().c_str());
-    if (!report->pictures.empty()) std::printf(" and %zu pictures", report->pictures.size());
-    std::printf(" to %s\n", options.outDir.string().c_str());
+    std::vector<std::string> written = {(options.outDir / "report.json").string()};
+    if (!report->pictures.empty()) written.push_back(std::to_string(report->pictures.size()) + " pictures");
+    if (!report->gltfFiles.empty()) {
+        const std::size_t n = report->gltfFiles.size();
+        written.push_back(std::to_string(n) + (n == 1 ? " glTF file" : " glTF files"));
+    }
+    std::string list = written.front();
+    for (std::size_t i = 1; i < written.size(); ++i) {
+        list += (i + 1 == written.size() ? " and " : ", ") + written[i];
+    }
+    std::printf("\nwrote %s to %s\n", list.c_str(), options.outDir.string().c_str());
     return EveryLimbReached(*report) ? 0 : 1;
 }
 

@@ -2,10 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <fstream>
 #include <map>
+#include <memory>
+
+#include <nlohmann/json.hpp>
 
 #include "cli/FolderState.h"
+#include "cli/GltfExport.h"
 #include "cli/ScreenPicture.h"
 #include "cli/SvgPicture.h"
 #include "kovra/config/FileReplace.h"
@@ -191,6 +196,7 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
         bool clutchDown = false;
         bool shiftPending = false;
         VehicleReport counts;
+        std::unique_ptr<GltfExport> gltf;
     };
     std::vector<Entry> entries;
     for (const sim::ScenarioVehicle& sv : scenario->vehicles) {
@@ -216,7 +222,15 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
             host.SeatPed(entry.driver, entry.vehicle, true);
             if (sv.driver == sim::ScenarioDriver::Player) host.SetPlayer(entry.driver);
         }
-        entries.push_back(entry);
+        if (options.gltf) {
+            if (GltfExport::EstimatedBytes(sv.model, scenario->frameCount) > kMaxGlbBytes) {
+                if (error) *error = "the run is too long for a glTF file of " + sv.model.name + " (over 1 GiB)";
+                return std::nullopt;
+            }
+            entry.gltf = std::make_unique<GltfExport>(sv.model, scenario->name + ": " + sv.model.name,
+                                                      scenario->timeStep);
+        }
+        entries.push_back(std::move(entry));
     }
 
     RunReport report;
@@ -234,6 +248,7 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
 
         for (Entry& entry : entries) {
             CabinIk* rig = runtime.rigs().RigOf(entry.vehicle);
+            if (entry.gltf) entry.gltf->Capture(host, entry.vehicle, entry.driver, rig);
             if (rig == nullptr) continue;
             for (const auto& handle : rig->handles) {
                 if (IsHandleKindCode(handle->type)) entry.kinds[static_cast<std::size_t>(handle->type)].built = true;
@@ -307,6 +322,19 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
     }
 
     report.filesWritten = FilesWritten(gameBefore, ReadFolderState(game));
+    // One file per vehicle, named after its model; vehicles that share a
+    // model add their index in the scenario.
+    std::map<std::string, int> vehiclesOfModel;
+    for (const VehicleReport& v : report.vehicles) ++vehiclesOfModel[v.model];
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (!entries[i].gltf) continue;
+        const std::string& model = report.vehicles[i].model;
+        const fs::path path =
+            options.outDir /
+            (SafeName(model) + (vehiclesOfModel[model] > 1 ? "-" + std::to_string(i) : "") + ".glb");
+        if (!entries[i].gltf->Save(path, error)) return std::nullopt;
+        report.gltfFiles.push_back(path);
+    }
 
     const fs::path reportPath = options.outDir / "report.json";
     if (!replaceFileContents(reportPath, ReportJson(report))) {
@@ -318,39 +346,14 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
 
 namespace {
 
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            out += ' ';
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
-std::string JsonStrings(const std::vector<std::string>& values) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < values.size(); ++i) out += (i ? ", " : "") + JsonString(values[i]);
-    return out + "]";
-}
-
-std::string JsonInts(const std::vector<int>& values) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < values.size(); ++i) out += (i ? ", " : "") + std::to_string(values[i]);
-    return out + "]";
-}
-
-// A JSON array of the values, each written by `format`.
-template <class Values, class Format>
-std::string JsonList(const Values& values, Format format) {
-    std::string out = "[";
-    for (std::size_t i = 0; i < values.size(); ++i) out += (i ? ", " : "") + format(values[i]);
-    return out + "]";
+// A reach figure as the report has always given it, to 6 significant digits;
+// one that is not a number is written as null.
+nlohmann::ordered_json ReportNumber(float value) {
+    if (!IsFinite(value)) return nullptr;
+    double rounded = 0.0;
+    const std::string text = formatNumber(value);
+    std::from_chars(text.data(), text.data() + text.size(), rounded);
+    return rounded;
 }
 
 }  // namespace
@@ -365,32 +368,34 @@ bool EveryLimbReached(const RunReport& report, float tolerance) {
 }
 
 std::string ReportJson(const RunReport& report) {
-    std::string out = "{\n  \"scenario\": " + JsonString(report.scenario) +
-                      ",\n  \"frames\": " + std::to_string(report.frames) +
-                      ",\n  \"configFiles\": " + JsonStrings(report.configFiles) +
-                      ",\n  \"filesWritten\": " + JsonStrings(report.filesWritten) + ",\n  \"vehicles\": [";
-    for (std::size_t v = 0; v < report.vehicles.size(); ++v) {
-        const VehicleReport& vr = report.vehicles[v];
-        out += v ? ",\n" : "\n";
-        out += "    {\n      \"model\": " + JsonString(vr.model) + ",\n      \"modelId\": " +
-               std::to_string(vr.modelId) + ",\n      \"frames\": " + std::to_string(report.frames) +
-               ",\n      \"stickPositions\": " + JsonInts(vr.stickPositions) +
-               ",\n      \"actedGears\": " + JsonInts(vr.actedGears) +
-               ",\n      \"clutchStrokes\": " + std::to_string(vr.clutchStrokes) +
-               ",\n      \"shiftStrokes\": " + JsonList(vr.shiftStrokes, JsonString) +
-               ",\n      \"seatOffsetMax\": " + JsonList(vr.seatOffsetMax, formatNumber) +
-               ",\n      \"handles\": {";
-        for (std::size_t h = 0; h < vr.handles.size(); ++h) {
-            const HandleReport& r = vr.handles[h];
-            out += h ? ",\n" : "\n";
-            out += "        " + JsonString(r.kind) + ": {\"framesEngaged\": " + std::to_string(r.framesEngaged) +
-                   ", \"framesOutOfReach\": " + std::to_string(r.framesOutOfReach) +
-                   ", \"maxReachError\": " + formatNumber(r.maxReachError) + "}";
+    using Json = nlohmann::ordered_json;
+    Json vehicles = Json::array();
+    for (const VehicleReport& vr : report.vehicles) {
+        Json seat = Json::array();
+        for (const float v : vr.seatOffsetMax) seat.push_back(ReportNumber(v));
+        Json handles = Json::object();
+        for (const HandleReport& r : vr.handles) {
+            handles[r.kind] = {{"framesEngaged", r.framesEngaged},
+                               {"framesOutOfReach", r.framesOutOfReach},
+                               {"maxReachError", ReportNumber(r.maxReachError)}};
         }
-        out += vr.handles.empty() ? "}\n    }" : "\n      }\n    }";
+        vehicles.push_back({{"model", vr.model},
+                            {"modelId", vr.modelId},
+                            {"frames", report.frames},
+                            {"stickPositions", vr.stickPositions},
+                            {"actedGears", vr.actedGears},
+                            {"clutchStrokes", vr.clutchStrokes},
+                            {"shiftStrokes", vr.shiftStrokes},
+                            {"seatOffsetMax", seat},
+                            {"handles", handles}});
     }
-    out += report.vehicles.empty() ? "]\n}\n" : "\n  ]\n}\n";
-    return out;
+    const Json json = {{"scenario", report.scenario},
+                       {"frames", report.frames},
+                       {"configFiles", report.configFiles},
+                       {"filesWritten", report.filesWritten},
+                       {"vehicles", vehicles}};
+    // Text that is not UTF-8 (a scenario's name) is replaced, not refused.
+    return json.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace kovra::cli

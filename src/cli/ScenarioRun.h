@@ -47,6 +47,7 @@ struct RunReport {
     std::vector<std::string> filesWritten;
     std::vector<VehicleReport> vehicles;
     std::vector<std::filesystem::path> pictures;
+    std::vector<std::filesystem::path> gltfFiles;  // with RunOptions::gltf, one per vehicle
 };
 
 struct RunOptions {
@@ -57,14 +58,19 @@ struct RunOptions {
     // "game", made afresh for every run with an empty "modloader" folder.
     std::filesystem::path gameDir;
     bool pictures = true;
+    // Also writes each vehicle's run as an animated glTF 2.0 binary,
+    // outDir / "<model>.glb" ("<model>-<vehicle index>.glb" when vehicles
+    // share a model); see cli/GltfExport.h.
+    bool gltf = false;
     // Called after each frame with (frame, frameCount); may be empty.
     std::function<void(int, int)> progress;
 };
 
 // Plays a scenario on the simulated game with the plugin hooked in, measures
 // every handle's reach, draws the chosen frames (and the screen, when
-// anything is on it) and writes report.json and the pictures into outDir. Empty, with the reason in *error, when the
-// scenario cannot be read or the output cannot be written.
+// anything is on it) and writes report.json, the pictures and the glTF files
+// into outDir. Empty, with the reason in *error, when the scenario cannot be
+// read or the output cannot be written.
 std::optional<RunReport> RunScenario(const RunOptions& options, std::string* error);
 
 std::string ReportJson(const RunReport& report);

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "cli/DriverLimbs.h"
 #include "cli/SvgText.h"
 #include "kovra/config/FileReplace.h"
 #include "kovra/ik/Geometry.h"
@@ -16,31 +17,6 @@ namespace kovra::cli {
 namespace {
 
 // ---- what is drawn in which colour -----------------------------------------
-
-enum class Limb : int { RightArm, LeftArm, RightLeg, LeftLeg, Spine, Count };
-
-struct LimbStyle {
-    const char* name;
-    const char* colour;
-};
-// The driver's right side warm, the left side cool.
-constexpr std::array<LimbStyle, static_cast<std::size_t>(Limb::Count)> kLimbStyles{{
-    {"right arm", "#d62728"},
-    {"left arm", "#1f77b4"},
-    {"right leg", "#ff7f0e"},
-    {"left leg", "#17a2b8"},
-    {"spine and head", "#6a3d9a"},
-}};
-
-Limb LimbOf(NodeIndex node) {
-    if (node >= 15 && node <= 20) return Limb::RightArm;
-    if (node >= 9 && node <= 14) return Limb::LeftArm;
-    if (node >= 28 && node <= 31) return Limb::RightLeg;
-    if (node >= 24 && node <= 27) return Limb::LeftLeg;
-    return Limb::Spine;
-}
-
-const LimbStyle& StyleOf(Limb limb) { return kLimbStyles[static_cast<std::size_t>(limb)]; }
 
 constexpr NodeIndex kHeadNode = 6;  // the head group's leaf above the neck
 

@@ -15,6 +15,7 @@
 #include "kovra/config/FileReplace.h"
 #include "kovra/config/NumberFormat.h"
 #include "kovra/ik/Geometry.h"
+#include "sim/GltfScene.h"
 
 namespace kovra::sim {
 
@@ -65,6 +66,18 @@ std::vector<SceneToken> TokenizeSceneLine(std::string_view line) {
 
 bool ReadSceneTextFile(const std::filesystem::path& path, std::size_t maxBytes, std::string& text,
                        std::string& error) {
+    std::string content;
+    if (!ReadSceneBytes(path, maxBytes, content, error)) return false;
+    if (content.find('\0') != std::string::npos) {
+        error = path.string() + ": holds a NUL byte; not a text file";
+        return false;
+    }
+    text = std::move(content);
+    return true;
+}
+
+bool ReadSceneBytes(const std::filesystem::path& path, std::size_t maxBytes, std::string& bytes,
+                    std::string& error) {
     const std::string name = path.string();
     std::error_code ec;
     const std::filesystem::file_status status = std::filesystem::status(path, ec);
@@ -99,11 +112,7 @@ bool ReadSceneTextFile(const std::filesystem::path& path, std::size_t maxBytes, 
         error = name + ": cannot be read";
         return false;
     }
-    if (content.find('\0') != std::string::npos) {
-        error = name + ": holds a NUL byte; not a text file";
-        return false;
-    }
-    text = std::move(content);
+    bytes = std::move(content);
     return true;
 }
 
@@ -281,7 +290,9 @@ namespace {
 
 using Line = SceneLine;
 
-std::string NameProblem(std::string_view name) {
+}  // namespace
+
+std::string SceneNameProblem(std::string_view name) {
     if (name.size() > kMaxSceneNameLength) {
         return "is longer than " + std::to_string(kMaxSceneNameLength) + " characters";
     }
@@ -294,6 +305,8 @@ std::string NameProblem(std::string_view name) {
     return {};
 }
 
+namespace {
+
 struct TypeName {
     std::string_view name;
     int code;
@@ -302,20 +315,48 @@ constexpr TypeName kTypes[] = {{"car", kVehicleTypeCar},
                                {"motorbike", kVehicleTypeMotorbike},
                                {"bicycle", kVehicleTypeBicycle}};
 
+}  // namespace
+
+int SceneVehicleType(std::string_view name) {
+    for (const TypeName& type : kTypes) {
+        if (type.name == name) return type.code;
+    }
+    return -1;
+}
+
+std::string_view SceneVehicleTypeName(int code) {
+    for (const TypeName& type : kTypes) {
+        if (type.code == code) return type.name;
+    }
+    return {};
+}
+
+namespace {
+
 class SceneReader : SceneTextReader {
 public:
     SceneReader(std::string_view text, std::string source)
         : SceneTextReader(text, std::move(source)) {}
 
     std::optional<VehicleModel> Read(std::string* error) {
-        if (!ReadAll()) {
+        return Result(ReadAll(), error);
+    }
+
+    // A glTF model read on its own: its extras give the record.
+    std::optional<VehicleModel> ReadModelOnly(const std::filesystem::path& file, std::string* error) {
+        modelOnly_ = true;
+        return Result(LoadModel(file, 0, 0) && Finish(), error);
+    }
+
+private:
+    std::optional<VehicleModel> Result(bool ok, std::string* error) {
+        if (!ok) {
             if (error) *error = error_;
             return std::nullopt;
         }
         return std::move(model_);
     }
 
-private:
     struct FrameDraft {
         int line = 0;
         std::map<std::string, int, std::less<>> given;  // keyword -> line
@@ -415,7 +456,7 @@ private:
             return Fail(l.number, 0, QuotedForMessage(l.tokens[0].text) + " needs " + what);
         }
         const SceneToken& t = l.tokens[1];
-        const std::string problem = NameProblem(t.text);
+        const std::string problem = SceneNameProblem(t.text);
         if (!problem.empty()) {
             return Fail(l.number, t.column, "the name " + QuotedForMessage(t.text) + " " + problem);
         }
@@ -437,7 +478,7 @@ private:
         }
         const bool modelKey = k == "id" || k == "name" || k == "type" || k == "front-seat" ||
                               k == "handlebar" || k == "anim-group" || k == "lean-limit" ||
-                              k == "body-frame" || k == "steering-frame";
+                              k == "body-frame" || k == "steering-frame" || k == "model";
         if (!modelKey) return Fail(l.number, key.column, "unknown keyword " + QuotedForMessage(k));
         if (inFrame_) {
             return Fail(l.number, key.column,
@@ -453,17 +494,17 @@ private:
         if (k == "anim-group") return Int(l, model_.animGroup, 0, 255);
         if (k == "lean-limit") return Floats(l, &model_.leanLimit, 1, 10.0f, "");
         if (k == "body-frame") return Name(l, model_.bodyFrame, "a frame name");
+        if (k == "model") return Model(l);
         return Name(l, model_.steeringFrame, "a frame name");
     }
 
     bool Type(const Line& l) {
         if (l.tokens.size() < 2) return Fail(l.number, 0, "\"type\" needs a value");
         const SceneToken& t = l.tokens[1];
-        for (const TypeName& type : kTypes) {
-            if (t.text == type.name) {
-                model_.type = type.code;
-                return NoMore(l, 2);
-            }
+        const int code = SceneVehicleType(t.text);
+        if (code >= 0) {
+            model_.type = code;
+            return NoMore(l, 2);
         }
         return Fail(
             l.number, t.column,
@@ -471,6 +512,11 @@ private:
     }
 
     bool StartFrame(const Line& l) {
+        if (modelGiven_.contains("model")) {
+            return Fail(l.number, l.tokens[0].column,
+                        "a scene with a \"model\" takes its frames from the model file, not from "
+                        "\"frame\" statements");
+        }
         if (!FinishFrame()) return false;
         std::string name;
         if (!Name(l, name, "a name")) return false;
@@ -517,7 +563,12 @@ private:
                         std::string("the box's minimum ") + kAxis[i] + " is above its maximum");
                 }
             }
-            return AddVertices(l, frame, BoxVertices({v[0], v[1], v[2]}, {v[3], v[4], v[5]}));
+            const auto first = static_cast<std::uint32_t>(frame.vertices.size());
+            if (!AddVertices(l, frame, BoxVertices({v[0], v[1], v[2]}, {v[3], v[4], v[5]}))) {
+                return false;
+            }
+            for (const std::uint32_t corner : BoxTriangles()) frame.triangles.push_back(first + corner);
+            return true;
         }
         Vector3 p;
         if (!Point(l, p)) return false;
@@ -565,13 +616,71 @@ private:
         return true;
     }
 
-    bool Finish() {
-        for (const char* key : {"id", "name", "type"}) {
-            if (!modelGiven_.contains(key)) {
-                return Fail(
-                    0, 0,
-                    std::string("no \"") + key + "\" line; a scene needs an id, a name and a type");
+    // "model FILE": the frames come from a glTF file, found beside this one.
+    bool Model(const Line& l) {
+        if (l.tokens.size() < 2) return Fail(l.number, 0, "\"model\" needs a file name");
+        const SceneToken& t = l.tokens[1];
+        const std::filesystem::path named{std::string(t.text)};
+        if (!IsGltfFileName(named)) {
+            return Fail(l.number, t.column,
+                        "the model " + QuotedForMessage(t.text) + " is not a .gltf or .glb file");
+        }
+        if (!NoMore(l, 2)) return false;
+        // Read at the end, so that the scene's own values, before or after
+        // this line, win over the model's.
+        modelFile_ = named.is_absolute() ? named : std::filesystem::path(source_).parent_path() / named;
+        modelLine_ = l.number;
+        modelColumn_ = t.column;
+        return true;
+    }
+
+    // The model's frames; of its record values, those this scene does not
+    // give itself.
+    bool LoadModel(const std::filesystem::path& file, int line, int column) {
+        std::string why;
+        std::optional<GltfModel> gltf = ReadGltfModel(file, &why);
+        if (!gltf) {
+            if (modelOnly_) {
+                error_ = why;
+                return false;
             }
+            return Fail(line, column, "the model does not load: " + why);
+        }
+        model_.frames = std::move(gltf->frames);
+        for (const std::string& key : gltf->given) {
+            if (!modelGiven_.try_emplace(key, line).second) continue;
+            const VehicleModel& from = gltf->record;
+            if (key == "id") model_.id = from.id;
+            if (key == "name") model_.name = from.name;
+            if (key == "type") model_.type = from.type;
+            if (key == "front-seat") model_.frontSeat = from.frontSeat;
+            if (key == "handlebar") model_.handlebar = from.handlebar;
+            if (key == "anim-group") model_.animGroup = from.animGroup;
+            if (key == "lean-limit") model_.leanLimit = from.leanLimit;
+            if (key == "body-frame") model_.bodyFrame = from.bodyFrame;
+            if (key == "steering-frame") model_.steeringFrame = from.steeringFrame;
+        }
+        for (std::size_t i = 0; i < model_.frames.size(); ++i) {
+            frameIndex_.try_emplace(model_.frames[i].name, static_cast<int>(i));
+        }
+        return true;
+    }
+
+    bool Finish() {
+        if (!modelOnly_ && !modelFile_.empty() && !LoadModel(modelFile_, modelLine_, modelColumn_)) return false;
+        for (const char* key : {"id", "name", "type"}) {
+            if (modelGiven_.contains(key)) continue;
+            if (modelOnly_) {
+                return Fail(0, 0,
+                            std::string("no vehicle record gives \"") + key +
+                                "\": a glTF model read on its own needs a node whose extras hold \"" +
+                                std::string(kGltfVehicleKey) + "\": " +
+                                std::to_string(kGltfVehicleVersion) +
+                                " with an id, a name and a type, or a .vehicle file that names it "
+                                "(\"model FILE\")");
+            }
+            return Fail(0, 0,
+                        std::string("no \"") + key + "\" line; a scene needs an id, a name and a type");
         }
         for (const char* key : {"body-frame", "steering-frame"}) {
             const auto given = modelGiven_.find(key);
@@ -600,6 +709,10 @@ private:
     std::map<std::string, int, std::less<>> frameIndex_;  // frames read so far -> index
     FrameDraft draft_;
     bool inFrame_ = false;
+    bool modelOnly_ = false;
+    std::filesystem::path modelFile_;  // "model FILE", resolved
+    int modelLine_ = 0;
+    int modelColumn_ = 0;
 };
 
 }  // namespace
@@ -611,6 +724,7 @@ std::optional<VehicleModel> ParseVehicleScene(std::string_view text, const std::
 
 std::optional<VehicleModel> LoadVehicleScene(const std::filesystem::path& path,
                                              std::string* error) {
+    if (IsGltfFileName(path)) return SceneReader({}, path.string()).ReadModelOnly(path, error);
     std::string text, why;
     if (!ReadSceneTextFile(path, kMaxSceneFileBytes, text, why)) {
         if (error) *error = why;
@@ -679,7 +793,7 @@ bool Writable(const VehicleModel& m, std::string* error) {
     const std::string model = "model " + std::to_string(m.id);
     if (m.name.empty()) return WriteFail(error, model + " has no name");
     for (const std::string* name : {&m.name, &m.bodyFrame, &m.steeringFrame}) {
-        const std::string problem = NameProblem(*name);
+        const std::string problem = SceneNameProblem(*name);
         if (!problem.empty()) {
             return WriteFail(error,
                              model + ": the name " + QuotedForMessage(*name) + " " + problem);
@@ -688,7 +802,7 @@ bool Writable(const VehicleModel& m, std::string* error) {
     std::map<std::string, int, std::less<>> names;
     for (const VehicleModel::Frame& f : m.frames) {
         if (f.name.empty()) return WriteFail(error, model + " has a frame without a name");
-        const std::string problem = NameProblem(f.name);
+        const std::string problem = SceneNameProblem(f.name);
         if (!problem.empty()) {
             return WriteFail(
                 error, model + ": the frame name " + QuotedForMessage(f.name) + " " + problem);
@@ -708,11 +822,8 @@ bool Writable(const VehicleModel& m, std::string* error) {
 
 std::string WriteVehicleScene(const VehicleModel& m, std::string* error) {
     if (!Writable(m, error)) return {};
-    const char* type = nullptr;
-    for (const TypeName& t : kTypes) {
-        if (t.code == m.type) type = t.name.data();
-    }
-    if (type == nullptr) {
+    const std::string_view type = SceneVehicleTypeName(m.type);
+    if (type.empty()) {
         WriteFail(error, "model " + std::to_string(m.id) + " has vehicle type " +
                              std::to_string(m.type) + ", which a scene cannot name");
         return {};
@@ -723,7 +834,7 @@ std::string WriteVehicleScene(const VehicleModel& m, std::string* error) {
     out += std::string(kSceneHeader) + " " + std::to_string(kSceneVersion) + "\n";
     out += "id " + std::to_string(m.id) + "\n";
     out += "name " + m.name + "\n";
-    out += std::string("type ") + type + "\n";
+    out += "type " + std::string(type) + "\n";
     out += "front-seat " + Numbers(m.frontSeat) + "\n";
     out += "handlebar " + Numbers(m.handlebar) + "\n";
     out += "anim-group " + std::to_string(m.animGroup) + "\n";

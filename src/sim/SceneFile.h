@@ -35,13 +35,17 @@ std::filesystem::path BuiltInScenesDirectory();
 // exits with status 2).
 VehicleModel BuiltInVehicle(const std::string& fileName, int id);
 
-// Reads a scene file. On failure the result is empty and *error holds one
-// line: "FILE:LINE: what is wrong" (with ":COLUMN" after the line when a
-// single token is at fault). The model passes VehicleModel::Validate.
+// Reads a scene file: a .vehicle text, or a glTF model (.gltf, .glb) whose
+// extras carry the record (sim/GltfScene.h). A text scene may take its
+// frames from a glTF model instead ("model FILE", found beside it). On
+// failure the result is empty and *error holds one line: "FILE:LINE: what
+// is wrong" (with ":COLUMN" after the line when a single token is at fault;
+// "FILE: what is wrong" for a glTF file). The model passes
+// VehicleModel::Validate.
 std::optional<VehicleModel> LoadVehicleScene(const std::filesystem::path& path,
                                              std::string* error = nullptr);
 // The same for text already in memory; sourceName stands for the file name
-// in messages.
+// in messages, and a "model" file is looked for beside it.
 std::optional<VehicleModel> ParseVehicleScene(std::string_view text, const std::string& sourceName,
                                               std::string* error = nullptr);
 
@@ -87,6 +91,17 @@ std::vector<SceneLine> SplitSceneLines(std::string_view text);
 // the file when it cannot be read, is too large or holds a NUL byte.
 bool ReadSceneTextFile(const std::filesystem::path& path, std::size_t maxBytes, std::string& text,
                        std::string& error);
+// The same for a file of any bytes.
+bool ReadSceneBytes(const std::filesystem::path& path, std::size_t maxBytes, std::string& bytes,
+                    std::string& error);
+
+// Empty when a model or frame name can stand in a scene file; otherwise why
+// not ("is longer than 63 characters", ...).
+std::string SceneNameProblem(std::string_view name);
+// The vehicle type codes by the names a scene gives them ("car",
+// "motorbike", "bicycle"); -1 and an empty name for the others.
+int SceneVehicleType(std::string_view name);
+std::string_view SceneVehicleTypeName(int code);
 
 // Each of these reads a whole token; false leaves `out` alone and puts the
 // reason ("is not a number", "is not a finite number", ...) in `why`.

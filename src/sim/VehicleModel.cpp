@@ -39,6 +39,14 @@ bool VehicleModel::Validate(std::string* error) const {
             if (!IsFinite(v))
                 return Fail(error, "frame \"" + f.name + "\" has a non-finite vertex");
         }
+        if (f.triangles.size() % 3 != 0) {
+            return Fail(error, "frame \"" + f.name + "\" has a triangle list that is not whole triangles");
+        }
+        for (const std::uint32_t index : f.triangles) {
+            if (index >= f.vertices.size()) {
+                return Fail(error, "frame \"" + f.name + "\" has a triangle corner past its vertices");
+            }
+        }
     }
     return true;
 }
@@ -57,6 +65,19 @@ std::vector<Vector3> BoxVertices(const Vector3& min, const Vector3& max) {
         v.push_back({(i & 1) ? max.x : min.x, (i & 2) ? max.y : min.y, (i & 4) ? max.z : min.z});
     }
     return v;
+}
+
+const std::vector<std::uint32_t>& BoxTriangles() {
+    // Two triangles per face, corners numbered as BoxVertices lays them out.
+    static const std::vector<std::uint32_t> kTriangles = {
+        0, 2, 3, 0, 3, 1,  // z min
+        4, 5, 7, 4, 7, 6,  // z max
+        0, 1, 5, 0, 5, 4,  // y min
+        2, 6, 7, 2, 7, 3,  // y max
+        0, 4, 6, 0, 6, 2,  // x min
+        1, 3, 7, 1, 7, 5,  // x max
+    };
+    return kTriangles;
 }
 
 // The built-in models live in scenes/, the one description that the tests,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,10 @@ struct VehicleModel {
         // Vertices of the frame's renderable object, in the frame's own space.
         // Empty: the frame has no renderable.
         std::vector<Vector3> vertices;
+        // The renderable's faces, three indices into `vertices` each, for the
+        // pictures and the glTF files; the game reads only the vertices.
+        // Empty: bare points.
+        std::vector<std::uint32_t> triangles;
     };
 
     int id = -1;
@@ -42,15 +47,20 @@ struct VehicleModel {
 
     // False, with the reason in *error when given, for a record no vehicle
     // can be built from: negative id, a parent that does not come earlier in
-    // the list, a non-finite number, or an absurd frame count.
+    // the list, a non-finite number, a triangle index past the vertices, or
+    // an absurd frame count.
     bool Validate(std::string* error = nullptr) const;
     int FindFrame(const std::string& frameName) const;  // -1 when absent
 };
 
 inline constexpr int kMaxModelFrames = 1024;
 
-// Eight corners of an axis-aligned box, for renderable stand-ins.
+// Eight corners of an axis-aligned box, for renderable stand-ins (corner i
+// takes max.x when bit 0 of i is set, max.y for bit 1, max.z for bit 2),
+// and the twelve triangles of its faces, wound counter-clockwise seen from
+// outside.
 std::vector<Vector3> BoxVertices(const Vector3& min, const Vector3& max);
+const std::vector<std::uint32_t>& BoxTriangles();
 
 // Built-in models for tests and the demo, read from scenes/sedan.vehicle and
 // scenes/motorbike.vehicle (see sim/SceneFile.h). The sedan is left-hand

@@ -8,12 +8,21 @@
 #include <limits>
 #include <sstream>
 
+#include <nlohmann/json.hpp>
+
 #include "kovra/config/ConfigTestSupport.h"
 
 namespace kovra::cli {
 namespace {
 
 namespace fs = std::filesystem;
+using Json = nlohmann::ordered_json;
+
+Json ReadJson(const fs::path& path) {
+    std::stringstream text;
+    text << std::ifstream(path).rdbuf();  // closed again: Windows removes no open file
+    return Json::parse(text.str());
+}
 
 const HandleReport* Find(const VehicleReport& v, const std::string& kind) {
     for (const HandleReport& h : v.handles) {
@@ -53,10 +62,11 @@ TEST(ScenarioRun, DefaultDriveWorksEveryCarControl) {
     EXPECT_EQ(report->vehicles[0].clutchStrokes,
               static_cast<int>(report->vehicles[0].stickPositions.size()));
 
-    std::stringstream json;
-    json << std::ifstream(out / "report.json").rdbuf();  // closed again: Windows removes no open file
-    EXPECT_NE(json.str().find("\"Steer\": {\"framesEngaged\": "), std::string::npos) << json.str();
-    EXPECT_NE(json.str().find("\"model\": \"sedan\""), std::string::npos);
+    const Json json = ReadJson(out / "report.json");
+    const Json& vehicle = json.at("vehicles").at(0);
+    EXPECT_EQ(vehicle.at("model"), "sedan");
+    EXPECT_EQ(vehicle.at("handles").at("Steer").at("framesEngaged"), steer->framesEngaged);
+    EXPECT_EQ(vehicle.at("stickPositions").get<std::vector<int>>(), report->vehicles[0].stickPositions);
     EXPECT_FALSE(report->pictures.empty());
     for (const fs::path& picture : report->pictures) EXPECT_TRUE(fs::exists(picture)) << picture;
     fs::remove_all(out);
@@ -90,12 +100,10 @@ TEST(ScenarioRun, BikeRidesReportEveryBikeHandleTheStrokesAndTheSeatMotion) {
     EXPECT_EQ(v.seatOffsetMax[1], 0.0f);
     EXPECT_GT(v.seatOffsetMax[2], 0.05f);
     EXPECT_TRUE(EveryLimbReached(*motorbike));
-    std::stringstream json;
-    json << std::ifstream(out / "report.json").rdbuf();  // closed again before the next run replaces it
-    EXPECT_NE(json.str().find(R"("shiftStrokes": ["up", "up", "up", "up", "down", "down", "down"])"),
-              std::string::npos)
-        << json.str();
-    EXPECT_NE(json.str().find(R"("seatOffsetMax": [)"), std::string::npos);
+    const Json json = ReadJson(out / "report.json").at("vehicles").at(0);
+    EXPECT_EQ(json.at("shiftStrokes").get<std::vector<std::string>>(), v.shiftStrokes);
+    // Figures to 6 significant digits, as they have always been written.
+    EXPECT_NEAR(json.at("seatOffsetMax").at(2).get<double>(), v.seatOffsetMax[2], 5e-6 * v.seatOffsetMax[2]);
     EXPECT_EQ(motorbike->pictures.size(), 7u);
 
     options.scenarioFile = DefaultScenarioFile().parent_path() / "bicycle.scenario";
@@ -209,11 +217,10 @@ TEST(ScenarioRun, TheMenuScenarioTunesExportsAndSavesInAFreshGameFolder) {
             for (const auto& h : v.handles) EXPECT_LE(h.maxReachError, 0.002f) << h.kind;
         }
     }
-    const std::string json = ReadText(out / "report.json");
-    EXPECT_NE(json.find("\"configFiles\": [],\n  \"filesWritten\": [\"Kovra_Config.ini\", "
-                        "\"modloader/Kovra-Output/Kovra_sedan.ini\"],"),
-              std::string::npos)
-        << json;
+    const Json json = ReadJson(out / "report.json");
+    EXPECT_TRUE(json.at("configFiles").empty());
+    EXPECT_EQ(json.at("filesWritten").get<std::vector<std::string>>(),
+              (std::vector<std::string>{"Kovra_Config.ini", "modloader/Kovra-Output/Kovra_sedan.ini"}));
     // The screen at the picture frames: the menu, then the export message.
     const std::string open = ReadText(out / "sedan--menu-screen-frame-95.svg");
     EXPECT_NE(open.find(">- Kovra Config -</text>"), std::string::npos);
@@ -267,11 +274,19 @@ TEST(ScenarioRun, ReportJsonEscapesNames) {
     v.model = "m";
     v.handles.push_back({"Steer", 2, 0, 0.001f});
     report.vehicles.push_back(v);
-    const std::string json = ReportJson(report);
-    EXPECT_NE(json.find(R"("scenario": "a \"quoted\" \\ name")"), std::string::npos) << json;
-    EXPECT_NE(json.find(R"("Steer": {"framesEngaged": 2, "framesOutOfReach": 0, "maxReachError": 0.001})"),
-              std::string::npos)
-        << json;
+    report.vehicles.back().handles.push_back({"Peg", 1, 1, std::numeric_limits<float>::quiet_NaN()});
+    report.scenario += std::string("\x01 and a broken \xff");
+    const std::string text = ReportJson(report);
+    // Quotes, backslashes, control characters and bytes that are not UTF-8
+    // all leave JSON that parses; a reach error that is not a number is null.
+    const Json json = Json::parse(text);
+    EXPECT_EQ(json.at("scenario"), "a \"quoted\" \\ name\x01 and a broken \xef\xbf\xbd") << text;
+    EXPECT_EQ(json.at("vehicles").at(0).at("handles").at("Steer"),
+              Json::parse(R"({"framesEngaged": 2, "framesOutOfReach": 0, "maxReachError": 0.001})"));
+    EXPECT_TRUE(json.at("vehicles").at(0).at("handles").at("Peg").at("maxReachError").is_null());
+    // The keys keep their order: the report reads top-down as before.
+    EXPECT_LT(text.find("\"scenario\""), text.find("\"frames\""));
+    EXPECT_LT(text.find("\"filesWritten\""), text.find("\"vehicles\""));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "SimTestSupport.h"
 #include "TestMath.h"
 #include "kovra/host/Runtime.h"
 #include "kovra/ik/BoneAccess.h"
@@ -27,15 +28,7 @@ VehicleModel LoadBuiltIn(const std::string& file) {
 }
 
 void ExpectSameModel(const VehicleModel& a, const VehicleModel& b, float rotationTol) {
-    EXPECT_EQ(a.id, b.id);
-    EXPECT_EQ(a.name, b.name);
-    EXPECT_EQ(a.type, b.type);
-    EXPECT_EQ(a.frontSeat, b.frontSeat);
-    EXPECT_EQ(a.handlebar, b.handlebar);
-    EXPECT_EQ(a.animGroup, b.animGroup);
-    EXPECT_EQ(a.leanLimit, b.leanLimit);
-    EXPECT_EQ(a.bodyFrame, b.bodyFrame);
-    EXPECT_EQ(a.steeringFrame, b.steeringFrame);
+    test::ExpectSameRecord(a, b);
     ASSERT_EQ(a.frames.size(), b.frames.size());
     for (std::size_t i = 0; i < a.frames.size(); ++i) {
         const VehicleModel::Frame& fa = a.frames[i];
@@ -276,10 +269,10 @@ TEST(SceneFile, WrittenScenesReadBackToTheSameModel) {
     m.leanLimit = 0.3f;
     m.bodyFrame = "b";
     m.steeringFrame = "c";
-    m.frames.push_back({"a", -1, EulerFrame({12.5f, -33.25f, 170.0f}), {{0.1f, 0.2f, 0.3f}}});
-    m.frames.push_back({"b", 0, EulerFrame({0.0f, 90.0f, 0.0f}), {}});
-    m.frames.push_back(
-        {"c", 1, EulerFrame({-179.5f, 0.0f, 45.0f}), BoxVertices({-1, -2, -3}, {1, 2, 3})});
+    m.frames.push_back({"a", -1, EulerFrame({12.5f, -33.25f, 170.0f}), {{0.1f, 0.2f, 0.3f}}, {}});
+    m.frames.push_back({"b", 0, EulerFrame({0.0f, 90.0f, 0.0f}), {}, {}});
+    m.frames.push_back({"c", 1, EulerFrame({-179.5f, 0.0f, 45.0f}), BoxVertices({-1, -2, -3}, {1, 2, 3}),
+                        BoxTriangles()});
     m.frames[0].modelling.pos = {1.0f / 3.0f, -2.0f, 0.0f};
     std::string error;
     const std::optional<VehicleModel> back =
