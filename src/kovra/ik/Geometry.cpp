@@ -1,94 +1,11 @@
 #include "kovra/ik/Geometry.h"
 
-#include <cmath>
-
 namespace kovra {
-
-namespace {
-// Below this squared length a vector or quaternion has no usable direction.
-constexpr float kTinySquared = 1e-24f;
-}  // namespace
-
-float Atan2(float y, float x) { return static_cast<float>(std::atan2(double{y}, double{x})); }
-float Sin(float a) { return static_cast<float>(std::sin(double{a})); }
-float Cos(float a) { return static_cast<float>(std::cos(double{a})); }
-float Sqrt(float v) { return v > 0.0f ? static_cast<float>(std::sqrt(double{v})) : 0.0f; }
-float Acos(float v) { return static_cast<float>(std::acos(double{Clamp(v, -1.0f, 1.0f)})); }
-
-float Clamp(float v, float lo, float hi) {
-    if (!(v >= lo)) return lo;  // NaN lands on lo too
-    return v > hi ? hi : v;
-}
-
-bool IsFinite(float v) { return std::isfinite(v); }
-bool IsFinite(const Vector3& v) { return IsFinite(v.x) && IsFinite(v.y) && IsFinite(v.z); }
-bool IsFinite(const Quaternion& q) {
-    return IsFinite(q.x) && IsFinite(q.y) && IsFinite(q.z) && IsFinite(q.w);
-}
-bool IsFinite(const FrameMatrix& m) {
-    return IsFinite(m.right) && IsFinite(m.up) && IsFinite(m.at) && IsFinite(m.pos);
-}
-
-float Dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-
-Vector3 Cross(const Vector3& a, const Vector3& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
-float Length(const Vector3& v) { return Sqrt(Dot(v, v)); }
-float Distance(const Vector3& a, const Vector3& b) { return Length(a - b); }
-
-Vector3 NormalizedCopy(const Vector3& v) {
-    const float lenSq = Dot(v, v);
-    if (!(lenSq > kTinySquared) || !IsFinite(lenSq)) return {};
-    return v / Sqrt(lenSq);
-}
-
-float Normalize(Vector3& v) {
-    const float len = Length(v);
-    v = NormalizedCopy(v);
-    return v.IsZero() ? 0.0f : len;
-}
-
-Vector3 Lerp(const Vector3& a, const Vector3& b, float t) { return a * (1.0f - t) + b * t; }
-
-Vector3 RotateAboutAxis(const Vector3& v, const Vector3& axis, float angle) {
-    const Vector3 proj = axis * Dot(v, axis);
-    const Vector3 perp = v - proj;
-    return perp * Cos(angle) + Cross(axis, perp) * Sin(angle) + proj;
-}
-
-Vector3 ToFrameLocal(const Vector3& point, const FrameMatrix& frame) {
-    const Vector3 d = point - frame.pos;
-    return {Dot(d, frame.right), Dot(d, frame.up), Dot(d, frame.at)};
-}
-
-Vector3 ToFrameWorld(const Vector3& local, const FrameMatrix& frame) {
-    return frame.pos + frame.right * local.x + frame.up * local.y + frame.at * local.z;
-}
-
-Vector3 TransformPoint(const Vector3& point, const FrameMatrix& frame) {
-    return ToFrameWorld(point, frame);
-}
-
-Vector3 TransformVector(const Vector3& v, const FrameMatrix& frame) {
-    return frame.right * v.x + frame.up * v.y + frame.at * v.z;
-}
 
 Vector3 InverseTransformPoint(const Vector3& point, const FrameMatrix& frame) {
     FrameMatrix inverse;
     if (!Invert(frame, inverse)) return ToFrameLocal(point, frame);
     return TransformPoint(point, inverse);
-}
-
-FrameMatrix Multiply(const FrameMatrix& a, const FrameMatrix& b) {
-    FrameMatrix r;
-    r.right = TransformVector(a.right, b);
-    r.up = TransformVector(a.up, b);
-    r.at = TransformVector(a.at, b);
-    r.pos = TransformPoint(a.pos, b);
-    r.flags = a.flags;
-    return r;
 }
 
 bool Invert(const FrameMatrix& m, FrameMatrix& out) {
@@ -109,11 +26,6 @@ bool Invert(const FrameMatrix& m, FrameMatrix& out) {
     if (!IsFinite(r)) return false;
     out = r;
     return true;
-}
-
-FrameMatrix WithoutTranslation(FrameMatrix m) {
-    m.pos = {};
-    return m;
 }
 
 void RotateFrame(FrameMatrix& m, const Vector3& axis, float degrees, Combine mode) {
@@ -147,26 +59,6 @@ FrameMatrix BasisFromDirection(const Vector3& dir, const Vector3& refAxis, int m
         default: m.right = dir; m.up = q; m.at = p; break;
     }
     return m;
-}
-
-Quaternion Conjugate(const Quaternion& q) { return {-q.x, -q.y, -q.z, q.w}; }
-
-Quaternion Multiply(const Quaternion& a, const Quaternion& b) {
-    return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y,
-            a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x,
-            a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w,
-            a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
-}
-
-float Dot(const Quaternion& a, const Quaternion& b) {
-    return a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w;
-}
-
-Quaternion Normalized(const Quaternion& q) {
-    const float lenSq = Dot(q, q);
-    if (!(lenSq > kTinySquared) || !IsFinite(lenSq)) return Quaternion::Identity();
-    const float inv = 1.0f / Sqrt(lenSq);
-    return {q.x * inv, q.y * inv, q.z * inv, q.w * inv};
 }
 
 Quaternion Slerp(const Quaternion& from, const Quaternion& to, float t) {
@@ -225,21 +117,6 @@ Quaternion MatrixToQuaternion(const FrameMatrix& m) {
         q = {(r.z + a.x) / s, (a.y + u.z) / s, s / 4.0f, (r.y - u.x) / s};
     }
     return Normalized(q);
-}
-
-Vector3 RotateVector(const Quaternion& q, const Vector3& v) {
-    const Vector3 qv{q.x, q.y, q.z};
-    const Vector3 t = Cross(qv, v) * 2.0f;
-    return v + t * q.w + Cross(qv, t);
-}
-
-FrameMatrix QuaternionToFrame(const Quaternion& q, const Vector3& pos) {
-    FrameMatrix m;
-    m.right = RotateVector(q, AxisX);
-    m.up = RotateVector(q, AxisY);
-    m.at = RotateVector(q, AxisZ);
-    m.pos = pos;
-    return m;
 }
 
 Quaternion RemoveTwist(const Quaternion& q, const Vector3& axis) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cmath>
+
 #include "kovra/ik/FrameMatrix.h"
 #include "kovra/ik/Quaternion.h"
 #include "kovra/ik/Vector3.h"
@@ -27,48 +29,96 @@ inline constexpr Vector3 AxisX = kAxes.x;
 inline constexpr Vector3 AxisY = kAxes.y;
 inline constexpr Vector3 AxisZ = kAxes.z;
 
+// The small helpers are defined here, inline: they run thousands of times
+// a frame, and a call across files costs more than most of them.
+
 // ---- scalars -------------------------------------------------------------
-float Atan2(float y, float x);
-float Sin(float a);
-float Cos(float a);
-float Sqrt(float v);
+// Single precision throughout; a negative or NaN argument of Sqrt gives 0.
+inline float Atan2(float y, float x) { return static_cast<float>(std::atan2(double{y}, double{x})); }
+inline float Sin(float a) { return static_cast<float>(std::sin(double{a})); }
+inline float Cos(float a) { return static_cast<float>(std::cos(double{a})); }
+inline float Sqrt(float v) { return v > 0.0f ? std::sqrt(v) : 0.0f; }
+inline float Clamp(float v, float lo, float hi) {
+    if (!(v >= lo)) return lo;  // NaN lands on lo too
+    return v > hi ? hi : v;
+}
 // Clamps its argument to -1..1 first, so rounding never yields NaN.
-float Acos(float v);
-float Clamp(float v, float lo, float hi);
-bool IsFinite(float v);
-bool IsFinite(const Vector3& v);
-bool IsFinite(const Quaternion& q);
-bool IsFinite(const FrameMatrix& m);
+inline float Acos(float v) { return static_cast<float>(std::acos(double{Clamp(v, -1.0f, 1.0f)})); }
+inline bool IsFinite(float v) { return std::isfinite(v); }
+inline bool IsFinite(const Vector3& v) { return IsFinite(v.x) && IsFinite(v.y) && IsFinite(v.z); }
+inline bool IsFinite(const Quaternion& q) {
+    return IsFinite(q.x) && IsFinite(q.y) && IsFinite(q.z) && IsFinite(q.w);
+}
+inline bool IsFinite(const FrameMatrix& m) {
+    return IsFinite(m.right) && IsFinite(m.up) && IsFinite(m.at) && IsFinite(m.pos);
+}
+
+// Below this squared length a vector or quaternion has no usable direction.
+inline constexpr float kTinySquared = 1e-24f;
 
 // ---- vectors -------------------------------------------------------------
-float Dot(const Vector3& a, const Vector3& b);
-Vector3 Cross(const Vector3& a, const Vector3& b);
-float Length(const Vector3& v);
-float Distance(const Vector3& a, const Vector3& b);
+inline float Dot(const Vector3& a, const Vector3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+inline Vector3 Cross(const Vector3& a, const Vector3& b) {
+    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
+inline float Length(const Vector3& v) { return Sqrt(Dot(v, v)); }
+inline float Distance(const Vector3& a, const Vector3& b) { return Length(a - b); }
 // Unit-length copy; (0, 0, 0) when the vector is too short to scale.
-Vector3 NormalizedCopy(const Vector3& v);
+inline Vector3 NormalizedCopy(const Vector3& v) {
+    const float lenSq = Dot(v, v);
+    if (!(lenSq > kTinySquared) || !IsFinite(lenSq)) return {};
+    return v / Sqrt(lenSq);
+}
 // Normalises in place and returns the length it had (0 leaves v at zero).
-float Normalize(Vector3& v);
-Vector3 Lerp(const Vector3& a, const Vector3& b, float t);
+inline float Normalize(Vector3& v) {
+    const float len = Length(v);
+    v = NormalizedCopy(v);
+    return v.IsZero() ? 0.0f : len;
+}
+inline Vector3 Lerp(const Vector3& a, const Vector3& b, float t) { return a * (1.0f - t) + b * t; }
 // Rotates v about a unit axis by angle radians.
-Vector3 RotateAboutAxis(const Vector3& v, const Vector3& axis, float angle);
+inline Vector3 RotateAboutAxis(const Vector3& v, const Vector3& axis, float angle) {
+    const Vector3 proj = axis * Dot(v, axis);
+    const Vector3 perp = v - proj;
+    return perp * Cos(angle) + Cross(axis, perp) * Sin(angle) + proj;
+}
 
 // ---- frames --------------------------------------------------------------
 // Point expressed in the frame's axes (exact for orthonormal frames).
-Vector3 ToFrameLocal(const Vector3& point, const FrameMatrix& frame);
-Vector3 ToFrameWorld(const Vector3& local, const FrameMatrix& frame);
+inline Vector3 ToFrameLocal(const Vector3& point, const FrameMatrix& frame) {
+    const Vector3 d = point - frame.pos;
+    return {Dot(d, frame.right), Dot(d, frame.up), Dot(d, frame.at)};
+}
+inline Vector3 ToFrameWorld(const Vector3& local, const FrameMatrix& frame) {
+    return frame.pos + frame.right * local.x + frame.up * local.y + frame.at * local.z;
+}
 // Row vector times frame, plus pos.
-Vector3 TransformPoint(const Vector3& point, const FrameMatrix& frame);
+inline Vector3 TransformPoint(const Vector3& point, const FrameMatrix& frame) {
+    return ToFrameWorld(point, frame);
+}
 // Direction times the frame's rotation rows (no translation).
-Vector3 TransformVector(const Vector3& v, const FrameMatrix& frame);
+inline Vector3 TransformVector(const Vector3& v, const FrameMatrix& frame) {
+    return frame.right * v.x + frame.up * v.y + frame.at * v.z;
+}
 // Through the full inverse, so scaled frames work too; a singular frame falls
 // back to ToFrameLocal rather than dividing by zero.
 Vector3 InverseTransformPoint(const Vector3& point, const FrameMatrix& frame);
 // a then b: the frame of a child (a, local) under a parent (b, world).
-FrameMatrix Multiply(const FrameMatrix& a, const FrameMatrix& b);
+inline FrameMatrix Multiply(const FrameMatrix& a, const FrameMatrix& b) {
+    FrameMatrix r;
+    r.right = TransformVector(a.right, b);
+    r.up = TransformVector(a.up, b);
+    r.at = TransformVector(a.at, b);
+    r.pos = TransformPoint(a.pos, b);
+    r.flags = a.flags;
+    return r;
+}
 // False, with out untouched, when the frame cannot be inverted.
 bool Invert(const FrameMatrix& m, FrameMatrix& out);
-FrameMatrix WithoutTranslation(FrameMatrix m);
+inline FrameMatrix WithoutTranslation(FrameMatrix m) {
+    m.pos = {};
+    return m;
+}
 // Rotation about a unit axis by degrees. Replace makes m the pure rotation
 // (pos zero); Local applies the rotation in m's own space and keeps pos.
 void RotateFrame(FrameMatrix& m, const Vector3& axis, float degrees, Combine mode);
@@ -79,21 +129,44 @@ void ScaleFrame(FrameMatrix& m, const Vector3& scale);
 FrameMatrix BasisFromDirection(const Vector3& dir, const Vector3& refAxis, int mode);
 
 // ---- quaternions ---------------------------------------------------------
-Quaternion Conjugate(const Quaternion& q);
+inline Quaternion Conjugate(const Quaternion& q) { return {-q.x, -q.y, -q.z, q.w}; }
 // Hamilton product: the rotation of b applied first, then a's.
-Quaternion Multiply(const Quaternion& a, const Quaternion& b);
+inline Quaternion Multiply(const Quaternion& a, const Quaternion& b) {
+    return {a.w * b.x + a.x * b.w + a.y * b.z - a.z * b.y,
+            a.w * b.y - a.x * b.z + a.y * b.w + a.z * b.x,
+            a.w * b.z + a.x * b.y - a.y * b.x + a.z * b.w,
+            a.w * b.w - a.x * b.x - a.y * b.y - a.z * b.z};
+}
+inline float Dot(const Quaternion& a, const Quaternion& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z + a.w * b.w;
+}
 // Unit copy; identity when q has no length to scale.
-Quaternion Normalized(const Quaternion& q);
-float Dot(const Quaternion& a, const Quaternion& b);
+inline Quaternion Normalized(const Quaternion& q) {
+    const float lenSq = Dot(q, q);
+    if (!(lenSq > kTinySquared) || !IsFinite(lenSq)) return Quaternion::Identity();
+    const float inv = 1.0f / Sqrt(lenSq);
+    return {q.x * inv, q.y * inv, q.z * inv, q.w * inv};
+}
 // Spherical interpolation along the shorter arc; t outside 0..1 is clamped.
 Quaternion Slerp(const Quaternion& from, const Quaternion& to, float t);
 Quaternion AxisAngle(const Vector3& axis, float degrees);
 void RotateQuaternion(Quaternion& q, const Vector3& axis, float degrees, Combine mode);
 Quaternion MatrixToQuaternion(const FrameMatrix& m);
+inline Vector3 RotateVector(const Quaternion& q, const Vector3& v) {
+    const Vector3 qv{q.x, q.y, q.z};
+    const Vector3 t = Cross(qv, v) * 2.0f;
+    return v + t * q.w + Cross(qv, t);
+}
 // Rotation rows of q (right = image of X, up = image of Y, at = image of Z).
-FrameMatrix QuaternionToFrame(const Quaternion& q, const Vector3& pos = {});
+inline FrameMatrix QuaternionToFrame(const Quaternion& q, const Vector3& pos = {}) {
+    FrameMatrix m;
+    m.right = RotateVector(q, AxisX);
+    m.up = RotateVector(q, AxisY);
+    m.at = RotateVector(q, AxisZ);
+    m.pos = pos;
+    return m;
+}
 // Keeps q's swing and drops its rotation about axis.
 Quaternion RemoveTwist(const Quaternion& q, const Vector3& axis);
-Vector3 RotateVector(const Quaternion& q, const Vector3& v);
 
 }  // namespace kovra
