@@ -34,16 +34,16 @@ inline constexpr Vector3 AxisZ = kAxes.z;
 
 // ---- scalars -------------------------------------------------------------
 // Single precision throughout; a negative or NaN argument of Sqrt gives 0.
-inline float Atan2(float y, float x) { return static_cast<float>(std::atan2(double{y}, double{x})); }
-inline float Sin(float a) { return static_cast<float>(std::sin(double{a})); }
-inline float Cos(float a) { return static_cast<float>(std::cos(double{a})); }
+inline float Atan2(float y, float x) { return std::atan2(y, x); }
+inline float Sin(float a) { return std::sin(a); }
+inline float Cos(float a) { return std::cos(a); }
 inline float Sqrt(float v) { return v > 0.0f ? std::sqrt(v) : 0.0f; }
 inline float Clamp(float v, float lo, float hi) {
     if (!(v >= lo)) return lo;  // NaN lands on lo too
     return v > hi ? hi : v;
 }
 // Clamps its argument to -1..1 first, so rounding never yields NaN.
-inline float Acos(float v) { return static_cast<float>(std::acos(double{Clamp(v, -1.0f, 1.0f)})); }
+inline float Acos(float v) { return std::acos(Clamp(v, -1.0f, 1.0f)); }
 inline bool IsFinite(float v) { return std::isfinite(v); }
 inline bool IsFinite(const Vector3& v) { return IsFinite(v.x) && IsFinite(v.y) && IsFinite(v.z); }
 inline bool IsFinite(const Quaternion& q) {
