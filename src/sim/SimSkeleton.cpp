@@ -1,5 +1,7 @@
 #include "sim/SimSkeleton.h"
 
+#include <bit>
+
 #include "kovra/ik/Geometry.h"
 
 namespace kovra::sim {
@@ -116,6 +118,25 @@ const RestPose& TheRestPose() {
     return pose;
 }
 
+constexpr std::uint32_t kAllNodes = 0xffffffffu;
+static_assert(kNodeCount == 32, "one bit per node");
+
+// Bit per node of each node's subtree (itself and everything below it).
+std::array<std::uint32_t, kNodeCount> BuildSubtrees() {
+    std::array<std::uint32_t, kNodeCount> subtree{};
+    // Children have higher numbers than their parents.
+    for (int node = kNodeCount - 1; node >= 0; --node) {
+        subtree[node] |= 1u << node;
+        if (node > 0) subtree[ParentNode(node)] |= subtree[node];
+    }
+    return subtree;
+}
+
+std::uint32_t Subtree(int node) {
+    static const std::array<std::uint32_t, kNodeCount> subtrees = BuildSubtrees();
+    return subtrees[node];
+}
+
 bool SameFrame(const BoneFrame& a, const BoneFrame& b) {
     return a.rotation == b.rotation && a.translation == b.translation;
 }
@@ -125,6 +146,33 @@ bool SameMatrix(const FrameMatrix& a, const FrameMatrix& b) {
 }
 
 bool ValidNode(int node) { return node >= 0 && node < kNodeCount; }
+
+// The world matrix of a bone with local frame data f under parent:
+// Multiply(QuaternionToFrame(f.rotation, f.translation), parent), written out
+// because the game does it for every recomputed bone. Every sum is formed in
+// the same order as there, so the result is the same to the last bit (signs
+// of zero aside).
+void WorldMatrix(const BoneFrame& f, const FrameMatrix& parent, FrameMatrix& out) {
+    const Quaternion& q = f.rotation;
+    const float x2 = q.x + q.x, y2 = q.y + q.y, z2 = q.z + q.z;
+    const float xx = q.x * x2, yy = q.y * y2, zz = q.z * z2;
+    const float xy = q.x * y2, xz = q.x * z2, yz = q.y * z2;
+    const float wx = q.w * x2, wy = q.w * y2, wz = q.w * z2;
+    const Vector3 right{1.0f - (yy + zz), xy + wz, xz - wy};
+    const Vector3 up{xy - wz, 1.0f - (xx + zz), yz + wx};
+    const Vector3 at{xz + wy, yz - wx, 1.0f - (xx + yy)};
+    const auto toParent = [&parent](const Vector3& v) {
+        return Vector3{v.x * parent.right.x + v.y * parent.up.x + v.z * parent.at.x,
+                       v.x * parent.right.y + v.y * parent.up.y + v.z * parent.at.y,
+                       v.x * parent.right.z + v.y * parent.up.z + v.z * parent.at.z};
+    };
+    out.right = toParent(right);
+    out.up = toParent(up);
+    out.at = toParent(at);
+    const Vector3& t = f.translation;
+    out.pos = parent.pos + parent.right * t.x + parent.up * t.y + parent.at * t.z;
+    out.flags = 0;
+}
 
 }  // namespace
 
@@ -143,7 +191,16 @@ const std::array<BoneFrame, kNodeCount>& SimSkeleton::RestFrames() { return TheR
 
 int SimSkeleton::MainChild(int node) { return ValidNode(node) ? kRules[node].mainChild : -1; }
 
-BoneFrame* SimSkeleton::Frame(int node) { return ValidNode(node) ? &frames_[node] : nullptr; }
+void SimSkeleton::ApplyRestPose() {
+    frames_ = RestFrames();
+    handedOut_ = kAllNodes;
+}
+
+BoneFrame* SimSkeleton::Frame(int node) {
+    if (!ValidNode(node)) return nullptr;
+    handedOut_ |= 1u << node;
+    return &frames_[node];
+}
 
 FrameMatrix* SimSkeleton::Matrix(int index) {
     return ValidNode(index) ? &matrices_[index] : nullptr;
@@ -155,19 +212,14 @@ const FrameMatrix* SimSkeleton::Matrix(int index) const {
 
 void SimSkeleton::Recompute(int node, const FrameMatrix& characterWorld) {
     const FrameMatrix& parent = node == 0 ? characterWorld : matrices_[ParentNode(node)];
-    const BoneFrame& f = frames_[node];
-    FrameMatrix m;
-    bool usable = IsFinite(f.rotation) && IsFinite(f.translation);
-    if (usable) {
-        m = Multiply(QuaternionToFrame(f.rotation, f.translation), parent);
-        usable = IsFinite(m);  // a huge but finite quaternion can still overflow
-    }
-    if (!usable) {
-        const BoneFrame& rest = RestFrames()[node];
-        m = Multiply(QuaternionToFrame(rest.rotation, rest.translation), parent);
+    FrameMatrix& m = matrices_[node];
+    WorldMatrix(frames_[node], parent, m);
+    // Frame data that is not finite (or finite but so large that it
+    // overflows) leaves a matrix that is not finite either.
+    if (!IsFinite(m)) {
+        WorldMatrix(RestFrames()[node], parent, m);
         sawNonFinite_ = true;
     }
-    matrices_[node] = m;
 }
 
 void SimSkeleton::Refresh(const FrameMatrix& characterWorld) {
@@ -178,29 +230,31 @@ void SimSkeleton::Refresh(const FrameMatrix& characterWorld) {
         world = FrameMatrix::Identity();
         sawNonFinite_ = true;
     }
-    const bool all = !refreshed_ || !SameMatrix(world, refreshedWorld_);
-    std::array<bool, kNodeCount> dirty{};
-    int count = 0;
-    // Parents have lower node numbers than their children, so one forward
-    // pass sees every parent's state before its children.
-    for (int node = 0; node < kNodeCount; ++node) {
-        const bool d = all || !SameFrame(frames_[node], refreshedFrames_[node]) ||
-                       (node > 0 && dirty[ParentNode(node)]);
-        dirty[node] = d;
-        if (!d) continue;
+    std::uint32_t dirty = 0;
+    if (!refreshed_ || !SameMatrix(world, refreshedWorld_)) {
+        dirty = kAllNodes;
+    } else {
+        for (std::uint32_t bits = handedOut_; bits != 0; bits &= bits - 1) {
+            const int node = std::countr_zero(bits);
+            if (!SameFrame(frames_[node], refreshedFrames_[node])) dirty |= Subtree(node);
+        }
+    }
+    // In node order: every parent is recomputed before its children.
+    for (std::uint32_t bits = dirty; bits != 0; bits &= bits - 1) {
+        const int node = std::countr_zero(bits);
         Recompute(node, world);
         refreshedFrames_[node] = frames_[node];
-        ++count;
     }
     refreshedWorld_ = world;
     refreshed_ = true;
-    lastRefreshCount_ = count;
+    lastRefreshCount_ = std::popcount(dirty);
     if (sawNonFinite_) ++nonFiniteInputs_;
 }
 
 void SimSkeleton::RefreshAll(const FrameMatrix& characterWorld) {
     refreshed_ = false;
     Refresh(characterWorld);
+    handedOut_ = 0;
 }
 
 }  // namespace kovra::sim

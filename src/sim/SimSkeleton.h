@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 
 #include "kovra/host/HostTypes.h"
 #include "kovra/ik/FrameMatrix.h"
@@ -28,18 +29,22 @@ public:
     // The node a bone's X axis points at, -1 for leaves and the root.
     static int MainChild(int node);
 
-    void ApplyRestPose() { frames_ = RestFrames(); }
+    void ApplyRestPose();
 
     // Recomputes the world matrices of the nodes whose frame data changed
     // since the last refresh and of everything below them; a changed
-    // character matrix recomputes all. No allocation: called after every bone
-    // write.
+    // character matrix recomputes all. Only the frame data handed out by
+    // Frame() since the last RefreshAll is looked at, so a refresh after one
+    // bone write costs that bone's subtree and one with nothing written
+    // costs next to nothing. No allocation: called after every bone write.
     void Refresh(const FrameMatrix& characterWorld);
     // Recomputes every node, whatever changed (matrices written directly are
-    // overwritten too).
+    // overwritten too): the game posing from scratch.
     void RefreshAll(const FrameMatrix& characterWorld);
 
-    BoneFrame* Frame(int node);      // null outside 0..31
+    // The node's frame data, to read or write until the next RefreshAll;
+    // null outside 0..31.
+    BoneFrame* Frame(int node);
     FrameMatrix* Matrix(int index);  // null outside 0..31
     const FrameMatrix* Matrix(int index) const;
 
@@ -56,6 +61,7 @@ private:
     // What the last refresh used, to find the dirty nodes.
     std::array<BoneFrame, kNodeCount> refreshedFrames_;
     FrameMatrix refreshedWorld_;
+    std::uint32_t handedOut_ = 0;  // bit per node: frame data Frame() gave out
     bool refreshed_ = false;
     int lastRefreshCount_ = 0;
     int nonFiniteInputs_ = 0;

@@ -154,6 +154,26 @@ TEST_F(SkeletonTest, IncrementalRefreshMatchesAFullRecompute) {
     }
 }
 
+// The written-out matrix product of the refresh rounds exactly as the
+// geometry helpers do: the poses of long rides depend on the last bit.
+TEST_F(SkeletonTest, ARefreshedBoneIsItsFrameTimesItsParentToTheLastBit) {
+    std::mt19937 rng(77);
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    SimSkeleton& live = *host.Skeleton(ped);
+    for (int step = 0; step < 200; ++step) {
+        const int node = 1 + step % (kNodeCount - 1);
+        BoneFrame& f = *live.Frame(node);
+        // Of any length: the game's frame data need not be normalised.
+        f.rotation = {unit(rng), unit(rng), unit(rng), unit(rng) * 2.0f};
+        f.translation = {unit(rng), unit(rng), unit(rng)};
+        host.UpdateSkeleton(ped);
+        const FrameMatrix want = Multiply(QuaternionToFrame(f.rotation, f.translation), Bone(ParentNode(node)));
+        const FrameMatrix& got = Bone(node);
+        ASSERT_TRUE(want.right == got.right && want.up == got.up && want.at == got.at && want.pos == got.pos)
+            << "node " << node << " step " << step;
+    }
+}
+
 TEST_F(SkeletonTest, RefreshRecomputesOnlyWhatChanged) {
     SimSkeleton& s = *host.Skeleton(ped);
     host.UpdateSkeleton(ped);
@@ -167,6 +187,34 @@ TEST_F(SkeletonTest, RefreshRecomputesOnlyWhatChanged) {
     host.PedMatrix(ped)->pos.x += 1.0f;
     host.UpdateSkeleton(ped);
     EXPECT_EQ(s.LastRefreshCount(), kNodeCount);
+
+    // Any one bone written: that bone and its descendants, nothing else;
+    // handed out and left as it was, or written back unchanged: nothing.
+    for (int node = 0; node < kNodeCount; ++node) {
+        int subtree = 0;
+        for (int n = 0; n < kNodeCount; ++n) {
+            for (int up = n; up != 0 && up != node; up = ParentNode(up)) {
+                if (ParentNode(up) == node) ++subtree;
+            }
+        }
+        ++subtree;  // the node itself
+        host.AnimatePed(ped);
+        BoneFrame& f = *host.BoneFrameData(ped, node);
+        host.UpdateSkeleton(ped);
+        EXPECT_EQ(s.LastRefreshCount(), 0) << node;
+        const Quaternion before = f.rotation;
+        f.rotation = AxisAngle(AxisY, 5.0f);
+        host.UpdateSkeleton(ped);
+        EXPECT_EQ(s.LastRefreshCount(), subtree) << node;
+        host.UpdateSkeleton(ped);
+        EXPECT_EQ(s.LastRefreshCount(), 0) << node;
+        f.rotation = before;
+        host.UpdateSkeleton(ped);
+        EXPECT_EQ(s.LastRefreshCount(), subtree) << node;
+        f.rotation = before;
+        host.UpdateSkeleton(ped);
+        EXPECT_EQ(s.LastRefreshCount(), 0) << node;
+    }
 }
 
 TEST_F(SkeletonTest, NonFiniteFrameDataNeverReachesAMatrix) {

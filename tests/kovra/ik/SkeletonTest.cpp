@@ -13,7 +13,15 @@ TEST(Skeleton, NodeAndBoneLookupsAreInverse) {
 }
 
 TEST(Skeleton, UnknownIdsMapToNone) {
-    for (int id : {9, 300, -1, 55, 1000}) EXPECT_EQ(BoneIdToNode(id), 0) << id;
+    for (int id : {9, 300, -1, 55, 303, 1000, -2147483647 - 1, 2147483647}) EXPECT_EQ(BoneIdToNode(id), 0) << id;
+    // Every id is found exactly where a search of the table finds it.
+    for (BoneId id = -5; id < 400; ++id) {
+        NodeIndex searched = 0;
+        for (NodeIndex node = 1; node < kNodeCount; ++node) {
+            if (NodeToBoneId(node) == id) searched = node;
+        }
+        EXPECT_EQ(BoneIdToNode(id), searched) << id;
+    }
     for (int node : {0, 32, -3}) {
         EXPECT_EQ(NodeToBoneId(node), 0);
         EXPECT_EQ(ParentNode(node), 0);
