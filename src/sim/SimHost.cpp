@@ -23,7 +23,9 @@ char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 
 SimHost::SimHost(int vehicleCapacity, int pedCapacity)
     : vehicles_(vehicleCapacity),
       peds_(pedCapacity),
-      vehicleGenerations_(static_cast<std::size_t>(vehicles_.Capacity()), 0) {}
+      vehicleGenerations_(static_cast<std::size_t>(vehicles_.Capacity()), 0) {
+    scriptCalls.reserve(kScriptCallsKept);
+}
 
 void SimHost::ClearRecords() {
     drawnTexts.clear();
@@ -34,6 +36,7 @@ void SimHost::ClearRecords() {
     errorBoxes.clear();
     openedUrls.clear();
     scriptCalls.clear();
+    scriptCallCount = 0;
     codePatches.clear();
     installedHooks.clear();
     frameUpdates = 0;
@@ -447,7 +450,13 @@ std::uint32_t SimHost::NameKey(const char* name) const { return ComputeNameKey(n
 
 bool SimHost::RunScriptCommand(int opcode, std::span<const ScriptArg> inputs,
                                std::span<ScriptArg> outputs) {
-    scriptCalls.push_back({opcode, std::vector<ScriptArg>(inputs.begin(), inputs.end())});
+    ++scriptCallCount;
+    if (scriptCalls.size() < kScriptCallsKept) {
+        ScriptCall& call = scriptCalls.emplace_back();
+        call.opcode = opcode;
+        call.argCount = std::min(inputs.size(), kScriptArgsKept);
+        std::copy_n(inputs.begin(), call.argCount, call.args.begin());
+    }
     for (ScriptArg& out : outputs) {
         out.i = 0;
         out.f = 0.0f;
@@ -579,7 +588,9 @@ bool SimHost::PatchStartupByte(std::uint8_t value) {
 
 bool SimHost::InstallHooks(HostEvent event, HookSink& sink) {
     if (event == HostEvent::Count || refusedHooks_.count(event)) return false;
-    hooks_[static_cast<std::size_t>(event)].push_back(&sink);
+    auto& sinks = hooks_[static_cast<std::size_t>(event)];
+    if (sinks.size() >= kMaxHookSinks) return false;
+    sinks.push_back(&sink);
     installedHooks.push_back(event);
     return true;
 }
@@ -604,19 +615,26 @@ const void* SubjectOf(const HostEventArgs& args) {
 }
 }  // namespace
 
+template <class Call>
+void SimHost::CallSinks(HostEvent event, Call&& call) {
+    if (event == HostEvent::Count) return;
+    // A copy, since a callback may install or remove hooks; on the stack, so
+    // that raising an event allocates nothing.
+    const auto& live = hooks_[static_cast<std::size_t>(event)];
+    std::array<HookSink*, kMaxHookSinks> sinks{};
+    const std::size_t count = std::min(live.size(), sinks.size());
+    std::copy_n(live.begin(), count, sinks.begin());
+    for (std::size_t i = 0; i < count; ++i) call(*sinks[i]);
+}
+
 void SimHost::RaiseBefore(HostEvent event, const HostEventArgs& args) {
     if (recordEvents) raisedEvents.push_back({event, false, SubjectOf(args)});
-    if (event == HostEvent::Count) return;
-    // A copy: a callback may install or remove hooks.
-    const std::vector<HookSink*> sinks = hooks_[static_cast<std::size_t>(event)];
-    for (HookSink* sink : sinks) sink->Before(event, args);
+    CallSinks(event, [&](HookSink& sink) { sink.Before(event, args); });
 }
 
 void SimHost::RaiseAfter(HostEvent event, const HostEventArgs& args) {
     if (recordEvents) raisedEvents.push_back({event, true, SubjectOf(args)});
-    if (event == HostEvent::Count) return;
-    const std::vector<HookSink*> sinks = hooks_[static_cast<std::size_t>(event)];
-    for (HookSink* sink : sinks) sink->After(event, args);
+    CallSinks(event, [&](HookSink& sink) { sink.After(event, args); });
 }
 
 // ---- the game's own loop --------------------------------------------------------

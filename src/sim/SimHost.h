@@ -50,10 +50,19 @@ public:
         std::string title;
         std::string text;
     };
+    // The first kScriptArgsKept inputs of each call are kept.
+    static constexpr std::size_t kScriptArgsKept = 4;
     struct ScriptCall {
         int opcode = 0;
-        std::vector<ScriptArg> inputs;
+        std::array<ScriptArg, kScriptArgsKept> args{};
+        std::size_t argCount = 0;
+        std::span<const ScriptArg> inputs() const { return {args.data(), argCount}; }
     };
+    // Script calls kept after ClearRecords; later ones are only counted, so
+    // that a long run neither grows the log nor allocates.
+    static constexpr std::size_t kScriptCallsKept = 64;
+    // Sinks one event's call sites can reach; InstallHooks refuses more.
+    static constexpr std::size_t kMaxHookSinks = 16;
     struct CodePatch {
         std::uint8_t value = 0;
     };
@@ -65,7 +74,8 @@ public:
     std::vector<TimedMessage> timedMessages;
     std::vector<ErrorBox> errorBoxes;
     std::vector<std::string> openedUrls;
-    std::vector<ScriptCall> scriptCalls;
+    std::vector<ScriptCall> scriptCalls;  // the first kScriptCallsKept
+    int scriptCallCount = 0;              // every call since ClearRecords
     std::vector<CodePatch> codePatches;
     std::vector<HostEvent> installedHooks;  // every successful install, in order
     int frameUpdates = 0;  // UpdateFrame and UpdateVehicleFrames calls
@@ -294,6 +304,8 @@ public:
     void OpenUrl(const char* url) override;
 
 private:
+    template <class Call>
+    void CallSinks(HostEvent event, Call&& call);
     void RaiseBefore(HostEvent event, const HostEventArgs& args);
     void RaiseAfter(HostEvent event, const HostEventArgs& args);
     void StepVehicleAudio(CVehicle& vehicle);

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "AllocationCounter.h"
 #include "kovra/host/Runtime.h"
 #include "kovra/rig/CabinIk.h"
 #include "sim/SimHost.h"
@@ -57,6 +58,61 @@ TEST(FrameLoop, EventsComeInTheGamesOrder) {
         EXPECT_EQ(host.raisedEvents[i].after, expected[i].after) << "step " << i;
         EXPECT_EQ(host.raisedEvents[i].subject, expected[i].subject) << "step " << i;
     }
+}
+
+// Once the rigs are built, a frame of the game with every driver posed
+// allocates nothing, however long the run: the script calls the steering
+// makes every frame are counted, and only the first few kept.
+TEST(FrameLoop, ALongRunAllocatesNothingAndKeepsItsScriptLogShort) {
+    SimHost host;
+    Runtime runtime(host);
+    host.AddVehicleModel(MakeSedanModel(400));
+    host.AddVehicleModel(MakeMotorbikeModel(461));
+    host.StartGame();
+    runtime.settings().Allow_NPCs = true;
+    for (int id : {400, 461, 400}) {
+        CVehicle* vehicle = host.CreateVehicle(id);
+        host.SeatPed(host.CreatePed(), vehicle, true);
+        vehicle->state.gasPedal = 0.5f;
+        vehicle->state.gear = 1;
+    }
+    for (int i = 0; i < 40; ++i) host.RunFrame();
+    host.ClearRecords();
+    {
+        test::AllocationCounter allocations;
+        for (int i = 0; i < 200; ++i) host.RunFrame();
+        EXPECT_EQ(allocations.count(), 0u);
+    }
+    EXPECT_EQ(host.scriptCallCount, 2 * 200);  // the two cars' steering
+    EXPECT_EQ(host.scriptCalls.size(), SimHost::kScriptCallsKept);
+    host.ClearRecords();
+    EXPECT_EQ(host.scriptCallCount, 0);
+    EXPECT_TRUE(host.scriptCalls.empty());
+}
+
+// A sink that takes its own hooks out while the game raises the event.
+struct LeavingSink : HookSink {
+    SimHost* host = nullptr;
+    int calls = 0;
+    void Before(HostEvent event, const HostEventArgs&) override {
+        ++calls;
+        host->RemoveHooks(event, *this);
+    }
+    void After(HostEvent, const HostEventArgs&) override {}
+};
+
+TEST(FrameLoop, HookChainsAreBoundedAndASinkMayLeaveWhileRaised) {
+    SimHost host;
+    std::vector<LeavingSink> sinks(SimHost::kMaxHookSinks + 1);
+    for (LeavingSink& sink : sinks) sink.host = &host;
+    for (std::size_t i = 0; i < SimHost::kMaxHookSinks; ++i) {
+        EXPECT_TRUE(host.InstallHooks(E::Frame, sinks[i])) << i;
+    }
+    EXPECT_FALSE(host.InstallHooks(E::Frame, sinks.back())) << "the chain is full";
+    host.Raise(E::Frame, {});
+    for (std::size_t i = 0; i < SimHost::kMaxHookSinks; ++i) EXPECT_EQ(sinks[i].calls, 1) << i;
+    EXPECT_EQ(host.HookCount(E::Frame), 0);
+    EXPECT_TRUE(host.InstallHooks(E::Frame, sinks.back()));
 }
 
 TEST(FrameLoop, VehicleLifetimeReachesTheExtensionSlot) {

@@ -158,8 +158,8 @@ TEST_F(SteerIkTest, WheelAngleFollowsTheRoadWheelsWithALag) {
     Frame(0.3f);
     ASSERT_EQ(host.scriptCalls.size(), 1u);
     EXPECT_EQ(host.scriptCalls[0].opcode, 1726);
-    ASSERT_EQ(host.scriptCalls[0].inputs.size(), 1u);
-    EXPECT_EQ(host.scriptCalls[0].inputs[0].i, host.VehicleScriptHandle(vehicle));
+    ASSERT_EQ(host.scriptCalls[0].inputs().size(), 1u);
+    EXPECT_EQ(host.scriptCalls[0].inputs()[0].i, host.VehicleScriptHandle(vehicle));
     EXPECT_FLOAT_EQ(steer.wheelAngle, 0.025f * full);
     Frame(0.3f);
     EXPECT_FLOAT_EQ(steer.wheelAngle, (1 - 0.025f) * 0.025f * full + 0.025f * full);
