@@ -1,6 +1,7 @@
 #include "sim/SimSkeleton.h"
 
 #include <bit>
+#include <cstring>
 
 #include "kovra/ik/Geometry.h"
 
@@ -137,41 +138,62 @@ std::uint32_t Subtree(int node) {
     return subtrees[node];
 }
 
+// Compared byte for byte: cheaper than number by number, and frame data
+// left as it was (a NaN included) is not recomputed again.
 bool SameFrame(const BoneFrame& a, const BoneFrame& b) {
-    return a.rotation == b.rotation && a.translation == b.translation;
+    static_assert(sizeof(BoneFrame) == 28, "a rotation and a translation, unpadded");
+    return std::memcmp(&a, &b, sizeof(BoneFrame)) == 0;
 }
 
+// Pads and flags are zero in both.
 bool SameMatrix(const FrameMatrix& a, const FrameMatrix& b) {
-    return a.right == b.right && a.up == b.up && a.at == b.at && a.pos == b.pos;
+    return std::memcmp(&a, &b, sizeof(FrameMatrix)) == 0;
 }
 
 bool ValidNode(int node) { return node >= 0 && node < kNodeCount; }
 
+// One row of a FrameMatrix with the word after it, four lanes wide: the
+// rows are 16 bytes apart, and the words after them (flags and pads) are 0 in
+// every matrix the skeleton multiplies by.
+using Lanes = float __attribute__((vector_size(16)));
+
+Lanes Row(const FrameMatrix& m, int row) {
+    Lanes lanes;
+    std::memcpy(&lanes, reinterpret_cast<const unsigned char*>(&m) + 16 * row, sizeof lanes);
+    return lanes;
+}
+
+void StoreRow(Vector3& row, Lanes lanes) {
+    const float values[3] = {lanes[0], lanes[1], lanes[2]};
+    std::memcpy(&row, values, sizeof row);
+}
+
 // The world matrix of a bone with local frame data f under parent:
 // Multiply(QuaternionToFrame(f.rotation, f.translation), parent), written out
 // because the game does it for every recomputed bone. Every sum is formed in
-// the same order as there, so the result is the same to the last bit (signs
-// of zero aside).
-void WorldMatrix(const BoneFrame& f, const FrameMatrix& parent, FrameMatrix& out) {
+// the same order as there, lane by lane, so the result is the same to the
+// last bit (signs of zero aside). False when the result is not finite: frame
+// data that is not finite, or finite but so large that it overflows.
+bool WorldMatrix(const BoneFrame& f, const FrameMatrix& parent, FrameMatrix& out) {
     const Quaternion& q = f.rotation;
     const float x2 = q.x + q.x, y2 = q.y + q.y, z2 = q.z + q.z;
     const float xx = q.x * x2, yy = q.y * y2, zz = q.z * z2;
     const float xy = q.x * y2, xz = q.x * z2, yz = q.y * z2;
     const float wx = q.w * x2, wy = q.w * y2, wz = q.w * z2;
-    const Vector3 right{1.0f - (yy + zz), xy + wz, xz - wy};
-    const Vector3 up{xy - wz, 1.0f - (xx + zz), yz + wx};
-    const Vector3 at{xz + wy, yz - wx, 1.0f - (xx + yy)};
-    const auto toParent = [&parent](const Vector3& v) {
-        return Vector3{v.x * parent.right.x + v.y * parent.up.x + v.z * parent.at.x,
-                       v.x * parent.right.y + v.y * parent.up.y + v.z * parent.at.y,
-                       v.x * parent.right.z + v.y * parent.up.z + v.z * parent.at.z};
-    };
-    out.right = toParent(right);
-    out.up = toParent(up);
-    out.at = toParent(at);
+    const Lanes r = Row(parent, 0), u = Row(parent, 1), a = Row(parent, 2), p = Row(parent, 3);
+    const Lanes right = r * (1.0f - (yy + zz)) + u * (xy + wz) + a * (xz - wy);
+    const Lanes up = r * (xy - wz) + u * (1.0f - (xx + zz)) + a * (yz + wx);
+    const Lanes at = r * (xz + wy) + u * (yz - wx) + a * (1.0f - (xx + yy));
     const Vector3& t = f.translation;
-    out.pos = parent.pos + parent.right * t.x + parent.up * t.y + parent.at * t.z;
+    const Lanes pos = p + r * t.x + u * t.y + a * t.z;
+    StoreRow(out.right, right);
+    StoreRow(out.up, up);
+    StoreRow(out.at, at);
+    StoreRow(out.pos, pos);
     out.flags = 0;
+    // x - x is 0 for every finite x, NaN for infinities and NaNs.
+    const Lanes zero = (right - right) + (up - up) + (at - at) + (pos - pos);
+    return zero[0] == 0.0f && zero[1] == 0.0f && zero[2] == 0.0f;
 }
 
 }  // namespace
@@ -213,10 +235,7 @@ const FrameMatrix* SimSkeleton::Matrix(int index) const {
 void SimSkeleton::Recompute(int node, const FrameMatrix& characterWorld) {
     const FrameMatrix& parent = node == 0 ? characterWorld : matrices_[ParentNode(node)];
     FrameMatrix& m = matrices_[node];
-    WorldMatrix(frames_[node], parent, m);
-    // Frame data that is not finite (or finite but so large that it
-    // overflows) leaves a matrix that is not finite either.
-    if (!IsFinite(m)) {
+    if (!WorldMatrix(frames_[node], parent, m)) {
         WorldMatrix(RestFrames()[node], parent, m);
         sawNonFinite_ = true;
     }
@@ -225,7 +244,7 @@ void SimSkeleton::Recompute(int node, const FrameMatrix& characterWorld) {
 void SimSkeleton::Refresh(const FrameMatrix& characterWorld) {
     sawNonFinite_ = false;
     FrameMatrix world = characterWorld;
-    world.flags = 0;
+    world.flags = world.pad0 = world.pad1 = world.pad2 = 0;
     if (!IsFinite(world)) {
         world = FrameMatrix::Identity();
         sawNonFinite_ = true;
@@ -239,15 +258,17 @@ void SimSkeleton::Refresh(const FrameMatrix& characterWorld) {
             if (!SameFrame(frames_[node], refreshedFrames_[node])) dirty |= Subtree(node);
         }
     }
+    int count = 0;
     // In node order: every parent is recomputed before its children.
     for (std::uint32_t bits = dirty; bits != 0; bits &= bits - 1) {
         const int node = std::countr_zero(bits);
         Recompute(node, world);
         refreshedFrames_[node] = frames_[node];
+        ++count;
     }
     refreshedWorld_ = world;
     refreshed_ = true;
-    lastRefreshCount_ = std::popcount(dirty);
+    lastRefreshCount_ = count;
     if (sawNonFinite_) ++nonFiniteInputs_;
 }
 
