@@ -163,9 +163,9 @@ Lanes Row(const FrameMatrix& m, int row) {
     return lanes;
 }
 
-void StoreRow(Vector3& row, Lanes lanes) {
-    const float values[3] = {lanes[0], lanes[1], lanes[2]};
-    std::memcpy(&row, values, sizeof row);
+// The fourth lane lands on the flags or pad word, which is cleared after.
+void StoreRow(FrameMatrix& m, int row, Lanes lanes) {
+    std::memcpy(reinterpret_cast<unsigned char*>(&m) + 16 * row, &lanes, sizeof lanes);
 }
 
 // The world matrix of a bone with local frame data f under parent:
@@ -174,7 +174,7 @@ void StoreRow(Vector3& row, Lanes lanes) {
 // the same order as there, lane by lane, so the result is the same to the
 // last bit (signs of zero aside). False when the result is not finite: frame
 // data that is not finite, or finite but so large that it overflows.
-bool WorldMatrix(const BoneFrame& f, const FrameMatrix& parent, FrameMatrix& out) {
+inline bool WorldMatrix(const BoneFrame& f, const FrameMatrix& parent, FrameMatrix& out) {
     const Quaternion& q = f.rotation;
     const float x2 = q.x + q.x, y2 = q.y + q.y, z2 = q.z + q.z;
     const float xx = q.x * x2, yy = q.y * y2, zz = q.z * z2;
@@ -186,14 +186,14 @@ bool WorldMatrix(const BoneFrame& f, const FrameMatrix& parent, FrameMatrix& out
     const Lanes at = r * (xz + wy) + u * (yz - wx) + a * (1.0f - (xx + yy));
     const Vector3& t = f.translation;
     const Lanes pos = p + r * t.x + u * t.y + a * t.z;
-    StoreRow(out.right, right);
-    StoreRow(out.up, up);
-    StoreRow(out.at, at);
-    StoreRow(out.pos, pos);
-    out.flags = 0;
-    // x - x is 0 for every finite x, NaN for infinities and NaNs.
+    StoreRow(out, 0, right);
+    StoreRow(out, 1, up);
+    StoreRow(out, 2, at);
+    StoreRow(out, 3, pos);
+    out.flags = out.pad0 = out.pad1 = out.pad2 = 0;
+    // x - x is 0 for every finite x and NaN for the rest; so is their sum.
     const Lanes zero = (right - right) + (up - up) + (at - at) + (pos - pos);
-    return zero[0] == 0.0f && zero[1] == 0.0f && zero[2] == 0.0f;
+    return zero[0] + zero[1] + zero[2] == 0.0f;
 }
 
 }  // namespace
@@ -232,13 +232,19 @@ const FrameMatrix* SimSkeleton::Matrix(int index) const {
     return ValidNode(index) ? &matrices_[index] : nullptr;
 }
 
+namespace {
+// Where the frame data cannot give a finite matrix, the rest pose stands in.
+[[gnu::noinline]] void RecomputeFromRest(int node, const FrameMatrix& parent, FrameMatrix& m) {
+    WorldMatrix(SimSkeleton::RestFrames()[node], parent, m);
+}
+}  // namespace
+
 void SimSkeleton::Recompute(int node, const FrameMatrix& characterWorld) {
     const FrameMatrix& parent = node == 0 ? characterWorld : matrices_[ParentNode(node)];
     FrameMatrix& m = matrices_[node];
-    if (!WorldMatrix(frames_[node], parent, m)) {
-        WorldMatrix(RestFrames()[node], parent, m);
-        sawNonFinite_ = true;
-    }
+    if (WorldMatrix(frames_[node], parent, m)) [[likely]] return;
+    RecomputeFromRest(node, parent, m);
+    sawNonFinite_ = true;
 }
 
 void SimSkeleton::Refresh(const FrameMatrix& characterWorld) {

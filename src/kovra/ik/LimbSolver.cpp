@@ -41,9 +41,10 @@ bool SolveChain(std::span<Vector3> joints, const Vector3& target, const Vector3&
     }
 
     for (int i = 0; i < settings.maxIterations; ++i) {
+        // Backward from the target; where the backward pass would put the
+        // root joint is never used, as the forward pass starts from the root.
         j2 = target;
         j1 = j2 + NormalizedCopy(j1 - j2) * length1;
-        j0 = j1 + NormalizedCopy(j0 - j1) * length0;
         j0 = root;
         j1 = j0 + NormalizedCopy(j1 - j0) * length0;
         j2 = j1 + NormalizedCopy(j2 - j1) * length1;
