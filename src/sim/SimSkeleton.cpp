@@ -168,23 +168,30 @@ void StoreRow(FrameMatrix& m, int row, Lanes lanes) {
     std::memcpy(reinterpret_cast<unsigned char*>(&m) + 16 * row, &lanes, sizeof lanes);
 }
 
-// The world matrix of a bone with local frame data f under parent:
-// Multiply(QuaternionToFrame(f.rotation, f.translation), parent), written out
-// because the game does it for every recomputed bone. Every sum is formed in
-// the same order as there, lane by lane, so the result is the same to the
-// last bit (signs of zero aside). False when the result is not finite: frame
-// data that is not finite, or finite but so large that it overflows.
-inline bool WorldMatrix(const BoneFrame& f, const FrameMatrix& parent, FrameMatrix& out) {
-    const Quaternion& q = f.rotation;
+// The rotation rows of a bone's local frame data: QuaternionToFrame's, each
+// sum formed in the same order as there so that they are the same to the
+// last bit (signs of zero aside), for a quaternion of any length.
+void LocalRows(const Quaternion& q, FrameMatrix& out) {
     const float x2 = q.x + q.x, y2 = q.y + q.y, z2 = q.z + q.z;
     const float xx = q.x * x2, yy = q.y * y2, zz = q.z * z2;
     const float xy = q.x * y2, xz = q.x * z2, yz = q.y * z2;
     const float wx = q.w * x2, wy = q.w * y2, wz = q.w * z2;
+    out.right = {1.0f - (yy + zz), xy + wz, xz - wy};
+    out.up = {xy - wz, 1.0f - (xx + zz), yz + wx};
+    out.at = {xz + wy, yz - wx, 1.0f - (xx + yy)};
+}
+
+// The world matrix of a bone: its local rows and translation carried into
+// its parent's space, Multiply's sums in Multiply's order, lane by lane.
+// False when the result is not finite: frame data that is not finite, or
+// finite but so large that it overflows.
+bool PlaceInParent(const FrameMatrix& local, const Vector3& t, const FrameMatrix& parent,
+                   FrameMatrix& out) {
     const Lanes r = Row(parent, 0), u = Row(parent, 1), a = Row(parent, 2), p = Row(parent, 3);
-    const Lanes right = r * (1.0f - (yy + zz)) + u * (xy + wz) + a * (xz - wy);
-    const Lanes up = r * (xy - wz) + u * (1.0f - (xx + zz)) + a * (yz + wx);
-    const Lanes at = r * (xz + wy) + u * (yz - wx) + a * (1.0f - (xx + yy));
-    const Vector3& t = f.translation;
+    const auto carry = [&](const Vector3& v) { return r * v.x + u * v.y + a * v.z; };
+    const Lanes right = carry(local.right);
+    const Lanes up = carry(local.up);
+    const Lanes at = carry(local.at);
     const Lanes pos = p + r * t.x + u * t.y + a * t.z;
     StoreRow(out, 0, right);
     StoreRow(out, 1, up);
@@ -234,20 +241,32 @@ const FrameMatrix* SimSkeleton::Matrix(int index) const {
 
 namespace {
 // Where the frame data cannot give a finite matrix, the rest pose stands in.
-[[gnu::noinline]] void RecomputeFromRest(int node, const FrameMatrix& parent, FrameMatrix& m) {
-    WorldMatrix(SimSkeleton::RestFrames()[node], parent, m);
+[[gnu::noinline]] void PlaceRestInParent(int node, const FrameMatrix& parent, FrameMatrix& m) {
+    const BoneFrame& rest = SimSkeleton::RestFrames()[node];
+    FrameMatrix local;
+    LocalRows(rest.rotation, local);
+    PlaceInParent(local, rest.translation, parent, m);
 }
 }  // namespace
 
-void SimSkeleton::Recompute(int node, const FrameMatrix& characterWorld) {
+void SimSkeleton::Recompute(int node, bool frameChanged, const FrameMatrix& characterWorld) {
     const FrameMatrix& parent = node == 0 ? characterWorld : matrices_[ParentNode(node)];
-    FrameMatrix& m = matrices_[node];
-    if (WorldMatrix(frames_[node], parent, m)) [[likely]] return;
-    RecomputeFromRest(node, parent, m);
+    const BoneFrame& f = frames_[node];
+    // A bone moved only by its parent keeps its local rows.
+    if (frameChanged) LocalRows(f.rotation, locals_[node]);
+    if (PlaceInParent(locals_[node], f.translation, parent, matrices_[node])) [[likely]] return;
+    PlaceRestInParent(node, parent, matrices_[node]);
     sawNonFinite_ = true;
 }
 
-void SimSkeleton::Refresh(const FrameMatrix& characterWorld) {
+void SimSkeleton::Refresh(const FrameMatrix& characterWorld) { Update(characterWorld, false); }
+
+void SimSkeleton::RefreshAll(const FrameMatrix& characterWorld) {
+    Update(characterWorld, true);
+    handedOut_ = 0;
+}
+
+void SimSkeleton::Update(const FrameMatrix& characterWorld, bool all) {
     sawNonFinite_ = false;
     FrameMatrix world = characterWorld;
     world.flags = world.pad0 = world.pad1 = world.pad2 = 0;
@@ -255,33 +274,29 @@ void SimSkeleton::Refresh(const FrameMatrix& characterWorld) {
         world = FrameMatrix::Identity();
         sawNonFinite_ = true;
     }
-    std::uint32_t dirty = 0;
-    if (!refreshed_ || !SameMatrix(world, refreshedWorld_)) {
-        dirty = kAllNodes;
-    } else {
-        for (std::uint32_t bits = handedOut_; bits != 0; bits &= bits - 1) {
-            const int node = std::countr_zero(bits);
-            if (!SameFrame(frames_[node], refreshedFrames_[node])) dirty |= Subtree(node);
-        }
+    // Only frame data handed out can have changed since the last refresh.
+    std::uint32_t changed = refreshed_ ? 0 : kAllNodes;
+    std::uint32_t dirty = changed;
+    for (std::uint32_t bits = handedOut_ & ~changed; bits != 0; bits &= bits - 1) {
+        const int node = std::countr_zero(bits);
+        if (SameFrame(frames_[node], refreshedFrames_[node])) continue;
+        changed |= 1u << node;
+        dirty |= Subtree(node);
     }
+    if (all || !SameMatrix(world, refreshedWorld_)) dirty = kAllNodes;
     int count = 0;
     // In node order: every parent is recomputed before its children.
     for (std::uint32_t bits = dirty; bits != 0; bits &= bits - 1) {
         const int node = std::countr_zero(bits);
-        Recompute(node, world);
-        refreshedFrames_[node] = frames_[node];
+        const bool frameChanged = (changed >> node) & 1u;
+        Recompute(node, frameChanged, world);
+        if (frameChanged) refreshedFrames_[node] = frames_[node];
         ++count;
     }
     refreshedWorld_ = world;
     refreshed_ = true;
     lastRefreshCount_ = count;
     if (sawNonFinite_) ++nonFiniteInputs_;
-}
-
-void SimSkeleton::RefreshAll(const FrameMatrix& characterWorld) {
-    refreshed_ = false;
-    Refresh(characterWorld);
-    handedOut_ = 0;
 }
 
 }  // namespace kovra::sim

@@ -54,12 +54,15 @@ public:
     int NonFiniteInputs() const { return nonFiniteInputs_; }
 
 private:
-    void Recompute(int node, const FrameMatrix& characterWorld);
+    // The nodes whose frame data changed, their subtrees, or all of them.
+    void Update(const FrameMatrix& characterWorld, bool all);
+    void Recompute(int node, bool frameChanged, const FrameMatrix& characterWorld);
 
     std::array<BoneFrame, kNodeCount> frames_;
     std::array<FrameMatrix, kNodeCount> matrices_;
     // What the last refresh used, to find the dirty nodes.
     std::array<BoneFrame, kNodeCount> refreshedFrames_;
+    std::array<FrameMatrix, kNodeCount> locals_;  // rotation rows of refreshedFrames_
     FrameMatrix refreshedWorld_;
     std::uint32_t handedOut_ = 0;  // bit per node: frame data Frame() gave out
     bool refreshed_ = false;
