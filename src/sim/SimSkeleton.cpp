@@ -225,20 +225,6 @@ void SimSkeleton::ApplyRestPose() {
     handedOut_ = kAllNodes;
 }
 
-BoneFrame* SimSkeleton::Frame(int node) {
-    if (!ValidNode(node)) return nullptr;
-    handedOut_ |= 1u << node;
-    return &frames_[node];
-}
-
-FrameMatrix* SimSkeleton::Matrix(int index) {
-    return ValidNode(index) ? &matrices_[index] : nullptr;
-}
-
-const FrameMatrix* SimSkeleton::Matrix(int index) const {
-    return ValidNode(index) ? &matrices_[index] : nullptr;
-}
-
 namespace {
 // Where the frame data cannot give a finite matrix, the rest pose stands in.
 [[gnu::noinline]] void PlaceRestInParent(int node, const FrameMatrix& parent, FrameMatrix& m) {

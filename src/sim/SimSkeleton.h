@@ -44,9 +44,16 @@ public:
 
     // The node's frame data, to read or write until the next RefreshAll;
     // null outside 0..31.
-    BoneFrame* Frame(int node);
-    FrameMatrix* Matrix(int index);  // null outside 0..31
-    const FrameMatrix* Matrix(int index) const;
+    BoneFrame* Frame(int node) {
+        if (!Valid(node)) return nullptr;
+        handedOut_ |= 1u << node;
+        return &frames_[static_cast<std::size_t>(node)];
+    }
+    // Null outside 0..31.
+    FrameMatrix* Matrix(int index) { return Valid(index) ? &matrices_[static_cast<std::size_t>(index)] : nullptr; }
+    const FrameMatrix* Matrix(int index) const {
+        return Valid(index) ? &matrices_[static_cast<std::size_t>(index)] : nullptr;
+    }
 
     int LastRefreshCount() const { return lastRefreshCount_; }  // nodes recomputed
     // Refreshes that met frame data or a character matrix that was not
@@ -54,6 +61,7 @@ public:
     int NonFiniteInputs() const { return nonFiniteInputs_; }
 
 private:
+    static constexpr bool Valid(int node) { return node >= 0 && node < kNodeCount; }
     // The nodes whose frame data changed, their subtrees, or all of them.
     void Update(const FrameMatrix& characterWorld, bool all);
     void Recompute(int node, bool frameChanged, const FrameMatrix& characterWorld);

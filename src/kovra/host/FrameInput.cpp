@@ -11,7 +11,8 @@ void FrameInput::Run(Host& host, const GlobalSettings& settings) {
     // The handles read bone matrices before the game has posed anyone this
     // frame, so the characters that may be posed get theirs brought up to date.
     if (settings.Allow_NPCs) {
-        for (int slot = 0; slot < host.PedPoolCapacity(); ++slot) {
+        const int capacity = host.PedPoolCapacity();
+        for (int slot = 0; slot < capacity; ++slot) {
             CPed* ped = host.PedInSlot(slot);
             if (ped != nullptr && host.PedInVehicle(ped)) host.UpdateSkeleton(ped);
         }

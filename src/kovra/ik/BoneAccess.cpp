@@ -45,7 +45,7 @@ void SetBoneWorldRotation(Host& host, CPed* ped, BoneId boneId, float weight,
     Quaternion* slot = BoneRotationSlot(host, ped, BoneIdToNode(boneId));
     if (parent == nullptr || slot == nullptr) return;
     FrameMatrix parentInverse;
-    if (!Invert(WithoutTranslation(*parent), parentInverse)) return;
+    if (!InvertRotation(*parent, parentInverse)) return;
     FrameMatrix local;
     local.right = TransformVector(target.right, parentInverse);
     local.up = TransformVector(target.up, parentInverse);

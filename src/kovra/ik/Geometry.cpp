@@ -8,22 +8,40 @@ Vector3 InverseTransformPoint(const Vector3& point, const FrameMatrix& frame) {
     return TransformPoint(point, inverse);
 }
 
-bool Invert(const FrameMatrix& m, FrameMatrix& out) {
-    // Rows r, u, a form the 3x3 block M; its inverse is adj(M)/det, where the
-    // columns of the inverse are the cross products of pairs of rows.
+namespace {
+
+// Rows r, u, a form the 3x3 block M; its inverse is adj(M)/det, where the
+// columns of the inverse are the cross products of pairs of rows. False when
+// M is singular or the inverse is not finite.
+bool InvertRows(const FrameMatrix& m, FrameMatrix& r) {
     const Vector3 c0 = Cross(m.up, m.at);
     const Vector3 c1 = Cross(m.at, m.right);
     const Vector3 c2 = Cross(m.right, m.up);
     const float det = Dot(m.right, c0);
     if (!IsFinite(det) || std::fabs(det) < 1e-12f) return false;
     const float inv = 1.0f / det;
-    FrameMatrix r;
     r.right = Vector3{c0.x, c1.x, c2.x} * inv;
     r.up = Vector3{c0.y, c1.y, c2.y} * inv;
     r.at = Vector3{c0.z, c1.z, c2.z} * inv;
-    r.pos = -TransformVector(m.pos, r);
     r.flags = m.flags;
-    if (!IsFinite(r)) return false;
+    return IsFinite(r.right) && IsFinite(r.up) && IsFinite(r.at);
+}
+
+}  // namespace
+
+bool Invert(const FrameMatrix& m, FrameMatrix& out) {
+    FrameMatrix r;
+    if (!InvertRows(m, r)) return false;
+    r.pos = -TransformVector(m.pos, r);
+    if (!IsFinite(r.pos)) return false;
+    out = r;
+    return true;
+}
+
+bool InvertRotation(const FrameMatrix& m, FrameMatrix& out) {
+    FrameMatrix r;
+    if (!InvertRows(m, r)) return false;
+    r.pos = {};
     out = r;
     return true;
 }

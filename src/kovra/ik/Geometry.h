@@ -115,6 +115,9 @@ inline FrameMatrix Multiply(const FrameMatrix& a, const FrameMatrix& b) {
 }
 // False, with out untouched, when the frame cannot be inverted.
 bool Invert(const FrameMatrix& m, FrameMatrix& out);
+// The rotation rows of Invert(WithoutTranslation(m)), without working out
+// the translation nobody reads; out's pos is zero.
+bool InvertRotation(const FrameMatrix& m, FrameMatrix& out);
 inline FrameMatrix WithoutTranslation(FrameMatrix m) {
     m.pos = {};
     return m;
@@ -151,6 +154,9 @@ inline Quaternion Normalized(const Quaternion& q) {
 Quaternion Slerp(const Quaternion& from, const Quaternion& to, float t);
 Quaternion AxisAngle(const Vector3& axis, float degrees);
 void RotateQuaternion(Quaternion& q, const Vector3& axis, float degrees, Combine mode);
+// RotateQuaternion with Combine::Local by a turn AxisAngle gave already, for
+// turns by a constant angle.
+inline void TurnLocally(Quaternion& q, const Quaternion& turn) { q = Normalized(Multiply(q, turn)); }
 Quaternion MatrixToQuaternion(const FrameMatrix& m);
 inline Vector3 RotateVector(const Quaternion& q, const Vector3& v) {
     const Vector3 qv{q.x, q.y, q.z};

@@ -89,6 +89,8 @@ void LimbSolver::BuildRecords() {
         r.axisMode = 0;
         r.refAxis = (arm || IsOneOf(bone, {41, 43, 51, 53})) ? AxisZ : AxisX;
         r.eulerFix = r.hipAlign ? Vector3{180.0f, 0.0f, 0.0f} : Vector3{};
+        eulerFixTurns_[node] = {AxisAngle(AxisX, r.eulerFix.x), AxisAngle(AxisY, r.eulerFix.y),
+                                AxisAngle(AxisZ, r.eulerFix.z)};
         r.lastRotation = Quaternion::Identity();
     }
     const NodeIndex ends[4] = {kRightHandNode, kLeftHandNode, kLeftFootNode, kRightFootNode};
@@ -197,7 +199,7 @@ void LimbSolver::AimBone(CPed* ped, BoneId boneId, const Vector3& childTarget, f
     Quaternion* slot = BoneRotationSlot(host_, ped, node);
     FrameMatrix parentInverse;
     if (parent == nullptr || slot == nullptr ||
-        !Invert(WithoutTranslation(*parent), parentInverse)) {
+        !InvertRotation(*parent, parentInverse)) {
         return;
     }
     FrameMatrix local;
@@ -207,9 +209,10 @@ void LimbSolver::AimBone(CPed* ped, BoneId boneId, const Vector3& childTarget, f
 
     Quaternion q = Normalized(MatrixToQuaternion(local));
     if (!record.hipAlign) q = RemoveTwist(q, AxisX);
-    if (record.eulerFix.x != 0.0f) RotateQuaternion(q, AxisX, record.eulerFix.x, Combine::Local);
-    if (record.eulerFix.y != 0.0f) RotateQuaternion(q, AxisY, record.eulerFix.y, Combine::Local);
-    if (record.eulerFix.z != 0.0f) RotateQuaternion(q, AxisZ, record.eulerFix.z, Combine::Local);
+    const std::array<Quaternion, 3>& fix = eulerFixTurns_[node];
+    if (record.eulerFix.x != 0.0f) TurnLocally(q, fix[0]);
+    if (record.eulerFix.y != 0.0f) TurnLocally(q, fix[1]);
+    if (record.eulerFix.z != 0.0f) TurnLocally(q, fix[2]);
     if (!IsFinite(q)) return;
 
     record.lastSlot = slot;

@@ -74,6 +74,8 @@ private:
     SolveListener* listener_ = nullptr;
     SolverSettings settings_;
     std::array<BoneSolveRecord, kNodeCount> records_{};
+    // Each record's eulerFix as turns about X, Y and Z, worked out once.
+    std::array<std::array<Quaternion, 3>, kNodeCount> eulerFixTurns_{};
     std::array<BendHint, 4> hints_{};
 };
 

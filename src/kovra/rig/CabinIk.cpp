@@ -339,10 +339,9 @@ void CabinIk::DispatchBike() {
     if (pegIk || bikeShiftIk) {
         // The feet rest flat on pegs and levers: toes turned up a quarter.
         Host& host = runtime().host();
+        static const Quaternion kToesUp = AxisAngle(AxisZ, 90.0f);
         for (NodeIndex toe : kToeNodes) {
-            if (Quaternion* slot = BoneRotationSlot(host, driver, toe)) {
-                *slot = AxisAngle(AxisZ, 90.0f);
-            }
+            if (Quaternion* slot = BoneRotationSlot(host, driver, toe)) *slot = kToesUp;
         }
     }
 }

@@ -178,9 +178,11 @@ void BarIk::PlaceHand(float side, NodeIndex node, const FrameMatrix& bar, const 
     if (slot == nullptr) return;
     const Quaternion animated = *slot;
     SetBoneWorldRotation(h, ped, NodeToBoneId(node), w, bar);
+    static const Quaternion kQuarterAboutZ = AxisAngle(AxisZ, 90.0f);
+    static const Quaternion kBackAboutX = AxisAngle(AxisX, -90.0f);
     Quaternion held = *slot;
-    RotateQuaternion(held, AxisZ, 90.0f, Combine::Local);
-    RotateQuaternion(held, AxisX, -90.0f, Combine::Local);
+    TurnLocally(held, kQuarterAboutZ);
+    TurnLocally(held, kBackAboutX);
     *slot = animated;
     WriteBoneRotation(*slot, held, w);
 }

@@ -207,7 +207,8 @@ void SteerIk::PoseHand(float s, NodeIndex n, const FrameMatrix& wheel, const Fra
         roll = s * kHoldingWristRoll - Atan2(Dot(d, toCentre), Dot(c, wheel.up)) * kRadToDeg;
     }
     BlendAndNormalise(BoneRotationSlot(h, ped, n), AxisAngle(AxisX, roll), w);
-    BlendAndNormalise(BoneRotationSlot(h, ped, n + 1), AxisAngle(AxisZ, kFingerCurl), w);
+    static const Quaternion kCurledFingers = AxisAngle(AxisZ, kFingerCurl);
+    BlendAndNormalise(BoneRotationSlot(h, ped, n + 1), kCurledFingers, w);
 }
 
 std::string SteerIk::WriteConfig() const {
