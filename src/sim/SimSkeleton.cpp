@@ -163,8 +163,12 @@ Lanes Row(const FrameMatrix& m, int row) {
     return lanes;
 }
 
-// The fourth lane lands on the flags or pad word, which is cleared after.
+// The fourth lane lands on the flags or pad word. It holds a zero there (a
+// product of the parent's zero words), which adding +0 makes a positive one:
+// the word stays 0, and the row goes out in one store that the next bone's
+// load can take straight from the store buffer.
 void StoreRow(FrameMatrix& m, int row, Lanes lanes) {
+    lanes += 0.0f;
     std::memcpy(reinterpret_cast<unsigned char*>(&m) + 16 * row, &lanes, sizeof lanes);
 }
 
@@ -197,7 +201,6 @@ bool PlaceInParent(const FrameMatrix& local, const Vector3& t, const FrameMatrix
     StoreRow(out, 1, up);
     StoreRow(out, 2, at);
     StoreRow(out, 3, pos);
-    out.flags = out.pad0 = out.pad1 = out.pad2 = 0;
     // x - x is 0 for every finite x and NaN for the rest; so is their sum.
     const Lanes zero = (right - right) + (up - up) + (at - at) + (pos - pos);
     return zero[0] + zero[1] + zero[2] == 0.0f;
