@@ -65,20 +65,6 @@ void ScaleFrame(FrameMatrix& m, const Vector3& scale) {
     m.at *= scale.z;
 }
 
-FrameMatrix BasisFromDirection(const Vector3& dir, const Vector3& refAxis, int mode) {
-    const Vector3 p = NormalizedCopy(Cross(refAxis, dir));
-    const Vector3 q = NormalizedCopy(Cross(p, dir));
-    FrameMatrix m;
-    m.pos = {};
-    m.flags = 0;
-    switch (mode) {
-        case 1: m.right = p; m.up = dir; m.at = q; break;
-        case 2: m.right = p; m.up = q; m.at = dir; break;
-        default: m.right = dir; m.up = q; m.at = p; break;
-    }
-    return m;
-}
-
 Quaternion Slerp(const Quaternion& from, const Quaternion& to, float t) {
     t = Clamp(t, 0.0f, 1.0f);
     Quaternion target = to;
@@ -97,19 +83,6 @@ Quaternion Slerp(const Quaternion& from, const Quaternion& to, float t) {
     }
     return Normalized({from.x * a + target.x * b, from.y * a + target.y * b,
                        from.z * a + target.z * b, from.w * a + target.w * b});
-}
-
-Quaternion AxisAngle(const Vector3& axis, float degrees) {
-    const Vector3 n = NormalizedCopy(axis);
-    if (n.IsZero()) return Quaternion::Identity();
-    const float half = 0.5f * degrees * kDegToRad;
-    const float s = Sin(half);
-    return {n.x * s, n.y * s, n.z * s, Cos(half)};
-}
-
-void RotateQuaternion(Quaternion& q, const Vector3& axis, float degrees, Combine mode) {
-    const Quaternion r = AxisAngle(axis, degrees);
-    q = mode == Combine::Replace ? r : Normalized(Multiply(q, r));
 }
 
 Quaternion MatrixToQuaternion(const FrameMatrix& m) {
@@ -135,15 +108,6 @@ Quaternion MatrixToQuaternion(const FrameMatrix& m) {
         q = {(r.z + a.x) / s, (a.y + u.z) / s, s / 4.0f, (r.y - u.x) / s};
     }
     return Normalized(q);
-}
-
-Quaternion RemoveTwist(const Quaternion& q, const Vector3& axis) {
-    const Vector3 n = NormalizedCopy(axis);
-    const Vector3 proj = n * Dot(Vector3{q.x, q.y, q.z}, n);
-    const Quaternion rawTwist{proj.x, proj.y, proj.z, q.w};
-    // A half turn of pure swing has no twist part to take out.
-    if (!(Dot(rawTwist, rawTwist) > kTinySquared)) return Normalized(q);
-    return Normalized(Multiply(q, Conjugate(Normalized(rawTwist))));
 }
 
 }  // namespace kovra

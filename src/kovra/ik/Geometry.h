@@ -129,7 +129,19 @@ void RotateFrame(FrameMatrix& m, const Vector3& axis, float degrees, Combine mod
 void ScaleFrame(FrameMatrix& m, const Vector3& scale);
 // Orthonormal basis with one axis along dir (mode 0: right, 1: up, 2: at) and
 // its roll fixed by refAxis; zero rows when dir is parallel to refAxis.
-FrameMatrix BasisFromDirection(const Vector3& dir, const Vector3& refAxis, int mode);
+inline FrameMatrix BasisFromDirection(const Vector3& dir, const Vector3& refAxis, int mode) {
+    const Vector3 p = NormalizedCopy(Cross(refAxis, dir));
+    const Vector3 q = NormalizedCopy(Cross(p, dir));
+    FrameMatrix m;
+    m.pos = {};
+    m.flags = 0;
+    switch (mode) {
+        case 1: m.right = p; m.up = dir; m.at = q; break;
+        case 2: m.right = p; m.up = q; m.at = dir; break;
+        default: m.right = dir; m.up = q; m.at = p; break;
+    }
+    return m;
+}
 
 // ---- quaternions ---------------------------------------------------------
 inline Quaternion Conjugate(const Quaternion& q) { return {-q.x, -q.y, -q.z, q.w}; }
@@ -152,8 +164,17 @@ inline Quaternion Normalized(const Quaternion& q) {
 }
 // Spherical interpolation along the shorter arc; t outside 0..1 is clamped.
 Quaternion Slerp(const Quaternion& from, const Quaternion& to, float t);
-Quaternion AxisAngle(const Vector3& axis, float degrees);
-void RotateQuaternion(Quaternion& q, const Vector3& axis, float degrees, Combine mode);
+inline Quaternion AxisAngle(const Vector3& axis, float degrees) {
+    const Vector3 n = NormalizedCopy(axis);
+    if (n.IsZero()) return Quaternion::Identity();
+    const float half = 0.5f * degrees * kDegToRad;
+    const float s = Sin(half);
+    return {n.x * s, n.y * s, n.z * s, Cos(half)};
+}
+inline void RotateQuaternion(Quaternion& q, const Vector3& axis, float degrees, Combine mode) {
+    const Quaternion r = AxisAngle(axis, degrees);
+    q = mode == Combine::Replace ? r : Normalized(Multiply(q, r));
+}
 // RotateQuaternion with Combine::Local by a turn AxisAngle gave already, for
 // turns by a constant angle.
 inline void TurnLocally(Quaternion& q, const Quaternion& turn) { q = Normalized(Multiply(q, turn)); }
@@ -173,6 +194,13 @@ inline FrameMatrix QuaternionToFrame(const Quaternion& q, const Vector3& pos = {
     return m;
 }
 // Keeps q's swing and drops its rotation about axis.
-Quaternion RemoveTwist(const Quaternion& q, const Vector3& axis);
+inline Quaternion RemoveTwist(const Quaternion& q, const Vector3& axis) {
+    const Vector3 n = NormalizedCopy(axis);
+    const Vector3 proj = n * Dot(Vector3{q.x, q.y, q.z}, n);
+    const Quaternion rawTwist{proj.x, proj.y, proj.z, q.w};
+    // A half turn of pure swing has no twist part to take out.
+    if (!(Dot(rawTwist, rawTwist) > kTinySquared)) return Normalized(q);
+    return Normalized(Multiply(q, Conjugate(Normalized(rawTwist))));
+}
 
 }  // namespace kovra
