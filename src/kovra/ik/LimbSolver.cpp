@@ -40,14 +40,21 @@ bool SolveChain(std::span<Vector3> joints, const Vector3& target, const Vector3&
         return false;
     }
 
+    // The forward pass's last segment, from the middle joint towards the
+    // target, is the next backward pass's first one turned round: the
+    // backward pass takes it over instead of normalising it again (a - b is
+    // exactly -(b - a), so the joints come out the same to the last bit).
+    Vector3 lastSegment = NormalizedCopy(j1 - target) * length1;
     for (int i = 0; i < settings.maxIterations; ++i) {
         // Backward from the target; where the backward pass would put the
         // root joint is never used, as the forward pass starts from the root.
         j2 = target;
-        j1 = j2 + NormalizedCopy(j1 - j2) * length1;
+        j1 = j2 + lastSegment;
         j0 = root;
         j1 = j0 + NormalizedCopy(j1 - j0) * length0;
-        j2 = j1 + NormalizedCopy(j2 - j1) * length1;
+        lastSegment = NormalizedCopy(j2 - j1) * length1;
+        j2 = j1 + lastSegment;
+        lastSegment = -lastSegment;
         if (Distance(j2, target) < settings.tolerance) break;
     }
 
@@ -207,7 +214,7 @@ void LimbSolver::AimBone(CPed* ped, BoneId boneId, const Vector3& childTarget, f
     local.up = TransformVector(basis.up, parentInverse);
     local.at = TransformVector(basis.at, parentInverse);
 
-    Quaternion q = Normalized(MatrixToQuaternion(local));
+    Quaternion q = MatrixToQuaternion(local);  // already unit length
     if (!record.hipAlign) q = RemoveTwist(q, AxisX);
     const std::array<Quaternion, 3>& fix = eulerFixTurns_[node];
     if (record.eulerFix.x != 0.0f) TurnLocally(q, fix[0]);
