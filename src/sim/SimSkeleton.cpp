@@ -119,7 +119,6 @@ const RestPose& TheRestPose() {
     return pose;
 }
 
-constexpr std::uint32_t kAllNodes = 0xffffffffu;
 static_assert(kNodeCount == 32, "one bit per node");
 
 // Bit per node of each node's subtree (itself and everything below it).
@@ -252,7 +251,7 @@ void SimSkeleton::Refresh(const FrameMatrix& characterWorld) { Update(characterW
 
 void SimSkeleton::RefreshAll(const FrameMatrix& characterWorld) {
     Update(characterWorld, true);
-    handedOut_ = 0;
+    handedOut_ = wholeArrayOut_ ? kAllNodes : 0;
 }
 
 void SimSkeleton::Update(const FrameMatrix& characterWorld, bool all) {

@@ -49,6 +49,14 @@ public:
         handedOut_ |= 1u << node;
         return &frames_[static_cast<std::size_t>(node)];
     }
+    // The whole frame data array, for a caller that indexes it itself (a
+    // game that hands its characters' frame arrays out as memory): from
+    // then on every refresh looks at every node's frame data.
+    BoneFrame* FrameArray() {
+        wholeArrayOut_ = true;
+        handedOut_ = kAllNodes;
+        return frames_.data();
+    }
     // Null outside 0..31.
     FrameMatrix* Matrix(int index) { return Valid(index) ? &matrices_[static_cast<std::size_t>(index)] : nullptr; }
     const FrameMatrix* Matrix(int index) const {
@@ -72,7 +80,9 @@ private:
     std::array<BoneFrame, kNodeCount> refreshedFrames_;
     std::array<FrameMatrix, kNodeCount> locals_;  // rotation rows of refreshedFrames_
     FrameMatrix refreshedWorld_;
+    static constexpr std::uint32_t kAllNodes = 0xffffffffu;
     std::uint32_t handedOut_ = 0;  // bit per node: frame data Frame() gave out
+    bool wholeArrayOut_ = false;   // FrameArray() gave out every node's, for good
     bool refreshed_ = false;
     int lastRefreshCount_ = 0;
     int nonFiniteInputs_ = 0;

@@ -166,7 +166,7 @@ TPed* Game::CreatePed() {
     auto* skeleton = new sim::SimSkeleton();
     skeleton->RefreshAll(ped->placement);
     ped->skeleton = skeleton;
-    ped->frameData = skeleton->Frame(0);
+    ped->frameData = skeleton->FrameArray();
     ped->hierarchyRecord = {kNodeCount, nodeIds_.data(), skeleton->Matrix(0)};
     ped->clumpRecord = {nullptr, &ped->hierarchyRecord};
     ped->clump = &ped->clumpRecord;

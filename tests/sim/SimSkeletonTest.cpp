@@ -217,6 +217,21 @@ TEST_F(SkeletonTest, RefreshRecomputesOnlyWhatChanged) {
     }
 }
 
+// A game that hands out its frame arrays as memory: writes through the array
+// reach the matrices at the next refresh, in every later frame too.
+TEST_F(SkeletonTest, FrameDataWrittenThroughTheWholeArrayIsRefreshed) {
+    SimSkeleton& s = *host.Skeleton(ped);
+    BoneFrame* frames = s.FrameArray();
+    for (int frame = 0; frame < 2; ++frame) {
+        host.AnimatePed(ped);
+        const Vector3 handBefore = host.BoneMatrix(ped, kRightHandNode)->pos;
+        frames[16].rotation = AxisAngle(AxisZ, 20.0f);  // the right upper arm
+        host.UpdateSkeleton(ped);
+        EXPECT_EQ(s.LastRefreshCount(), 5) << frame;
+        EXPECT_GT(Distance(host.BoneMatrix(ped, kRightHandNode)->pos, handBefore), 0.01f) << frame;
+    }
+}
+
 TEST_F(SkeletonTest, NonFiniteFrameDataNeverReachesAMatrix) {
     host.BoneFrameData(ped, 10)->rotation = {std::nanf(""), 0.0f, 0.0f, 1.0f};
     host.BoneFrameData(ped, 25)->translation = {INFINITY, 0.0f, 0.0f};
