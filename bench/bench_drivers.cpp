@@ -36,7 +36,7 @@ using Clock = std::chrono::steady_clock;
 enum class Kind { Car, Bike, Mixed };
 
 constexpr int kCycleFrames = 240;   // the inputs repeat after this many frames
-constexpr int kWarmUpFrames = 60;   // rigs are built and hands settled by then
+constexpr int kWarmUpFrames = 480;  // two input cycles: rigs built, springs and fades settled
 constexpr float kSpacing = 8.0f;    // metres between two vehicles
 constexpr float kTwoPi = 6.2831853f;
 constexpr std::size_t kMaxTwoBoneSamples = 4096;
