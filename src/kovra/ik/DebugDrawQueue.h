@@ -37,6 +37,8 @@ struct DebugColour {
 inline constexpr std::uint32_t kDebugRed = 0xff0000ffu;
 inline constexpr std::uint32_t kDebugGreen = 0xff00ff00u;
 inline constexpr std::uint32_t kDebugBlue = 0xffff0000u;
+inline constexpr std::uint32_t kDebugYellow = 0xff00ffffu;
+inline constexpr std::uint32_t kDebugCyan = 0xffffff00u;
 
 // Half-size of the cubes on chain joints and steering-rim points.
 inline constexpr float kChainMarkerSize = 0.015f;

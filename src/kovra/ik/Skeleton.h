@@ -23,6 +23,17 @@ inline constexpr NodeIndex kLeftFootNode = 26;   // bone 43, leg 41-44
 inline constexpr BoneId kRootBone = 0;
 inline constexpr BoneId kPelvisBone = 1;
 
+// The spine and head the handles lean and level (bone id = node here).
+inline constexpr BoneId kSpineBaseBone = 2;
+inline constexpr BoneId kSpineBone = 3;
+inline constexpr BoneId kUpperSpineBone = 4;
+inline constexpr NodeIndex kUpperSpineNode = 4;
+inline constexpr BoneId kNeckBone = 5;
+inline constexpr NodeIndex kNeckNode = 5;
+// The finger nodes below each hand.
+inline constexpr NodeIndex kRightFingersNode = 19;
+inline constexpr NodeIndex kLeftFingersNode = 13;
+
 namespace skeleton_table {
 
 struct Row {

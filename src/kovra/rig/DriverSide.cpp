@@ -14,8 +14,6 @@ namespace {
 
 constexpr std::uint32_t kCompanionClearedFlag = 1u << 23;
 constexpr float kHeadCameraDistance = 0.3f;
-constexpr BoneId kNeckBone = 5;
-constexpr BoneId kUpperSpineBone = 4;
 constexpr BoneId kHeadBones[] = {6, 7, 8};
 
 FrameMatrix* MutableBoneMatrix(Host& host, CPed* ped, BoneId bone) {

@@ -13,9 +13,6 @@
 namespace kovra {
 namespace {
 
-constexpr BoneId kUpperSpineBone = 4;
-constexpr NodeIndex kUpperSpineNode = 4;
-
 constexpr float kGripMarkerSize = 0.025f;
 // Below this squared length the line towards the bar has no direction.
 constexpr float kMinDirection = 0.000001f;

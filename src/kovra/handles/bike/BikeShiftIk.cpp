@@ -18,7 +18,6 @@ constexpr std::int32_t kLeverBack = 3;
 constexpr int kCircularEase = 7;
 constexpr float kAidArrowWidth = 0.025f;
 constexpr float kAidFootAxisLength = 0.25f;
-constexpr std::uint32_t kDebugCyan = 0xffffff00u;
 
 }  // namespace
 

@@ -14,9 +14,6 @@ namespace kovra {
 
 namespace {
 
-constexpr NodeIndex kLeftFingersNode = 13;
-constexpr std::uint32_t kDebugYellow = 0xff00ffffu;
-
 }  // namespace
 
 ClutchPedalIk::ClutchPedalIk(Runtime& runtime) : IkHandle(runtime) {

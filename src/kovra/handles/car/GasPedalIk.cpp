@@ -67,7 +67,6 @@ Vector3 KneeDirection(Host& host, CPed* ped, const Vector3& target, float bendAn
 
 namespace {
 
-constexpr NodeIndex kRightFingersNode = 19;
 // The foot moves between the pedals at this rate whatever RateArm says.
 constexpr float kFootSwitchRate = 0.075f;
 

@@ -75,7 +75,6 @@ constexpr std::int32_t kLeverReturning = 3;
 constexpr float kStickRateFactor = 1.25f;
 // Pre stages closer than this in every component are one and the same.
 constexpr float kSameStage = 0.0001f;
-constexpr BoneId kSpineBone = 3;
 
 int ClampPosition(int n) { return std::clamp(n, 0, GearIk::kPositionCount - 1); }
 

@@ -14,8 +14,6 @@
 namespace kovra {
 namespace {
 
-constexpr BoneId kSpineBone = 3;
-constexpr std::uint32_t kDebugYellow = 0xff00ffffu;
 constexpr float kContactMarkerSize = 0.01f;
 // The point the foot turns to lies this far along the pedal frame's Y.
 constexpr float kFootAimY = 0.5f;

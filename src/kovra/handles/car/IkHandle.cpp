@@ -16,11 +16,6 @@ namespace {
 
 bool IsNode(NodeIndex node) { return node >= 0 && node < kNodeCount; }
 
-constexpr BoneId kSpineBaseBone = 2;
-constexpr BoneId kUpperSpineBone = 4;
-constexpr BoneId kNeckBone = 5;
-constexpr NodeIndex kNeckNode = 5;
-
 }  // namespace
 
 void FrameSlot::Clear() {

@@ -16,10 +16,6 @@ namespace {
 // The host script command issued with the vehicle's handle on every update.
 constexpr int kSteerScriptCommand = 1726;
 
-constexpr BoneId kSpineBaseBone = 2;
-constexpr BoneId kSpineBone = 3;
-constexpr NodeIndex kUpperSpineNode = 4;
-
 // The bend leans at least this much towards the body's forward axis.
 constexpr float kMinForwardBend = 0.3f;
 // Below this rim radius the bend has no side of the wheel to go by.
