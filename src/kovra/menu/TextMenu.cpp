@@ -62,7 +62,7 @@ void TextMenu::useScale(float lineScale) {
     style_.scaleY = textScaleY;
 }
 
-void TextMenu::drawLine(std::string_view text) {
+void TextMenu::drawLine() {
     const std::uint32_t alpha = focused ? kFocusedAlpha : kUnfocusedAlpha;
     style_.colour = kWhite | (alpha << 24);
     style_.shadowColour = kBlack | (kFocusedAlpha << 24);
@@ -70,11 +70,10 @@ void TextMenu::drawLine(std::string_view text) {
     if (ownScale) useScale(nextLineScale);
     host_.SetTextStyle(style_);
 
-    // The host takes a terminated text; line_ may be the text itself.
-    const std::string terminated(text);
-    host_.DrawText(cursor.x, cursor.y, terminated.c_str());
+    // line_ is reused frame after frame, so drawing a line allocates nothing.
+    host_.DrawText(cursor.x, cursor.y, line_.c_str());
     cursor.y += lineHeight;
-    maxLineWidth = std::max(maxLineWidth, host_.TextWidth(terminated.c_str()));
+    maxLineWidth = std::max(maxLineWidth, host_.TextWidth(line_.c_str()));
 
     if (ownScale) {
         useScale(scale);
@@ -91,13 +90,16 @@ bool TextMenu::beginItem(std::string_view label) {
 }
 
 void TextMenu::endItem() {
-    drawLine(line_);
+    drawLine();
     ++itemIndex;
 }
 
 // ---- items -------------------------------------------------------------------
 
-void TextMenu::label(std::string_view text) { drawLine(text); }
+void TextMenu::label(std::string_view text) {
+    line_.assign(text);
+    drawLine();
+}
 
 void TextMenu::gap() { cursor.y += lineHeight; }
 
@@ -198,7 +200,7 @@ bool TextMenu::beginPage(std::string_view name) {
         line_ = pageStack[pageStack.size() - 2];
         line_ += " >> ";
         line_ += name;
-        drawLine(line_);
+        drawLine();
         cursor.y += lineHeight * 0.5f;
     }
     return true;
@@ -222,12 +224,6 @@ bool TextMenu::beginFrame() {
     if (!std::isfinite(position.z)) position.z = 0.0f;
 
     style_ = TextStyle{};
-    style_.align = TextAlign::Left;
-    style_.background = false;
-    style_.wrapWidth = 2000.0f;
-    style_.font = 1;
-    style_.proportional = true;
-    style_.shadow = 1;
     if (!std::isfinite(scale)) scale = kDefaultScale;
     useScale(scale);
     nextLineScale = 0.0f;

@@ -92,7 +92,7 @@ public:
     std::string hoveredLabel;
 
 private:
-    void drawLine(std::string_view text);
+    void drawLine();  // draws line_
     // Whether the next selectable item is the selected one; starts its line.
     bool beginItem(std::string_view label);
     void endItem();
