@@ -147,8 +147,12 @@ bool TextMenu::number(float& value, std::string_view label, float step, float mi
             value += delta;
             changed = true;
         }
-        if (!std::isfinite(value)) value = 0.0f;
-        value = std::clamp(value, min, max);
+        // Only an edit brings the value into the range: moving over a line
+        // leaves a value read from a file as it is.
+        if (changed) {
+            if (!std::isfinite(value)) value = 0.0f;
+            value = std::clamp(value, min, max);
+        }
     }
     line_ += label;
     line_ += kValuePrefix;
@@ -172,7 +176,7 @@ bool TextMenu::integer(std::int32_t& value, std::string_view label, std::int32_t
             wide += step;
             changed = true;
         }
-        value = static_cast<std::int32_t>(std::clamp<long long>(wide, min, max));
+        if (changed) value = static_cast<std::int32_t>(std::clamp<long long>(wide, min, max));
     }
     line_ += label;
     if (hideNextIntValue) {

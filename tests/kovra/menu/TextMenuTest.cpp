@@ -87,6 +87,28 @@ TEST_F(TextMenuTest, AnIntegerStepsOncePerPressAndStaysWithinItsRange) {
     EXPECT_EQ(SelectedLine(), "Gear: ~y~~h~0");
 }
 
+// A hand-edited file may hold values beyond the menu's ranges: passing over
+// them keeps them (an export would write them back as read); an edit clamps.
+TEST_F(TextMenuTest, OnlyAnEditBringsAValueFromAFileIntoTheRange) {
+    Start();
+    GearIk& gear = *Rig().gearIk;
+    gear.rateArm = 0.8f;     // the page's range is 0 to 0.5
+    gear.shiftPattern = 40;  // and 0 to the last pattern
+    OpenVehicleMenu();
+    Open("Gear...");
+    SelectItem("RateArm: ");
+    for (int i = 0; i < 5; ++i) Frame();
+    EXPECT_FLOAT_EQ(gear.rateArm, 0.8f);
+    Hold(kLeft, 1);
+    EXPECT_FLOAT_EQ(gear.rateArm, 0.5f);
+    Open("Gear Pattern...");
+    SelectItem("ShiftPattern: ");
+    for (int i = 0; i < 5; ++i) Frame();
+    EXPECT_EQ(gear.shiftPattern, 40);
+    Press(kLeft);
+    EXPECT_EQ(gear.shiftPattern, GearIk::kPatternCount - 1);
+}
+
 TEST_F(TextMenuTest, APageOpenedWithRightIgnoresRightUntilItIsReleased) {
     Start();
     Type("kovra");
