@@ -9,6 +9,7 @@
 #include <limits>
 #include <utility>
 
+#include "kovra/config/PathText.h"
 #include "kovra/ik/Geometry.h"
 #include "sim/SceneFile.h"
 
@@ -39,17 +40,11 @@ struct FileAccess {
     std::string lastError;
 };
 
-// tinygltf passes paths as UTF-8 text.
-fs::path FromUtf8(const std::string& text) { return fs::path(std::u8string(text.begin(), text.end())); }
-
-std::string ToUtf8(const fs::path& path) {
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
+// tinygltf passes paths as UTF-8 text, as the plugin keeps them.
 
 bool AccessFileExists(const std::string& path, void*) {
     std::error_code ec;
-    return fs::is_regular_file(FromUtf8(path), ec);
+    return fs::is_regular_file(PathFromText(path), ec);
 }
 
 std::string AccessExpandPath(const std::string& path, void*) { return path; }
@@ -57,7 +52,7 @@ std::string AccessExpandPath(const std::string& path, void*) { return path; }
 bool AccessReadFile(std::vector<unsigned char>* out, std::string* err, const std::string& path,
                     void* user) {
     std::string bytes, why;
-    if (!ReadSceneBytes(FromUtf8(path), kMaxGltfFileBytes, bytes, why)) {
+    if (!ReadSceneBytes(PathFromText(path), kMaxGltfFileBytes, bytes, why)) {
         if (err) *err += why + "\n";
         if (user) static_cast<FileAccess*>(user)->lastError = why;
         return false;
@@ -233,12 +228,21 @@ private:
             }
             root[static_cast<std::size_t>(r)] = true;
         }
-        // A cycle has no way up to a parentless node.
+        // A cycle has no way up to a parentless node. Each node is walked
+        // over once: a walk ends at a node already known to reach the top,
+        // so a long chain of nodes costs its length, not its square.
+        enum : char { kUnknown, kOnThisWalk, kReachesTop };
+        std::vector<char> state(static_cast<std::size_t>(count), kUnknown);
+        const auto at = [&](int n) -> char& { return state[static_cast<std::size_t>(n)]; };
         for (int i = 0; i < count; ++i) {
-            int at = i;
-            for (int steps = 0; at >= 0; ++steps) {
-                if (steps > count) return Fail(NodeName(i) + " is its own ancestor");
-                at = parent[static_cast<std::size_t>(at)];
+            int n = i;
+            while (n >= 0 && at(n) == kUnknown) {
+                at(n) = kOnThisWalk;
+                n = parent[static_cast<std::size_t>(n)];
+            }
+            if (n >= 0 && at(n) == kOnThisWalk) return Fail(NodeName(i) + " is its own ancestor");
+            for (n = i; n >= 0 && at(n) == kOnThisWalk; n = parent[static_cast<std::size_t>(n)]) {
+                at(n) = kReachesTop;
             }
         }
         return true;
@@ -691,7 +695,7 @@ std::optional<GltfModel> ParseGltfModel(std::span<const unsigned char> bytes,
     tinygltf::Model gltf;
     std::string err, warn;
     const bool binary = bytes.size() >= 4 && std::memcmp(bytes.data(), "glTF", 4) == 0;
-    const std::string base = baseDir.empty() ? std::string(".") : ToUtf8(baseDir);
+    const std::string base = baseDir.empty() ? std::string(".") : TextFromPath(baseDir);
     bool loaded = false;
     // tinygltf's parser throws on some malformed JSON; that is a refusal too.
     try {

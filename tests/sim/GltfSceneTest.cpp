@@ -317,6 +317,11 @@ TEST(GltfScene, BadFilesAreRefusedWithTheFileAndTheFault) {
     Json cycle = OneMesh(36, 3);
     cycle["scenes"] = Json::array();
     cycle["nodes"] = Json::parse(R"([{"name": "a", "children": [1]}, {"name": "b", "children": [0]}])");
+    // A node hanging below a cycle has no way up either.
+    Json belowCycle = OneMesh(36, 3);
+    belowCycle["scenes"] = Json::array();
+    belowCycle["nodes"] = Json::parse(
+        R"([{"name": "c"}, {"name": "a", "children": [2]}, {"name": "b", "children": [1, 0]}])");
     Json twoParents = OneMesh(36, 3);
     twoParents["nodes"] = Json::parse(R"([{"children": [2]}, {"children": [2]}, {"name": "c"}])");
     twoParents["scenes"][0]["nodes"] = {0, 1};
@@ -342,6 +347,7 @@ TEST(GltfScene, BadFilesAreRefusedWithTheFileAndTheFault) {
         {draco.dump(), "needs the extension \"KHR_draco_mesh_compression\""},
         {OneMesh(24, 3).dump(), "mesh 0 primitive 0 POSITION (accessor 0) reaches past the end of its buffer"},
         {cycle.dump(), "node 0 \"a\" is its own ancestor"},
+        {belowCycle.dump(), "node 0 \"c\" is its own ancestor"},
         {twoParents.dump(), "node 2 \"c\" is the child of both node 0 and node 1"},
         {mirrored.dump(), "node 0 \"n\" is mirrored"},
         {skewed.dump(), "node 0 \"n\" has a skewed matrix"},
