@@ -3,6 +3,7 @@
 #include <tiny_gltf.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -304,7 +305,9 @@ void GltfExport::Capture(sim::SimHost& host, CVehicle* vehicle, CPed* driver, co
         seats_.push_back(InverseTransformPoint(driver->matrix.pos, vehicle->matrix));
     } else {
         // Gone this frame: the last pose holds.
-        boneRotations_.insert(boneRotations_.end(), boneRotations_.end() - kNodeCount, boneRotations_.end());
+        std::array<Quaternion, kNodeCount> last;
+        std::copy(boneRotations_.end() - kNodeCount, boneRotations_.end(), last.begin());
+        boneRotations_.insert(boneRotations_.end(), last.begin(), last.end());
         seats_.push_back(seats_.back());
     }
 }
