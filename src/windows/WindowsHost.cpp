@@ -39,6 +39,12 @@ T* Field(const void* record, Offset offset) {
 
 Bytes Pointer(const void* record, Offset offset) { return Get<Bytes>(record, offset); }
 
+// A name in a fixed-length field; one that fills the field with no end is
+// read as no name rather than past the record.
+const char* FixedName(const char* field, std::int32_t length) {
+    return length > 0 && std::memchr(field, 0, static_cast<std::size_t>(length)) != nullptr ? field : "";
+}
+
 const char* EventName(HostEvent event) {
     static constexpr const char* kNames[] = {
         "EngineReady",    "PedIk",          "PedHead",       "VehicleProcess", "VehicleFrameEnd",
@@ -154,7 +160,7 @@ int WindowsHost::ModelVehicleType(int modelId) const {
 
 const char* WindowsHost::ModelName(int modelId) const {
     const Bytes record = ModelRecord(modelId);
-    return record ? Field<const char>(record, build_.model.name) : "";
+    return record ? FixedName(Field<const char>(record, build_.model.name), build_.model.nameLength) : "";
 }
 
 Vector3 WindowsHost::ModelFrontSeat(int modelId) const {
@@ -319,7 +325,7 @@ void WindowsHost::UpdateSkeleton(CPed* ped) {
 HostFrame* WindowsHost::FrameFirstChild(HostFrame* frame) { return Get<HostFrame*>(frame, build_.frame.firstChild); }
 HostFrame* WindowsHost::FrameNextSibling(HostFrame* frame) { return Get<HostFrame*>(frame, build_.frame.nextSibling); }
 const char* WindowsHost::FrameName(const HostFrame* frame) const {
-    return frame ? Field<const char>(frame, build_.frame.name) : "";
+    return frame ? FixedName(Field<const char>(frame, build_.frame.name), build_.frame.nameLength) : "";
 }
 FrameMatrix* WindowsHost::FrameModelling(HostFrame* frame) { return Field<FrameMatrix>(frame, build_.frame.modelling); }
 
