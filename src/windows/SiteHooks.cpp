@@ -49,6 +49,12 @@ HostEventArgs ArgsOf(HostEvent event, Word first, Word second) {
 
 SiteHooks::Context& Of(void* context) { return *static_cast<SiteHooks::Context*>(context); }
 
+// What each slot's wrapper hands its calls to, kept per slot as the slot's
+// wrapper state is: a site that could not be put back (another module's hook
+// laid over it, or a page that would not turn writable again) still reaches
+// its wrapper after its SiteHooks is gone.
+std::array<SiteHooks::Context, kMaxHookSites> slotContexts;
+
 void Before0(void* c) { Of(c).sink->Before(Of(c).event, {}); }
 void After0(void* c) { Of(c).sink->After(Of(c).event, {}); }
 void Before1(void* c, Word a) { Of(c).sink->Before(Of(c).event, ArgsOf(Of(c).event, a, 0)); }
@@ -122,13 +128,17 @@ constexpr auto kInstallers = Installers(std::make_index_sequence<kMaxHookSites>{
 std::unique_ptr<SiteHooks> SiteHooks::Install(injector::CodeAccess& code, const HostBuild& build,
                                               std::uintptr_t moved, HostEvent event,
                                               HookSink& sink) {
+    // A description with more sites than wrappers could patch only some of
+    // them: it hooks nothing rather than report a partial install.
+    if (build.sites.size() > kMaxHookSites) return nullptr;
     std::unique_ptr<SiteHooks> hooks(new SiteHooks());
     hooks->context_ = {event, &sink};
-    for (std::size_t i = 0; i < build.sites.size() && i < kMaxHookSites; ++i) {
+    for (std::size_t i = 0; i < build.sites.size(); ++i) {
         const HookSite& s = build.sites[i];
         if (s.event != event) continue;
         const Target t{s.site + moved, s.callee + moved};
-        std::unique_ptr<Site> site = kInstallers[i](code, s, t, &hooks->context_);
+        slotContexts[i] = hooks->context_;
+        std::unique_ptr<Site> site = kInstallers[i](code, s, t, &slotContexts[i]);
         // All or nothing: dropping `hooks` puts back the sites already done.
         if (!site) return nullptr;
         hooks->sites_.push_back(std::move(site));
