@@ -2,7 +2,6 @@
 # module, test hosts and unit tests under wine, headless. The WindowsBuild
 # test brings the cross build and the wine prefix up to date first, so that
 # `ctest` alone runs them; `make test` has built everything already.
-find_program(KOVRA_WINE wine)
 set(KOVRA_WIN32_DIR ${CMAKE_SOURCE_DIR}/build/win32)
 set(KOVRA_WINE_PREFIX ${CMAKE_BINARY_DIR}/wine)
 set(KOVRA_WINE_ENV "WINEPREFIX=${KOVRA_WINE_PREFIX};WINEDEBUG=-all;WINEDLLOVERRIDES=mscoree,mshtml=")

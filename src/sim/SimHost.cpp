@@ -644,14 +644,21 @@ void SimHost::StartGame() {
     Raise(HostEvent::EngineReady, {});
 }
 
-void SimHost::StepVehicleAudio(CVehicle& vehicle) {
+SimHost::EngineSound SimHost::ComputeEngineSound(float gasPedal, int gear, int gearHeard, std::uint8_t flags) {
+    EngineSound sound;
     // The engine is under load while the gas pedal is down.
-    vehicle.state.audioValue = vehicle.state.gasPedal > 0.0f ? 1 : 0;
+    sound.value = gasPedal > 0.0f ? 1 : 0;
     // The engine sound changes gear when the gearbox goes up a forward gear.
-    vehicle.state.audioFlags = static_cast<std::uint8_t>(vehicle.state.audioFlags & ~kAudioGearChangeBit);
-    if (vehicle.state.gear > vehicle.audioGearHeard && vehicle.audioGearHeard > 0) {
-        vehicle.state.audioFlags = static_cast<std::uint8_t>(vehicle.state.audioFlags | kAudioGearChangeBit);
-    }
+    sound.flags = static_cast<std::uint8_t>(flags & ~kAudioGearChangeBit);
+    if (gear > gearHeard && gearHeard > 0) sound.flags = static_cast<std::uint8_t>(sound.flags | kAudioGearChangeBit);
+    return sound;
+}
+
+void SimHost::StepVehicleAudio(CVehicle& vehicle) {
+    const EngineSound sound = ComputeEngineSound(vehicle.state.gasPedal, vehicle.state.gear,
+                                                 vehicle.audioGearHeard, vehicle.state.audioFlags);
+    vehicle.state.audioValue = sound.value;
+    vehicle.state.audioFlags = sound.flags;
     vehicle.audioGearHeard = vehicle.state.gear;
 }
 

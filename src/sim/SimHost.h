@@ -201,6 +201,13 @@ public:
     // A two-wheeler's steering node turned from its rest matrix; null when
     // the angle is not finite.
     static std::optional<FrameMatrix> ComputeSteeringMatrix(const FrameMatrix& rest, float radians);
+    // The engine sound of a frame: its load value and audio flags, from the
+    // pedal, the gear and the gear the sound last played.
+    struct EngineSound {
+        std::int32_t value = 0;
+        std::uint8_t flags = 0;
+    };
+    static EngineSound ComputeEngineSound(float gasPedal, int gear, int gearHeard, std::uint8_t flags);
 
     // ---- Host: pools -------------------------------------------------------
     int VehiclePoolCapacity() const override;

@@ -13,8 +13,6 @@ namespace kovra::testhost {
 namespace {
 
 constexpr std::uint8_t kFree = 0x80;
-constexpr int kPedStateIdle = 1;
-constexpr int kPedStatePassenger = 51;
 
 sim::SimSkeleton& SkeletonOf(TPed& ped) { return *static_cast<sim::SimSkeleton*>(ped.skeleton); }
 
@@ -34,9 +32,17 @@ const FrameMatrix& World(TFrame& frame) {
     return frame.world;
 }
 
+// Every frame below `parent` from its parent's world matrix, once each.
+void UpdateChildren(const TFrame& parent) {
+    for (TFrame* child = parent.firstChild; child != nullptr; child = child->nextSibling) {
+        child->world = Multiply(child->modelling, parent.world);
+        UpdateChildren(*child);
+    }
+}
+
 void UpdateSubtree(TFrame& frame) {
     World(frame);
-    for (TFrame* child = frame.firstChild; child != nullptr; child = child->nextSibling) UpdateSubtree(*child);
+    UpdateChildren(frame);
 }
 
 int TakeSlot(std::vector<std::uint8_t>& flags) {
@@ -162,7 +168,7 @@ TPed* Game::CreatePed() {
     const int slot = TakeSlot(pedFlags_);
     if (slot < 0) return nullptr;
     auto* ped = ::new (pedStorage_.data() + sizeof(TPed) * static_cast<std::size_t>(slot)) TPed{};
-    ped->state = kPedStateIdle;
+    ped->state = sim::kPedStateIdle;
     auto* skeleton = new sim::SimSkeleton();
     skeleton->RefreshAll(ped->placement);
     ped->skeleton = skeleton;
@@ -183,7 +189,7 @@ void Game::SeatPed(TPed* ped, TVehicle* vehicle, bool asDriver) {
         ped->state = kPedStateDriving;
         ped->seat = Seat::Driver;
     } else {
-        ped->state = kPedStatePassenger;
+        ped->state = sim::kPedStatePassenger;
         ped->seat = Seat::Passenger;
     }
     ped->inVehicle = 1;
@@ -213,11 +219,10 @@ void Game::AnimatePed(TPed& ped) {
 }
 
 void Game::StepVehicleAudio(TVehicle& vehicle) {
-    vehicle.audioValue = vehicle.gasPedal > 0.0f ? 1 : 0;
-    vehicle.audioFlags = static_cast<std::uint8_t>(vehicle.audioFlags & ~kAudioGearChangeBit);
-    if (vehicle.gear > vehicle.audioGearHeard && vehicle.audioGearHeard > 0) {
-        vehicle.audioFlags = static_cast<std::uint8_t>(vehicle.audioFlags | kAudioGearChangeBit);
-    }
+    const sim::SimHost::EngineSound sound =
+        sim::SimHost::ComputeEngineSound(vehicle.gasPedal, vehicle.gear, vehicle.audioGearHeard, vehicle.audioFlags);
+    vehicle.audioValue = sound.value;
+    vehicle.audioFlags = sound.flags;
     vehicle.audioGearHeard = vehicle.gear;
 }
 
