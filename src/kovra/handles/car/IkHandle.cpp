@@ -122,6 +122,12 @@ Vector3 IkHandle::BlendedTarget(const Vector3& grabWorld) const {
     return grabWorld * weight + StartPointNow() * (1.0f - weight);
 }
 
+void IkHandle::SolveLimbTo(NodeIndex node, const Vector3& target, const Vector3& bend, float w) {
+    LimbSolver& solver = runtime().solver();
+    solver.SolveLimb(ped, target, node, bend, w);
+    DepositNodeOffset(node, solver.record(node).lastEnd);
+}
+
 void IkHandle::DepositNodeOffset(NodeIndex node, const Vector3& position) {
     if (rig == nullptr || !IsNode(node) || !IsFinite(position)) return;
     rig->nodeOffsets[node] = position;
@@ -182,7 +188,8 @@ void IkHandle::AimFoot(NodeIndex node, const Vector3& dir, float blend) {
     Host& h = host();
     const FrameMatrix* pelvis = ped != nullptr ? BoneWorldMatrix(h, ped, kPelvisBone) : nullptr;
     if (pelvis == nullptr || !IsFinite(dir) || dir.IsZero()) return;
-    FrameMatrix m = BasisFromDirection(dir, AxisZ, 1);
+    FrameMatrix m;
+    m.up = dir;
     m.at = NormalizedCopy(pelvis->at);
     m.right = NormalizedCopy(Cross(m.at, m.up));
     m.at = NormalizedCopy(Cross(m.right, m.up));
@@ -210,7 +217,6 @@ bool IkHandle::ReadSpine(SpinePoints& out) const {
 
 void IkHandle::LevelHead(const Vector3& oldNeckUp, float blend) {
     Host& h = host();
-    RefreshBoneMatrices(h, ped);
     const FrameMatrix* neck = BoneWorldMatrix(h, ped, kNeckBone);
     Quaternion* neckSlot = BoneRotationSlot(h, ped, kNeckNode);
     if (neck == nullptr || neckSlot == nullptr) return;

@@ -107,6 +107,9 @@ public:
     Vector3 BlendedTarget(const Vector3& grabWorld) const;
     // Where the solver left a limb end, for the handles after this one.
     void DepositNodeOffset(NodeIndex node, const Vector3& position);
+    // The limb of `node` solved towards `target`, and where its end landed
+    // deposited.
+    void SolveLimbTo(NodeIndex node, const Vector3& target, const Vector3& bend, float w);
     // endAngles as a local rotation: X (its angle times signX) replacing,
     // then Y and Z applied locally.
     Quaternion EndRotation(float signX = 1.0f) const;
@@ -140,7 +143,9 @@ public:
     // False when the driver lacks one of those bones.
     bool ReadSpine(SpinePoints& out) const;
     // Turns the neck back about its own Z by the angle a spine bend tipped
-    // its up axis away from oldNeckUp, so that the head stays level.
+    // its up axis away from oldNeckUp, so that the head stays level. Reads
+    // the neck as the last refresh left it: the caller refreshes after its
+    // spine writes.
     void LevelHead(const Vector3& oldNeckUp, float weight);
 
     // ---- finding the control frames -------------------------------------------

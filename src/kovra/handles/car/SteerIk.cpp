@@ -145,6 +145,7 @@ void SteerIk::PushSpine(const FrameMatrix& wheel) {
     const float ws = Clamp(RigWeight(kUpperSpineNode), 0.0f, 1.0f);
     if (!(ws > 0.0f)) return;
     solver.AimBone(ped, kSpineBaseBone, chain[1], ws);
+    RefreshBoneMatrices(host(), ped);
     LevelHead(spine.neckUp, ws);
 }
 
