@@ -80,9 +80,7 @@ void BikeShiftIk::Update() {
             if (IsFinite(target)) {
                 // The knee bends as it does on the peg, so that it does not
                 // flip over when the foot moves across.
-                LimbSolver& solver = runtime().solver();
-                solver.SolveLimb(ped, target, node, peg.KneeBend(side, body), w);
-                DepositNodeOffset(node, solver.record(node).lastEnd);
+                SolveLimbTo(node, target, peg.KneeBend(side, body), w);
             }
         }
         Vector3 foot;

@@ -52,9 +52,7 @@ void PegIk::PlaceFoot(float side, NodeIndex node, const FrameMatrix& body, float
     const float w = LeanRelease(Clamp(RigWeight(node), 0.0f, 1.0f), side, lean);
     const Vector3 target = TransformPoint({grabOffset.x * side, grabOffset.y, grabOffset.z}, body);
     if (IsFinite(target)) {
-        LimbSolver& solver = runtime().solver();
-        solver.SolveLimb(ped, target, node, KneeBend(side, body), w);
-        DepositNodeOffset(node, solver.record(node).lastEnd);
+        SolveLimbTo(node, target, KneeBend(side, body), w);
     }
     ApplyEndRotation(node, w, side);
 }

@@ -206,9 +206,7 @@ void GearIk::Update() {
     if (!IsFinite(target) || !IsFinite(bend)) return;
 
     // 12.
-    LimbSolver& solver = runtime().solver();
-    solver.SolveLimb(ped, target, n, bend, w);
-    DepositNodeOffset(n, solver.record(n).lastEnd);
+    SolveLimbTo(n, target, bend, w);
 
     // 13. The gear handle leaves appliedThisFrame alone.
     ApplyEndRotation(n, weight);

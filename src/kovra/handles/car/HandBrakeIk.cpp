@@ -106,9 +106,7 @@ void HandBrakeIk::PoseHand(NodeIndex node, float sign) {
     }
     if (!IsFinite(target)) return;
 
-    LimbSolver& solver = runtime().solver();
-    solver.SolveLimb(ped, target, node, bend, w);
-    DepositNodeOffset(node, solver.record(node).lastEnd);
+    SolveLimbTo(node, target, bend, w);
     ApplyEndRotation(node, w, sign);
     appliedThisFrame = true;
 }
@@ -132,9 +130,7 @@ void HandBrakeIk::PressPedal() {
     if (!grabOffset.IsZero() && BikeBodyWorld(body)) {
         const Vector3 target = TransformPoint(grabOffset + peg.grabOffset, body);
         if (IsFinite(target)) {
-            LimbSolver& solver = runtime().solver();
-            solver.SolveLimb(ped, target, kRightFootNode, peg.KneeBend(1.0f, body), w);
-            DepositNodeOffset(kRightFootNode, solver.record(kRightFootNode).lastEnd);
+            SolveLimbTo(kRightFootNode, target, peg.KneeBend(1.0f, body), w);
         }
     }
 
