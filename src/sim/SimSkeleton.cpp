@@ -149,8 +149,6 @@ bool SameMatrix(const FrameMatrix& a, const FrameMatrix& b) {
     return std::memcmp(&a, &b, sizeof(FrameMatrix)) == 0;
 }
 
-bool ValidNode(int node) { return node >= 0 && node < kNodeCount; }
-
 // One row of a FrameMatrix with the word after it, four lanes wide: the
 // rows are 16 bytes apart, and the words after them (flags and pads) are 0 in
 // every matrix the skeleton multiplies by.
@@ -220,7 +218,7 @@ const std::array<FrameMatrix, kNodeCount>& SimSkeleton::RestOrientations() {
 
 const std::array<BoneFrame, kNodeCount>& SimSkeleton::RestFrames() { return TheRestPose().frames; }
 
-int SimSkeleton::MainChild(int node) { return ValidNode(node) ? kRules[node].mainChild : -1; }
+int SimSkeleton::MainChild(int node) { return Valid(node) ? kRules[node].mainChild : -1; }
 
 void SimSkeleton::ApplyRestPose() {
     frames_ = RestFrames();
