@@ -24,7 +24,6 @@ InGameMenu::InGameMenu(Runtime& runtime)
       config_(runtime.host(), runtime.input().keyboard, runtime.settings(), runtime.settings().Position),
       vehicle_(runtime.host(), runtime.input().keyboard, runtime.settings(),
                Vector3{kVehicleMenuX, kVehicleMenuY, 0.0f}),
-      menus_{&config_, &vehicle_},
       configPages_(runtime),
       vehiclePages_(runtime) {
     config_.title = ConfigMenuPages::kTitle;
@@ -93,16 +92,11 @@ void InGameMenu::DrawMenus() {
 }
 
 void InGameMenu::SwitchFocus() {
-    if (menus_.size() >= 2 && !runtime_.input().keyboard.KeyPressed(kTabKey)) return;
-    const auto current = std::find_if(menus_.begin(), menus_.end(),
-                                      [](const TextMenu* m) { return m->focused && m->visible; });
-    for (TextMenu* menu : menus_) menu->focused = false;
-    if (menus_.size() < 2 || current == menus_.end()) {
-        menus_.front()->focused = true;
-        return;
-    }
-    const auto next = current + 1 == menus_.end() ? menus_.begin() : current + 1;
-    (*next)->focused = true;
+    if (!runtime_.input().keyboard.KeyPressed(kTabKey)) return;
+    // Tab moves the keys between the configuration menu and the vehicle menu.
+    const bool toVehicle = config_.focused && config_.visible;
+    config_.focused = !toVehicle;
+    vehicle_.focused = toVehicle;
 }
 
 void InGameMenu::SaveSettings() {

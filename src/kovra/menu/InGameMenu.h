@@ -1,6 +1,5 @@
 #pragma once
 
-#include <array>
 
 #include "kovra/menu/ConfigMenuPages.h"
 #include "kovra/menu/TextMenu.h"
@@ -51,7 +50,6 @@ private:
     Runtime& runtime_;
     TextMenu config_;
     TextMenu vehicle_;
-    std::array<TextMenu*, 2> menus_;  // the order Tab goes round
     ConfigMenuPages configPages_;
     VehicleMenuPages vehiclePages_;
     bool menuOpen_ = false;
