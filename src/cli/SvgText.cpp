@@ -1,18 +1,12 @@
 #include "cli/SvgText.h"
 
-#include <charconv>
-#include <cmath>
-#include <system_error>
+#include "kovra/config/NumberFormat.h"
 
 namespace kovra::cli {
 
 std::string SvgNumber(double v, int decimals) {
-    if (!std::isfinite(v)) return "0";
-    char buffer[64];
-    const auto result =
-        std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, decimals);
-    if (result.ec != std::errc{}) return "0";
-    std::string s(buffer, result.ptr);
+    std::string s = formatFixed(v, decimals);
+    // SVG wants the shortest spelling: no trailing zeros, no "-0".
     if (s.find('.') != std::string::npos) {
         while (s.back() == '0') s.pop_back();
         if (s.back() == '.') s.pop_back();
