@@ -866,10 +866,20 @@ std::string WriteVehicleScene(const VehicleModel& m, std::string* error) {
         return {};
     }
     for (std::size_t i = 0; i < m.frames.size(); ++i) {
-        if (!MatricesNear(back->frames[i].modelling, m.frames[i].modelling, 1e-5f)) {
+        const VehicleModel::Frame& f = m.frames[i];
+        const VehicleModel::Frame& read = back->frames[i];
+        if (!MatricesNear(read.modelling, f.modelling, 1e-5f)) {
             WriteFail(error, "model " + std::to_string(m.id) + ": the rotation of frame " +
-                                 QuotedForMessage(m.frames[i].name) +
+                                 QuotedForMessage(f.name) +
                                  " does not survive the trip through Euler angles");
+            return {};
+        }
+        // A scene holds boxes and loose vertices: a mesh's own triangles
+        // would be lost, and a box's would appear where there were none.
+        if (read.triangles != f.triangles || read.vertices.size() != f.vertices.size()) {
+            WriteFail(error, "model " + std::to_string(m.id) + ": the triangles of frame " +
+                                 QuotedForMessage(f.name) +
+                                 " cannot be written; a scene holds only boxes and loose vertices");
             return {};
         }
     }

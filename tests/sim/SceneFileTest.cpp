@@ -308,6 +308,12 @@ TEST(SceneFile, WriterRefusesWhatTheFormatCannotHold) {
     cases.back().model.frames[2].modelling.pos.y = 5000.0f;
     cases.push_back({"no name", good, "has no name"});
     cases.back().model.name.clear();
+    cases.push_back({"a mesh's triangles", good, "the triangles of frame"});
+    cases.back().model.frames[0].vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    cases.back().model.frames[0].triangles = {0, 1, 2};
+    cases.push_back({"box corners without triangles", good, "the triangles of frame"});
+    cases.back().model.frames[0].vertices = BoxVertices({-1, -1, -1}, {1, 1, 1});
+    cases.back().model.frames[0].triangles.clear();
     for (const Case& c : cases) {
         std::string error;
         EXPECT_EQ(WriteVehicleScene(c.model, &error), "") << c.what;
