@@ -74,10 +74,8 @@ void BarIk::CopyFrom(const IkHandle* other) {
 
 void BarIk::Update() {
     if (vehicle == nullptr || ped == nullptr || frameA.frame == nullptr) return;
-    const FrameMatrix* barWorld = host().FrameWorld(frameA.frame);
-    FrameMatrix body;
-    if (barWorld == nullptr || !IsFinite(*barWorld) || !BikeBodyWorld(body)) return;
-    const FrameMatrix bar = *barWorld;  // borrowed: copied before the bones move
+    FrameMatrix bar, body;
+    if (!ControlFrameWorld(bar) || !BikeBodyWorld(body)) return;
 
     if (doSpinePush) PushSpine(bar);
     PlaceHand(-1.0f, kLeftHandNode, bar, body);

@@ -62,9 +62,8 @@ void BikeShiftIk::Update() {
     const float side = FootSide();
     const NodeIndex node = FootNode();
     if (frameA.frame == nullptr || ped == nullptr) return;
-    const FrameMatrix* leverWorld = host().FrameWorld(frameA.frame);
-    if (leverWorld == nullptr || !IsFinite(*leverWorld)) return;
-    const FrameMatrix lever = *leverWorld;
+    FrameMatrix lever;
+    if (!ControlFrameWorld(lever)) return;
 
     // The foot goes to the lever while a shift is pending and back after;
     // the driver fade weighs in twice, once through the node's weight.

@@ -167,9 +167,8 @@ void GearIk::Update() {
     const bool seatXNegative = rig == nullptr || rig->frontSeatXNegative;
     const NodeIndex n = seatXNegative ? kLeftHandNode : kRightHandNode;
     if (!frameA.found || frameA.frame == nullptr || ped == nullptr || vehicle == nullptr) return;
-    const FrameMatrix* stickWorld = h.FrameWorld(frameA.frame);
-    if (stickWorld == nullptr || !IsFinite(*stickWorld)) return;
-    const FrameMatrix stick = *stickWorld;  // borrowed: copied before other host calls
+    FrameMatrix stick;
+    if (!ControlFrameWorld(stick)) return;
 
     // 7. Weight.
     bool engage;

@@ -115,12 +115,9 @@ void HandBrakeIk::PressPedal() {
     // The foot comes to the pedal from the peg; without one it has no place.
     if (rig == nullptr || rig->pegIk == nullptr || ped == nullptr) return;
     const PegIk& peg = *rig->pegIk;
-    Host& h = host();
 
-    if (frameA.frame == nullptr) return;
-    const FrameMatrix* pedalWorld = h.FrameWorld(frameA.frame);
-    if (pedalWorld == nullptr || !IsFinite(*pedalWorld)) return;
-    const FrameMatrix pedal = *pedalWorld;
+    FrameMatrix pedal;
+    if (!ControlFrameWorld(pedal)) return;
 
     // Leaning its way the foot eases off the pedal.
     const float w = LeanRelease(EaseCurve(1, 0, weight), 1.0f, BikeLean());

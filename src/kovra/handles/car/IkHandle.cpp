@@ -161,6 +161,13 @@ void IkHandle::TurnFrameFromRest(FrameSlot& slot, const Vector3& axis, float deg
 
 // ---- steps of the two-wheeler handles ----------------------------------------
 
+bool IkHandle::ControlFrameWorld(FrameMatrix& out) const {
+    const FrameMatrix* world = frameA.frame != nullptr ? host().FrameWorld(frameA.frame) : nullptr;
+    if (world == nullptr || !IsFinite(*world)) return false;
+    out = *world;
+    return true;
+}
+
 bool IkHandle::BikeBodyWorld(FrameMatrix& out) const {
     if (vehicle == nullptr) return false;
     Host& h = host();

@@ -124,6 +124,9 @@ public:
     // vehicle's own matrix on a model without one. False when neither is
     // there and finite.
     bool BikeBodyWorld(FrameMatrix& out) const;
+    // The world matrix of the handle's main control frame, copied (the host
+    // may move what it points at); false when it is missing or not finite.
+    bool ControlFrameWorld(FrameMatrix& out) const;
     // The bike's signed lean; 0 when the host gives no finite value.
     float BikeLean() const;
     // A foot's weight as the bike leans: the right foot (side +1) eases off

@@ -102,9 +102,8 @@ void SteerIk::Update() {
 
     if (!frameA.found || frameA.frame == nullptr) return;
     TurnFrameFromRest(frameA, AxisY, wheelAngle);
-    const FrameMatrix* wheelWorld = h.FrameWorld(frameA.frame);
-    if (wheelWorld == nullptr || !IsFinite(*wheelWorld) || ped == nullptr) return;
-    const FrameMatrix wheel = *wheelWorld;
+    FrameMatrix wheel;
+    if (!ControlFrameWorld(wheel) || ped == nullptr) return;
     // The wheel's frame without its spin: the rim as if the wheel stood
     // straight.
     FrameMatrix unspun = wheel;
