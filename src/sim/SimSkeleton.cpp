@@ -122,7 +122,7 @@ const RestPose& TheRestPose() {
 static_assert(kNodeCount == 32, "one bit per node");
 
 // Bit per node of each node's subtree (itself and everything below it).
-std::array<std::uint32_t, kNodeCount> BuildSubtrees() {
+constexpr std::array<std::uint32_t, kNodeCount> kSubtrees = [] {
     std::array<std::uint32_t, kNodeCount> subtree{};
     // Children have higher numbers than their parents.
     for (int node = kNodeCount - 1; node >= 0; --node) {
@@ -130,12 +130,7 @@ std::array<std::uint32_t, kNodeCount> BuildSubtrees() {
         if (node > 0) subtree[ParentNode(node)] |= subtree[node];
     }
     return subtree;
-}
-
-std::uint32_t Subtree(int node) {
-    static const std::array<std::uint32_t, kNodeCount> subtrees = BuildSubtrees();
-    return subtrees[node];
-}
+}();
 
 // Compared byte for byte: cheaper than number by number, and frame data
 // left as it was (a NaN included) is not recomputed again.
@@ -184,10 +179,12 @@ void LocalRows(const Quaternion& q, FrameMatrix& out) {
 
 // The world matrix of a bone: its local rows and translation carried into
 // its parent's space, Multiply's sums in Multiply's order, lane by lane.
-// False when the result is not finite: frame data that is not finite, or
-// finite but so large that it overflows.
-bool PlaceInParent(const FrameMatrix& local, const Vector3& t, const FrameMatrix& parent,
-                   FrameMatrix& out) {
+// Returns lanes that are all 0 when the result is finite and hold a NaN when
+// it is not (frame data that is not finite, or finite but so large that it
+// overflows): x - x is 0 for every finite x and NaN for the rest, and so is
+// their sum. Callers add them up over many bones and look once.
+inline Lanes PlaceInParent(const FrameMatrix& local, const Vector3& t, const FrameMatrix& parent,
+                           FrameMatrix& out) {
     const Lanes r = Row(parent, 0), u = Row(parent, 1), a = Row(parent, 2), p = Row(parent, 3);
     const auto carry = [&](const Vector3& v) { return r * v.x + u * v.y + a * v.z; };
     const Lanes right = carry(local.right);
@@ -198,10 +195,10 @@ bool PlaceInParent(const FrameMatrix& local, const Vector3& t, const FrameMatrix
     StoreRow(out, 1, up);
     StoreRow(out, 2, at);
     StoreRow(out, 3, pos);
-    // x - x is 0 for every finite x and NaN for the rest; so is their sum.
-    const Lanes zero = (right - right) + (up - up) + (at - at) + (pos - pos);
-    return zero[0] + zero[1] + zero[2] == 0.0f;
+    return (right - right) + (up - up) + (at - at) + (pos - pos);
 }
+
+bool AllZero(Lanes lanes) { return lanes[0] + lanes[1] + lanes[2] + lanes[3] == 0.0f; }
 
 }  // namespace
 
@@ -235,14 +232,25 @@ namespace {
 }
 }  // namespace
 
-void SimSkeleton::Recompute(int node, bool frameChanged, const FrameMatrix& characterWorld) {
-    const FrameMatrix& parent = node == 0 ? characterWorld : matrices_[ParentNode(node)];
-    const BoneFrame& f = frames_[node];
-    // A bone moved only by its parent keeps its local rows.
-    if (frameChanged) LocalRows(f.rotation, locals_[node]);
-    if (PlaceInParent(locals_[node], f.translation, parent, matrices_[node])) [[likely]] return;
-    PlaceRestInParent(node, parent, matrices_[node]);
-    sawNonFinite_ = true;
+bool SimSkeleton::Recompute(std::uint32_t dirty, std::uint32_t changed,
+                            const FrameMatrix& characterWorld, bool careful) {
+    Lanes notFinite{};
+    // In node order: every parent is recomputed before its children.
+    for (std::uint32_t bits = dirty; bits != 0; bits &= bits - 1) {
+        const int node = std::countr_zero(bits);
+        const FrameMatrix& parent = node == 0 ? characterWorld : matrices_[ParentNode(node)];
+        const BoneFrame& f = frames_[node];
+        // A bone moved only by its parent keeps its local rows.
+        if ((changed >> node) & 1u) LocalRows(f.rotation, locals_[node]);
+        const Lanes check = PlaceInParent(locals_[node], f.translation, parent, matrices_[node]);
+        if (!careful) {
+            notFinite += check;
+        } else if (!AllZero(check)) {
+            PlaceRestInParent(node, parent, matrices_[node]);
+            sawNonFinite_ = true;
+        }
+    }
+    return AllZero(notFinite);
 }
 
 void SimSkeleton::Refresh(const FrameMatrix& characterWorld) { Update(characterWorld, false); }
@@ -267,21 +275,19 @@ void SimSkeleton::Update(const FrameMatrix& characterWorld, bool all) {
         const int node = std::countr_zero(bits);
         if (SameFrame(frames_[node], refreshedFrames_[node])) continue;
         changed |= 1u << node;
-        dirty |= Subtree(node);
+        dirty |= kSubtrees[node];
     }
     if (all || !SameMatrix(world, refreshedWorld_)) dirty = kAllNodes;
-    int count = 0;
-    // In node order: every parent is recomputed before its children.
-    for (std::uint32_t bits = dirty; bits != 0; bits &= bits - 1) {
+    // Frame data is nearly always finite: one pass that looks at the result
+    // once, and a second one bone by bone only when something was not.
+    if (!Recompute(dirty, changed, world, false)) Recompute(dirty, changed, world, true);
+    for (std::uint32_t bits = changed; bits != 0; bits &= bits - 1) {
         const int node = std::countr_zero(bits);
-        const bool frameChanged = (changed >> node) & 1u;
-        Recompute(node, frameChanged, world);
-        if (frameChanged) refreshedFrames_[node] = frames_[node];
-        ++count;
+        refreshedFrames_[node] = frames_[node];
     }
     refreshedWorld_ = world;
     refreshed_ = true;
-    lastRefreshCount_ = count;
+    lastRefreshCount_ = std::popcount(dirty);
     if (sawNonFinite_) ++nonFiniteInputs_;
 }
 

@@ -72,7 +72,11 @@ private:
     static constexpr bool Valid(int node) { return node >= 0 && node < kNodeCount; }
     // The nodes whose frame data changed, their subtrees, or all of them.
     void Update(const FrameMatrix& characterWorld, bool all);
-    void Recompute(int node, bool frameChanged, const FrameMatrix& characterWorld);
+    // Recomputes the dirty nodes, new local rows for the changed ones. True
+    // when every result was finite; careful puts the rest pose in for each
+    // node whose result was not.
+    bool Recompute(std::uint32_t dirty, std::uint32_t changed, const FrameMatrix& characterWorld,
+                   bool careful);
 
     std::array<BoneFrame, kNodeCount> frames_;
     std::array<FrameMatrix, kNodeCount> matrices_;
