@@ -28,8 +28,13 @@ public:
 
     int SlotOf(const T* object) const {
         if (!object) return -1;
+        // A frame asks for the same object's slot several times in a row.
+        if (object == lastObject_) return lastSlot_;
         const auto it = index_.find(object);
-        return it == index_.end() ? -1 : it->second;
+        if (it == index_.end()) return -1;
+        lastObject_ = object;
+        lastSlot_ = it->second;
+        return lastSlot_;
     }
 
     // Takes the lowest free slot; -1 (object discarded) when the pool is full.
@@ -50,6 +55,8 @@ public:
         if (!At(slot)) return nullptr;
         std::unique_ptr<T> object = std::move(slots_[static_cast<std::size_t>(slot)]);
         index_.erase(object.get());
+        // Its address may be given to the next object made.
+        if (lastObject_ == object.get()) lastObject_ = nullptr;
         return object;
     }
 
@@ -64,6 +71,8 @@ public:
 private:
     std::vector<std::unique_ptr<T>> slots_;
     std::unordered_map<const T*, int> index_;
+    mutable const T* lastObject_ = nullptr;  // the last slot looked up
+    mutable int lastSlot_ = -1;
 };
 
 }  // namespace kovra::sim

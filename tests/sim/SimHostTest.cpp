@@ -37,7 +37,9 @@ TEST_F(HostTest, PoolsHandOutLowestFreeSlotsAndKnowTheirOwn) {
     EXPECT_EQ(host.CreateVehicle(400), nullptr) << "pool full";
     const int oldHandle = host.VehicleScriptHandle(v[1]);
 
+    EXPECT_EQ(host.VehicleSlot(v[1]), 1);
     EXPECT_TRUE(host.DestroyVehicle(v[1]));
+    EXPECT_EQ(host.VehicleSlot(v[1]), -1) << "the slot last looked up is forgotten with its vehicle";
     EXPECT_FALSE(host.DestroyVehicle(v[1])) << "already gone";
     EXPECT_EQ(host.VehicleInSlot(1), nullptr);
     EXPECT_EQ(host.VehicleCount(), 3);
