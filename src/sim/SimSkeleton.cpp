@@ -280,7 +280,7 @@ void SimSkeleton::Update(const FrameMatrix& characterWorld, bool all) {
     if (all || !SameMatrix(world, refreshedWorld_)) dirty = kAllNodes;
     // Frame data is nearly always finite: one pass that looks at the result
     // once, and a second one bone by bone only when something was not.
-    if (!Recompute(dirty, changed, world, false)) Recompute(dirty, changed, world, true);
+    if (dirty != 0 && !Recompute(dirty, changed, world, false)) Recompute(dirty, changed, world, true);
     for (std::uint32_t bits = changed; bits != 0; bits &= bits - 1) {
         const int node = std::countr_zero(bits);
         refreshedFrames_[node] = frames_[node];
