@@ -10,6 +10,7 @@
 //   twoBoneNs           one analytic two-bone solve
 //   twoBoneRatio        pluginNsPerDriver / twoBoneNs
 //   refreshesPerDriver  skeleton refreshes the plugin asks the game for
+//   bonesRecomputedPerDriver  bones those refreshes recompute
 //   boneReadsPerDriver  bone matrices the plugin reads from the game
 //   allocsPerFrame      heap allocations in a whole frame with the plugin
 // Figures and how to run it: docs/performance.md.
@@ -51,9 +52,11 @@ public:
     void UpdateSkeleton(CPed* ped) override {
         ++refreshes;
         SimHost::UpdateSkeleton(ped);
+        if (const kovra::sim::SimSkeleton* skeleton = Skeleton(ped)) bonesRecomputed += skeleton->LastRefreshCount();
     }
     long long boneReads = 0;
     long long refreshes = 0;
+    long long bonesRecomputed = 0;
 };
 
 bool IsBikeSlot(Kind kind, int index) {
@@ -237,6 +240,7 @@ void BM_Drivers(benchmark::State& state, Kind kind) {
 
     const long long reads0 = with.host.boneReads;
     const long long refreshes0 = with.host.refreshes;
+    const long long recomputed0 = with.host.bonesRecomputed;
     double withNs = 0.0;
     double withoutNs = 0.0;
     std::size_t allocations = 0;
@@ -263,6 +267,8 @@ void BM_Drivers(benchmark::State& state, Kind kind) {
     state.counters["twoBoneNs"] = twoBoneNs;
     state.counters["twoBoneRatio"] = twoBoneNs > 0.0 ? pluginNs / twoBoneNs : 0.0;
     state.counters["refreshesPerDriver"] = static_cast<double>(with.host.refreshes - refreshes0) / perDriver;
+    state.counters["bonesRecomputedPerDriver"] =
+        static_cast<double>(with.host.bonesRecomputed - recomputed0) / perDriver;
     state.counters["boneReadsPerDriver"] = static_cast<double>(with.host.boneReads - reads0) / perDriver;
     state.counters["allocsPerFrame"] = static_cast<double>(allocations) / frames;
 }

@@ -1,5 +1,6 @@
 // A full limb solve on the simulated driver (bone reads, the positional
-// solve, two bone writes and two skeleton refreshes), and the refresh alone.
+// solve, two bone writes and two skeleton refreshes), one bone aimed, and the
+// refresh alone.
 #include <benchmark/benchmark.h>
 
 #include "kovra/ik/BoneAccess.h"
@@ -39,6 +40,16 @@ BENCHMARK(BM_SolveLimbReachable);
 
 void BM_SolveLimbUnreachable(benchmark::State& state) { SolveHand(state, {0.2f, 0.9f, 0.1f}); }
 BENCHMARK(BM_SolveLimbUnreachable);
+
+// One bone aimed at a point, as the limb solve does twice: bone reads, the
+// basis, the parent's inverse, the quaternion, twist removal, the write. The
+// bone's own rotation does not move its joint, so each pass does the same.
+void BM_AimBone(benchmark::State& state) {
+    Driver d;
+    const kovra::Vector3 elbow = d.restHand + kovra::Vector3{0.05f, -0.1f, -0.08f};
+    for (auto _ : state) d.solver.AimBone(d.ped, 22, elbow, 1.0f);
+}
+BENCHMARK(BM_AimBone);
 
 void BM_AnimateOnly(benchmark::State& state) {
     Driver d;
