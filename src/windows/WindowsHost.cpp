@@ -11,6 +11,7 @@
 
 #include "kovra/ik/Geometry.h"
 #include "kovra/ik/Skeleton.h"
+#include "windows/ModuleFolder.h"
 
 namespace kovra::windows {
 
@@ -54,20 +55,10 @@ const char* EventName(HostEvent event) {
     return i < sizeof kNames / sizeof kNames[0] ? kNames[i] : "?";
 }
 
-// The UTF-8 text of a module's full path; false when Windows has none.
-bool ModuleFolder(HMODULE module, std::string& out) {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0) return false;
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);  // a long path: try a bigger buffer
-    }
-    const std::size_t cut = path.find_last_of(L"\\/");
-    path.resize(cut == std::wstring::npos ? 0 : cut + 1);
+// The UTF-8 text of a module's folder; false when Windows has none.
+bool ModuleFolderText(HMODULE module, std::string& out) {
+    std::wstring path;
+    if (!ModuleFolder(module, path)) return false;
     const int bytes = WideCharToMultiByte(CP_UTF8, 0, path.data(), static_cast<int>(path.size()),
                                           nullptr, 0, nullptr, nullptr);
     out.assign(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
@@ -434,16 +425,12 @@ bool WindowsHost::ModuleLoaded(const char* moduleName) const {
 
 bool WindowsHost::GameDirectory(std::string& out) const {
     const HMODULE game = GetModuleHandleA(nullptr);
-    const bool found = game != nullptr;
-    return ModuleFolder(game, out) && found;
+    return game != nullptr && ModuleFolderText(game, out);
 }
 
 bool WindowsHost::PluginDirectory(std::string& out) const {
-    HMODULE self = nullptr;
-    const bool found = GetModuleHandleExA(
-        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-        static_cast<LPCSTR>(module_), &self) != 0;
-    return ModuleFolder(self, out) && found;
+    const HMODULE self = ModuleAt(module_);
+    return self != nullptr && ModuleFolderText(self, out);
 }
 
 void WindowsHost::ShowErrorBox(const char* title, const char* text) {
