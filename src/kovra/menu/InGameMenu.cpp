@@ -28,8 +28,7 @@ InGameMenu::InGameMenu(Runtime& runtime)
       vehiclePages_(runtime) {
     config_.title = ConfigMenuPages::kTitle;
     config_.focused = true;
-    config_.scale = runtime.settings().Scale;
-    vehicle_.scale = config_.scale;
+    ApplySettings();
 }
 
 void InGameMenu::ApplySettings() {
@@ -38,7 +37,6 @@ void InGameMenu::ApplySettings() {
     float scale = std::isfinite(s.Scale) ? s.Scale : config_.scale;
     scale = std::clamp(scale, ConfigMenuPages::kMinScale, ConfigMenuPages::kMaxScale);
     config_.scale = scale;
-    vehicle_.scale = scale;
 }
 
 bool InGameMenu::CheatCodeTyped() const {
@@ -75,6 +73,7 @@ void InGameMenu::DrawMenus() {
         configPages_.Draw(config_, vehicle_);
         config_.endFrame();
     }
+    // The vehicle menu hangs below the configuration menu, at its scale.
     vehicle_.scale = config_.scale;
     vehicle_.position = Vector3{config_.position.x, config_.cursor.y + config_.lineHeight, 0.0f};
 

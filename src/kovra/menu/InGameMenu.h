@@ -26,8 +26,8 @@ public:
 
     // Once per frame, after the debug lines: the cheat code, then the menus.
     void OnFrame();
-    // Takes the configuration menu's position and both menus' scale from
-    // the settings just read.
+    // Takes the configuration menu's position and scale from the settings
+    // just read (the vehicle menu follows it when drawn).
     void ApplySettings();
 
     bool menuOpen() const { return menuOpen_; }
