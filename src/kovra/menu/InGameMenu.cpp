@@ -78,7 +78,7 @@ void InGameMenu::DrawMenus() {
     vehicle_.position = Vector3{config_.position.x, config_.cursor.y + config_.lineHeight, 0.0f};
 
     CabinIk* rig = PlayerRig();
-    if (rig != nullptr) vehicle_.title = vehiclePages_.Title(rig->vehicle);  // before its first line
+    if (rig != nullptr) vehiclePages_.Title(rig->vehicle, vehicle_.title);  // before its first line
     if (rig != nullptr && vehicle_.beginFrame()) {
         vehiclePages_.Draw(vehicle_, *rig);
         vehicle_.endFrame();

@@ -71,10 +71,14 @@ std::string FileLine(std::int32_t selected, std::size_t count, const std::string
 
 }  // namespace
 
-std::string VehicleMenuPages::Title(CVehicle* vehicle) const {
+void VehicleMenuPages::Title(CVehicle* vehicle, std::string& out) const {
     Host& host = runtime_.host();
     const int modelId = host.VehicleModelId(vehicle);
-    return "~y~~h~" + formatInteger(modelId) + " - " + host.ModelName(modelId);
+    // Written into the menu's own title, whose room is kept from frame to frame.
+    out.assign("~y~~h~");
+    out += formatInteger(modelId);
+    out += " - ";
+    out += host.ModelName(modelId);
 }
 
 void VehicleMenuPages::Draw(TextMenu& menu, CabinIk& rig) {
@@ -265,7 +269,8 @@ void VehicleMenuPages::SaveLoad(TextMenu& menu, CabinIk& rig) {
     if (count > 0) {
         VehicleConfigStore::wrapSelectedFile(record);
         const auto selected = static_cast<std::size_t>(record.selectedFile);
-        const std::string fileLabel = selected < record.fileLabels.size() ? record.fileLabels[selected] : "";
+        static const std::string kNoLabel;
+        const std::string& fileLabel = selected < record.fileLabels.size() ? record.fileLabels[selected] : kNoLabel;
         menu.hideNextIntValue = true;
         // One past either end is let through for the store to wrap it round.
         if (menu.integer(record.selectedFile, FileLine(record.selectedFile, count, fileLabel), 1, -1,

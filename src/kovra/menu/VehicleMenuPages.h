@@ -28,8 +28,8 @@ class VehicleMenuPages {
 public:
     explicit VehicleMenuPages(Runtime& runtime) : runtime_(runtime) {}
 
-    // "~y~~h~", the model index, " - " and the model's name.
-    std::string Title(CVehicle* vehicle) const;
+    // "~y~~h~", the model index, " - " and the model's name, into out.
+    void Title(CVehicle* vehicle, std::string& out) const;
     // Draws whichever page is current. A handle page is drawn only while
     // the rig has that handle, so the menu falls back to "Main" without it.
     void Draw(TextMenu& menu, CabinIk& rig);
