@@ -41,7 +41,6 @@ struct FileAccess {
 };
 
 // tinygltf passes paths as UTF-8 text, as the plugin keeps them.
-
 bool AccessFileExists(const std::string& path, void*) {
     std::error_code ec;
     return fs::is_regular_file(PathFromText(path), ec);

@@ -1,6 +1,5 @@
 #pragma once
 
-
 #include "kovra/menu/ConfigMenuPages.h"
 #include "kovra/menu/TextMenu.h"
 #include "kovra/menu/VehicleMenuPages.h"
