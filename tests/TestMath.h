@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <limits>
 #include <ostream>
 
 #include "kovra/ik/FrameMatrix.h"
@@ -10,6 +11,9 @@
 #include "kovra/ik/Vector3.h"
 
 namespace kovra {
+
+inline constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+inline constexpr float kInf = std::numeric_limits<float>::infinity();
 
 inline std::ostream& operator<<(std::ostream& os, const Vector3& v) {
     return os << "(" << v.x << ", " << v.y << ", " << v.z << ")";

@@ -21,8 +21,6 @@
 namespace kovra {
 namespace {
 
-constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-constexpr float kInf = std::numeric_limits<float>::infinity();
 
 using test::SolveLog;
 

@@ -22,7 +22,7 @@ namespace {
 constexpr int kHoldKey = 51;  // the default HoldHandKey, "3"
 
 // Every limb solve of a frame, as the solver reports it.
-class SolveLog : public SolveListener {
+class EverySolve : public SolveListener {
 public:
     void OnLimbSolved(const LimbSolve& solve) override { solves.push_back(solve); }
     std::vector<LimbSolve> solves;
@@ -136,7 +136,7 @@ protected:
     CabinIk rig{runtime, nullptr};
     GearIk gear{runtime};
     FrameMatrix rest;
-    SolveLog log;
+    EverySolve log;
     float weightBefore = 0.0f;
     bool stickMoved = false;
 };

@@ -20,8 +20,6 @@
 namespace kovra {
 namespace {
 
-constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-constexpr float kInf = std::numeric_limits<float>::infinity();
 
 // The lever angle the handle should show at a lever level.
 float LeverCurve(float level, float minAngle, float maxAngle) {

@@ -12,8 +12,6 @@
 namespace kovra {
 namespace {
 
-constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-constexpr float kInf = std::numeric_limits<float>::infinity();
 
 class SeatJiggleTest : public test::BikeTest {
 protected:

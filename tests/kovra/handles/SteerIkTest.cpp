@@ -19,8 +19,6 @@
 namespace kovra {
 namespace {
 
-constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-constexpr float kInf = std::numeric_limits<float>::infinity();
 constexpr float kRimRadius = 0.19f;  // the sedan's wheel box
 
 // A simulated game whose script commands can be counted without recording.

@@ -206,8 +206,6 @@ void SetEveryTunable(CabinIk& rig, GlobalSettings& settings, float v) {
 // bad now and then in the ride: nothing that is not finite ever reaches a
 // bone or a control frame.
 TEST(BikeRide, HostileTunablesAndHostValuesNeverBreakAPose) {
-    constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-    constexpr float kInf = std::numeric_limits<float>::infinity();
     for (float value : {0.0f, -1.0f, -1e30f, 1e30f, kNaN, kInf}) {
         Ride ride("motorbike.scenario");
         ASSERT_TRUE(ride.scenario);
