@@ -21,14 +21,6 @@ namespace kovra::sim {
 
 // ---- text helpers --------------------------------------------------------
 
-std::filesystem::path BuiltInScenesDirectory() {
-#ifdef KOVRA_SCENES_DIR
-    return std::filesystem::path(KOVRA_SCENES_DIR);
-#else
-    return std::filesystem::path("scenes");
-#endif
-}
-
 std::vector<SceneLine> SplitSceneLines(std::string_view text) {
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
     std::vector<SceneLine> lines;
