@@ -1,6 +1,7 @@
-# The Windows side of the cross build: kovra.asi, the test host built for
-# each of its versions, a module that throws in its hook, and the unit tests
-# (run under wine by the native build's tests, cmake/WindowsTests.cmake).
+# The Windows side of the cross builds: the unit tests, and for 32-bit
+# Windows, the game's, kovra.asi, the test host built for each of its
+# versions and a module that throws in its hook (all run under wine by the
+# native build's tests, cmake/WindowsTests.cmake).
 # Every program and module links the C and C++ runtimes in, so that each
 # needs nothing but system DLLs.
 target_link_options(kovra_tests PRIVATE -static)
@@ -12,6 +13,9 @@ set_target_properties(kovra PROPERTIES EXCLUDE_FROM_ALL ON)
 target_link_options(kovra PRIVATE -static)
 # GCC 12 sees overlapping copies inside std::string at -O3 that are not there.
 target_compile_options(kovra_warnings INTERFACE -Wno-restrict)
+if(NOT CMAKE_SIZEOF_VOID_P EQUAL 4)
+  return()  # the game is 32-bit: nothing more for 64-bit Windows
+endif()
 
 file(GLOB KOVRA_WINDOWS_SOURCES CONFIGURE_DEPENDS src/windows/*.cpp)
 list(FILTER KOVRA_WINDOWS_SOURCES EXCLUDE REGEX ".*/ModuleEntry\\.cpp$")

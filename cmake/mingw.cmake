@@ -1,10 +1,11 @@
-# Cross build of the plugin for 32-bit Windows with Debian's mingw-w64.
+# Cross builds for Windows with Debian's mingw-w64 (the threads-capable
+# "posix" flavour). The including toolchain file sets KOVRA_MINGW_TRIPLET and
+# CMAKE_SYSTEM_PROCESSOR.
 set(CMAKE_SYSTEM_NAME Windows)
-set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
+set(CMAKE_C_COMPILER ${KOVRA_MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${KOVRA_MINGW_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${KOVRA_MINGW_TRIPLET}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${KOVRA_MINGW_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -209,12 +209,18 @@ void RunSupportedBuild(const std::string& version) {
     ExpectSamePoses(run, RunReference(folder.path(), DataFile("drive.scenario")));
 }
 
-TEST(WindowsTestHost10, PatchesItsSitesInStartUpOrderAndPosesAsTheSimulatedGame) { RunSupportedBuild("1.0"); }
+using WindowsTestHost10 = Needs32BitPrograms;
+using WindowsTestHost11 = Needs32BitPrograms;
+using WindowsUnknownBuild = Needs32BitPrograms;
+using WindowsHooks = Needs32BitPrograms;
+using WindowsFolders = Needs32BitPrograms;
+
+TEST_F(WindowsTestHost10, PatchesItsSitesInStartUpOrderAndPosesAsTheSimulatedGame) { RunSupportedBuild("1.0"); }
 
 // Linked at another image base: every address is moved to where it is.
-TEST(WindowsTestHost11, PatchesItsSitesInStartUpOrderAndPosesAsTheSimulatedGame) { RunSupportedBuild("1.1"); }
+TEST_F(WindowsTestHost11, PatchesItsSitesInStartUpOrderAndPosesAsTheSimulatedGame) { RunSupportedBuild("1.1"); }
 
-TEST(WindowsUnknownBuild, RunsUntouchedWithOneLineInTheLog) {
+TEST_F(WindowsUnknownBuild, RunsUntouchedWithOneLineInTheLog) {
     RunFolder folder("game");
     folder.AddBuilt("testhost-1.2.exe", "game.exe");
     folder.AddBuilt("kovra.asi");
@@ -229,7 +235,7 @@ TEST(WindowsUnknownBuild, RunsUntouchedWithOneLineInTheLog) {
     EXPECT_EQ(run.logLines[0], "Kovra: the game at 0x00400000 is no supported build; nothing was changed\r");
 }
 
-TEST(WindowsHooks, ACallbackThatThrowsDoesNotEndTheGame) {
+TEST_F(WindowsHooks, ACallbackThatThrowsDoesNotEndTheGame) {
     RunFolder folder("game");
     folder.AddBuilt("testhost-1.0.exe", "game.exe");
     folder.AddBuilt("throwing.asi");
@@ -242,7 +248,7 @@ TEST(WindowsHooks, ACallbackThatThrowsDoesNotEndTheGame) {
     EXPECT_EQ(frame.steps, 300) << "and the game's step ran every time";
 }
 
-TEST(WindowsFolders, AGameInAFolderWithANonAsciiNameFindsAndWritesItsFiles) {
+TEST_F(WindowsFolders, AGameInAFolderWithANonAsciiNameFindsAndWritesItsFiles) {
     RunFolder folder("Spiel \xC3\xBC\xCE\xA9 \xE6\xB8\xB8\xE6\x88\xB2");
     folder.AddBuilt("testhost-1.0.exe", "game.exe");
     folder.AddBuilt("kovra.asi");

@@ -59,6 +59,12 @@ std::string Quoted(const fs::path& path) { return "'" + TextFromPath(path) + "'"
 
 }  // namespace
 
+void Needs32BitPrograms::SetUp() {
+    std::string answer;
+    std::getline(std::ifstream(KOVRA_32BIT_ANSWER), answer);
+    if (answer.starts_with("no: ")) GTEST_SKIP() << answer.substr(4);
+}
+
 fs::path DataFile(const std::string& name) { return fs::path(KOVRA_WINDOWS_TEST_DATA) / name; }
 fs::path ScenesDirectory() { return KOVRA_SCENES_DIR; }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <array>
 #include <filesystem>
 #include <map>
@@ -55,6 +57,14 @@ public:
 
 private:
     std::filesystem::path path_;
+};
+
+// The tests that run the 32-bit test host. Where this machine cannot run
+// 32-bit programs (the answer ctest's probe wrote), each reports itself
+// skipped with the reason instead of failing for the machine's sake.
+class Needs32BitPrograms : public ::testing::Test {
+protected:
+    void SetUp() override;
 };
 
 std::filesystem::path DataFile(const std::string& name);

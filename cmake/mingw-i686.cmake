@@ -1,0 +1,4 @@
+# 32-bit Windows, the game's: kovra.asi, its test hosts and the unit tests.
+set(KOVRA_MINGW_TRIPLET i686-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)
