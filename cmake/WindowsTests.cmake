@@ -18,6 +18,9 @@ set(KOVRA_WINE_ENV "WINEPREFIX=${KOVRA_WINE_PREFIX};WINEDEBUG=-all;WINEDLLOVERRI
 add_test(NAME Windows32BitProbe
          COMMAND sh ${CMAKE_SOURCE_DIR}/scripts/probe-32bit.sh ${KOVRA_32BIT_ANSWER})
 set_tests_properties(Windows32BitProbe PROPERTIES FIXTURES_SETUP probe32)
+# The skip path itself, forced, so that it is known to work before a machine
+# that needs it comes along.
+add_test(NAME Windows32BitSkip COMMAND sh ${CMAKE_SOURCE_DIR}/tests/windows/skip-32bit.sh)
 
 add_test(NAME WindowsBuild
          COMMAND sh ${CMAKE_SOURCE_DIR}/scripts/windows-prepare.sh ${KOVRA_WINE_PREFIX} ${KOVRA_WINE64}
