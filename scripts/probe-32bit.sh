@@ -27,9 +27,8 @@ fi
 # The smallest i386 Linux program: an ELF header, one loadable segment, and
 # the code of exit(0) (xor eax,eax; inc eax; xor ebx,ebx; int 0x80). It needs
 # no compiler, no library and no wine, so it can be asked before anything is
-# installed. It is written in the system's temporary folder unless that one
-# cannot hold programs.
-work=$(mktemp -d 2>/dev/null || mktemp -d -p .)
+# installed.
+work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 probe="$work/probe32"
 # e_ident, e_type=EXEC, e_machine=386, e_version, e_entry=0x08048054,
@@ -49,6 +48,7 @@ fi
 if grep -q "Exec format error" "$work/out"; then
   answer "no: this machine cannot run 32-bit programs (its kernel answers \"Exec format error\": 32-bit emulation is off or missing in it)"
 fi
-# Anything else (a temporary folder that cannot hold programs, say) is not a
-# verdict on the kernel: the 32-bit tests run, and a real failure shows there.
+# Anything else (a temporary folder mounted without the right to run
+# programs, say) is not a verdict on the kernel: the 32-bit tests run, and a
+# real failure shows there.
 answer "yes"
