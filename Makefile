@@ -15,9 +15,9 @@ build: configure
 	cmake --build --preset $(PRESET) -j $(JOBS)
 
 demo: build
-	./build/$(PRESET)/kovra run --out out
-	./build/$(PRESET)/kovra run --scenario scenes/motorbike.scenario --out out/motorbike
-	./build/$(PRESET)/kovra run --scenario scenes/menu.scenario --out out/menu
+	./build/$(PRESET)/kovra run --html --out out
+	./build/$(PRESET)/kovra run --html --scenario scenes/motorbike.scenario --out out/motorbike
+	./build/$(PRESET)/kovra run --html --scenario scenes/menu.scenario --out out/menu
 
 # The fuzz targets run a few seconds each first, so that no committed crash
 # comes back. ctest's summary, and where this machine cannot run 32-bit

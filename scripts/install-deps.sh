@@ -11,8 +11,8 @@ packages="$packages ccache"
 # glTF models and runs (the simulated host and kovra run only): tinygltf, and
 # nlohmann-json, which it is built on and which writes report.json.
 packages="$packages libtinygltf-dev nlohmann-json3-dev"
-# The glTF validator of the tests is an npm package; node and npm come from
-# Debian unless the machine has them already.
+# The glTF validator of the tests and the run page's libraries are npm
+# packages; node and npm come from Debian unless the machine has them already.
 if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
   packages="$packages nodejs npm"
 fi
@@ -38,6 +38,8 @@ fi
 # The fuzz targets (make fuzz, and briefly make test) are built with clang,
 # whose libFuzzer and sanitizer runtimes come in libclang-rt-14-dev.
 packages="$packages clang libclang-rt-14-dev"
+# The run's page is tested in Debian's chromium, headless.
+packages="$packages chromium"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
@@ -54,4 +56,13 @@ validator="$here/tools/gltf-validator"
 if [ ! -f "$validator/node_modules/gltf-validator/package.json" ]; then
   echo "Installing the glTF validator into $validator"
   npm ci --prefix "$validator" --no-audit --no-fund --loglevel=error
+fi
+
+# The run page's libraries (three.js, esbuild that bundles it at build time)
+# and the browser driver of its tests, into tools/workbench at the versions
+# its lock file names.
+workbench="$here/tools/workbench"
+if ! (cd "$workbench" && node -e 'for (const p of ["three", "esbuild", "playwright-core"]) { const want = require("./package.json").dependencies[p]; if (require(p + "/package.json").version !== want) process.exit(1); }') 2>/dev/null; then
+  echo "Installing the run page's libraries into $workbench"
+  npm ci --prefix "$workbench" --no-audit --no-fund --loglevel=error
 fi

@@ -31,7 +31,8 @@ const char* const kUsage =
     "Run 'kovra <command> --help' for a command's options.\n";
 
 const char* const kRunUsage =
-    "usage: kovra run [--scenario FILE] [--game DIR] [--out DIR] [--no-pictures] [--gltf] [--quiet]\n"
+    "usage: kovra run [--scenario FILE] [--game DIR] [--out DIR] [--no-pictures] [--gltf] [--html]\n"
+    "                 [--quiet]\n"
     "\n"
     "Plays a scenario on the simulated game with the plugin hooked in as the game\n"
     "would run it: the vehicles are built, their drivers seated, and every frame the\n"
@@ -48,6 +49,11 @@ const char* const kRunUsage =
     "  MODEL.glb    with --gltf, per vehicle: the run as an animated glTF 2.0 file\n"
     "               (the vehicle's frames and meshes, the driver's bones, every\n"
     "               frame's bone and control-frame rotations and the seat)\n"
+    "  index.html   with --html: the run as a page that opens offline with a double\n"
+    "               click: the vehicle and driver in 3D, a timeline, plots of every\n"
+    "               handle's weight and reach error, the gear, steering and pedals,\n"
+    "               the report's table and marks where a limb missed its target by\n"
+    "               more than 2 mm or a bone turned more than 10 degrees in a frame\n"
     "\n"
     "options:\n"
     "  --scenario FILE  the scenario to play (default: the built-in car scenario,\n"
@@ -60,6 +66,8 @@ const char* const kRunUsage =
     "  --no-pictures    write no pictures\n"
     "  --gltf           also write each vehicle's run as OUT/MODEL.glb, for Blender,\n"
     "                   three.js or any glTF viewer (docs/scenes.md)\n"
+    "  --html           also write OUT/index.html, the run's page (implies --gltf;\n"
+    "                   docs/workbench.md)\n"
     "  --quiet          no progress line\n"
     "  -h, --help       show this text\n"
     "\n"
@@ -162,6 +170,8 @@ int Run(const std::vector<std::string>& args) {
             options.pictures = false;
         } else if (a == "--gltf") {
             options.gltf = true;
+        } else if (a == "--html") {
+            options.html = true;
         } else if (a == "--quiet") {
             quiet = true;
         } else {
@@ -217,6 +227,7 @@ int Run(const std::vector<std::string>& args) {
         const std::size_t n = report->gltfFiles.size();
         written.push_back(std::to_string(n) + (n == 1 ? " glTF file" : " glTF files"));
     }
+    if (!report->page.empty()) written.push_back(report->page.filename().string());
     std::string list = written.front();
     for (std::size_t i = 1; i < written.size(); ++i) {
         list += (i + 1 == written.size() ? " and " : ", ") + written[i];

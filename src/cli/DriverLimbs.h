@@ -32,6 +32,15 @@ inline Limb LimbOf(NodeIndex node) {
     return Limb::Spine;
 }
 
+// Bones by node, as the glTF files and the run's page name them.
+inline constexpr std::array<const char*, kNodeCount> kBoneNames = {
+    "root",      "pelvis",     "spine",      "spine1",    "neck",        "head",
+    "head_top",  "brow_l",     "brow_r",     "clavicle_l", "upperarm_l", "forearm_l",
+    "hand_l",    "finger_l",   "fingertip_l", "clavicle_r", "upperarm_r", "forearm_r",
+    "hand_r",    "finger_r",   "fingertip_r", "chest_r",   "chest_l",     "belly",
+    "thigh_l",   "calf_l",     "foot_l",     "toe_l",     "thigh_r",     "calf_r",
+    "foot_r",    "toe_r"};
+
 inline const LimbStyle& StyleOf(Limb limb) { return kLimbStyles[static_cast<std::size_t>(limb)]; }
 
 }  // namespace kovra::cli

@@ -27,16 +27,6 @@ namespace fs = std::filesystem;
 // The game's clock: a time step of 1 lasts 20 ms.
 constexpr double kSecondsPerTimeStep = 0.02;
 
-// Bones by node: a name for the viewer's outline (the game's bone id goes
-// into the node's extras).
-constexpr std::array<const char*, kNodeCount> kBoneNames = {
-    "root",      "pelvis",     "spine",      "spine1",    "neck",        "head",
-    "head_top",  "brow_l",     "brow_r",     "clavicle_l", "upperarm_l", "forearm_l",
-    "hand_l",    "finger_l",   "fingertip_l", "clavicle_r", "upperarm_r", "forearm_r",
-    "hand_r",    "finger_r",   "fingertip_r", "chest_r",   "chest_l",     "belly",
-    "thigh_l",   "calf_l",     "foot_l",     "toe_l",     "thigh_r",     "calf_r",
-    "foot_r",    "toe_r"};
-
 constexpr float kLimbWidth = 0.05f;  // metres, across each limb box
 constexpr float kLeafSize = 0.03f;
 constexpr NodeIndex kHeadNode = 6;
@@ -455,9 +445,20 @@ std::vector<unsigned char> GltfExport::Glb(std::string* error) const {
     return {bytes.begin(), bytes.end()};
 }
 
+std::vector<std::string> GltfExport::ControlFrameNames() const {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < model_.frames.size(); ++i) {
+        if (control_[i]) names.push_back(model_.frames[i].name);
+    }
+    return names;
+}
+
 bool GltfExport::Save(const fs::path& path, std::string* error) const {
     const std::vector<unsigned char> bytes = Glb(error);
-    if (bytes.empty()) return false;
+    return !bytes.empty() && SaveGlb(bytes, path, error);
+}
+
+bool SaveGlb(const std::vector<unsigned char>& bytes, const fs::path& path, std::string* error) {
     if (!replaceFileContents(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
         if (error) *error = "cannot write " + path.string();
         return false;

@@ -54,6 +54,8 @@ public:
 
     // The .glb; empty, with the reason in *error, when it would be too large.
     std::vector<unsigned char> Glb(std::string* error = nullptr) const;
+    // The names of the model's frames that a handle bound as control frames.
+    std::vector<std::string> ControlFrameNames() const;
     // Writes it through a temporary file.
     bool Save(const std::filesystem::path& path, std::string* error = nullptr) const;
 
@@ -69,6 +71,10 @@ private:
     std::vector<Vector3> seats_;              // per captured frame, vehicle space
     std::array<Vector3, kNodeCount> boneTranslations_{};
 };
+
+// Writes a .glb's bytes through a temporary file.
+bool SaveGlb(const std::vector<unsigned char>& bytes, const std::filesystem::path& path,
+             std::string* error = nullptr);
 
 // The vehicle model alone, as a modelling tool takes it: no driver and no
 // animation. It reads back as the same vehicle scene.

@@ -4,6 +4,7 @@
 #include <array>
 #include <charconv>
 #include <fstream>
+#include <limits>
 #include <map>
 #include <memory>
 
@@ -11,6 +12,8 @@
 
 #include "cli/FolderState.h"
 #include "cli/GltfExport.h"
+#include "cli/RunPage.h"
+#include "cli/RunTimeline.h"
 #include "cli/ScreenPicture.h"
 #include "cli/SvgPicture.h"
 #include "kovra/config/FileReplace.h"
@@ -35,12 +38,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr float kFullWeight = 0.9999f;
-
-const char* KindName(int kind) {
-    static constexpr std::array<const char*, kHandleKindCount> kNames = {
-        "Gear", "Steer", "HandBrake", "Bar", "GasPedal", "ClutchPedal", "Peg", "BikeShift", "SeatJiggle"};
-    return IsHandleKindCode(kind) ? kNames[static_cast<std::size_t>(kind)] : "Unknown";
-}
 
 // Keeps each character's last solve per limb end during a frame.
 class SolveLog : public SolveListener {
@@ -150,7 +147,37 @@ void ApplyPlayerInput(const sim::Scenario& scenario, int frame, sim::SimHost& ho
     host.SetMouseMovement(dx, dy);
 }
 
+// The frame's controls, bones and debug lines, for the run's page.
+void AddToTimeline(sim::SimHost& host, CVehicle* vehicle, CPed* driver, const CabinIk* rig,
+                   RunTimeline::Frame& sample, RunTimeline& timeline) {
+    const VehicleState state = host.ReadVehicleState(vehicle);
+    sample.steerAngle = state.steerAngle * kRadToDeg;
+    sample.gasPedal = state.gasPedal;
+    sample.brakePedal = state.brakePedal;
+    sample.actedGear = rig ? rig->audioGear : 0;
+    sample.vehicle = vehicle->matrix;
+    sample.hasDriver = driver != nullptr && host.Skeleton(driver) != nullptr;
+    for (NodeIndex node = 1; sample.hasDriver && node < kNodeCount; ++node) {
+        const FrameMatrix* bone = BoneWorldMatrix(host, driver, NodeToBoneId(node));
+        if (bone == nullptr) sample.hasDriver = false;
+        else sample.bones[static_cast<std::size_t>(node)] = *bone;
+    }
+    if (sample.hasDriver) sample.bones[0] = driver->matrix;
+    for (std::size_t i = 0; i + 1 < host.drawnLines.size(); i += 2) {
+        sample.linePoints.push_back(host.drawnLines[i].pos);
+        sample.linePoints.push_back(host.drawnLines[i + 1].pos);
+        sample.lineColours.push_back(host.drawnLines[i].colour);
+    }
+    timeline.Add(sample);
+}
+
 }  // namespace
+
+const char* HandleKindName(int kind) {
+    static constexpr std::array<const char*, kHandleKindCount> kNames = {
+        "Gear", "Steer", "HandBrake", "Bar", "GasPedal", "ClutchPedal", "Peg", "BikeShift", "SeatJiggle"};
+    return IsHandleKindCode(kind) ? kNames[static_cast<std::size_t>(kind)] : "Unknown";
+}
 
 fs::path DefaultScenarioFile() { return sim::BuiltInScenesDirectory() / "default-car.scenario"; }
 
@@ -183,7 +210,7 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
     Runtime runtime(host);
     SolveLog log;
     runtime.solver().setSolveListener(&log);
-    runtime.debug().enabled = options.pictures;  // the pictures show the solved chains
+    runtime.debug().enabled = options.pictures || options.html;  // both show the solved chains
     host.SetTimeStep(scenario->timeStep);
     host.StartGame();
 
@@ -197,7 +224,9 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
         bool shiftPending = false;
         VehicleReport counts;
         std::unique_ptr<GltfExport> gltf;
+        std::unique_ptr<RunTimeline> timeline;
     };
+    const bool gltf = options.gltf || options.html;
     std::vector<Entry> entries;
     for (const sim::ScenarioVehicle& sv : scenario->vehicles) {
         std::string modelError;
@@ -222,7 +251,8 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
             host.SeatPed(entry.driver, entry.vehicle, true);
             if (sv.driver == sim::ScenarioDriver::Player) host.SetPlayer(entry.driver);
         }
-        if (options.gltf) {
+        if (options.html) entry.timeline = std::make_unique<RunTimeline>();
+        if (gltf) {
             if (GltfExport::EstimatedBytes(sv.model, scenario->frameCount) > kMaxGlbBytes) {
                 if (error) *error = "the run is too long for a glTF file of " + sv.model.name + " (over 1 GiB)";
                 return std::nullopt;
@@ -249,18 +279,15 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
         for (Entry& entry : entries) {
             CabinIk* rig = runtime.rigs().RigOf(entry.vehicle);
             if (entry.gltf) entry.gltf->Capture(host, entry.vehicle, entry.driver, rig);
-            if (rig == nullptr) continue;
-            for (const auto& handle : rig->handles) {
-                if (IsHandleKindCode(handle->type)) entry.kinds[static_cast<std::size_t>(handle->type)].built = true;
-            }
+            RunTimeline::Frame sample;
+            sample.reachError.fill(std::numeric_limits<float>::quiet_NaN());
             std::array<bool, kHandleKindCount> engaged{};
             std::array<bool, kHandleKindCount> outOfReach{};
             for (const auto& [key, solve] : log.last()) {
-                if (key.first != entry.driver || !IsHandleKindCode(solve.tag) || !IsLimbEnd(solve.endNode) ||
-                    solve.weight < kFullWeight) {
-                    continue;
-                }
+                if (key.first != entry.driver || !IsHandleKindCode(solve.tag) || !IsLimbEnd(solve.endNode)) continue;
                 const auto kind = static_cast<std::size_t>(solve.tag);
+                sample.weight[kind] = std::max(sample.weight[kind], solve.weight);
+                if (solve.weight < kFullWeight) continue;
                 engaged[kind] = true;
                 if (!solve.reached) {
                     outOfReach[kind] = true;
@@ -268,8 +295,16 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
                 }
                 Vector3 posed;
                 if (!BonePosition(host, entry.driver, NodeToBoneId(solve.endNode), posed)) continue;
+                const float miss = Distance(posed, solve.target);
                 HandleReport& r = entry.kinds[kind].report;
-                r.maxReachError = std::max(r.maxReachError, Distance(posed, solve.target));
+                r.maxReachError = std::max(r.maxReachError, miss);
+                float& worst = sample.reachError[kind];
+                if (!(worst >= miss)) worst = miss;  // NaN: the first this frame
+            }
+            if (entry.timeline) AddToTimeline(host, entry.vehicle, entry.driver, rig, sample, *entry.timeline);
+            if (rig == nullptr) continue;
+            for (const auto& handle : rig->handles) {
+                if (IsHandleKindCode(handle->type)) entry.kinds[static_cast<std::size_t>(handle->type)].built = true;
             }
             for (std::size_t k = 0; k < kHandleKindCount; ++k) {
                 entry.kinds[k].report.framesEngaged += engaged[k] ? 1 : 0;
@@ -311,7 +346,7 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
         for (std::size_t k = 0; k < kHandleKindCount; ++k) {
             if (!entry.kinds[k].built) continue;
             HandleReport r = entry.kinds[k].report;
-            r.kind = KindName(static_cast<int>(k));
+            r.kind = HandleKindName(static_cast<int>(k));
             vr.handles.push_back(r);
         }
         if (const CabinIk* rig = runtime.rigs().RigOf(entry.vehicle); rig && rig->steerIk) {
@@ -324,6 +359,8 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
     report.filesWritten = FilesWritten(gameBefore, ReadFolderState(game));
     // One file per vehicle, named after its model; vehicles that share a
     // model add their index in the scenario.
+    std::optional<RunPage> page;
+    if (options.html) page.emplace(scenario->timeStep, scenario->pictureFrames);
     std::map<std::string, int> vehiclesOfModel;
     for (const VehicleReport& v : report.vehicles) ++vehiclesOfModel[v.model];
     for (std::size_t i = 0; i < entries.size(); ++i) {
@@ -332,8 +369,18 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
         const fs::path path =
             options.outDir /
             (SafeName(model) + (vehiclesOfModel[model] > 1 ? "-" + std::to_string(i) : "") + ".glb");
-        if (!entries[i].gltf->Save(path, error)) return std::nullopt;
+        const std::vector<unsigned char> glb = entries[i].gltf->Glb(error);
+        if (glb.empty() || !SaveGlb(glb, path, error)) return std::nullopt;
         report.gltfFiles.push_back(path);
+        if (page) {
+            std::vector<int> kinds;
+            for (std::size_t k = 0; k < kHandleKindCount; ++k) {
+                if (entries[i].kinds[k].built) kinds.push_back(static_cast<int>(k));
+            }
+            entries[i].timeline->SetHandleKinds(std::move(kinds));
+            page->AddVehicle(model, path.filename().string(), glb, entries[i].gltf->ControlFrameNames(),
+                             *entries[i].timeline);
+        }
     }
 
     const fs::path reportPath = options.outDir / "report.json";
@@ -341,22 +388,33 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
         if (error) *error = "cannot write " + reportPath.string();
         return std::nullopt;
     }
+    if (page) {
+        report.page = options.outDir / "index.html";
+        const fs::path pageTemplate = options.pageTemplate.empty() ? RunPageTemplate() : options.pageTemplate;
+        if (!page->Save(report.page, pageTemplate, ReportJson(report), error)) return std::nullopt;
+    }
     return report;
 }
 
 namespace {
 
-// A reach figure as the report has always given it, to 6 significant digits;
-// one that is not a number is written as null.
+// A reach figure as the report has always given it; one that is not a
+// number is written as null.
 nlohmann::ordered_json ReportNumber(float value) {
     if (!IsFinite(value)) return nullptr;
-    double rounded = 0.0;
-    const std::string text = formatNumber(value);
-    std::from_chars(text.data(), text.data() + text.size(), rounded);
-    return rounded;
+    return ReportRounded(value);
 }
 
 }  // namespace
+
+double ReportRounded(float value) {
+    double rounded = 0.0;
+    const std::string text = formatNumber(value);
+    if (std::from_chars(text.data(), text.data() + text.size(), rounded).ec != std::errc()) {
+        return static_cast<double>(value);
+    }
+    return rounded;
+}
 
 bool EveryLimbReached(const RunReport& report, float tolerance) {
     for (const VehicleReport& v : report.vehicles) {

@@ -48,6 +48,7 @@ struct RunReport {
     std::vector<VehicleReport> vehicles;
     std::vector<std::filesystem::path> pictures;
     std::vector<std::filesystem::path> gltfFiles;  // with RunOptions::gltf, one per vehicle
+    std::filesystem::path page;                     // with RunOptions::html
 };
 
 struct RunOptions {
@@ -62,6 +63,11 @@ struct RunOptions {
     // outDir / "<model>.glb" ("<model>-<vehicle index>.glb" when vehicles
     // share a model); see cli/GltfExport.h.
     bool gltf = false;
+    // Also writes outDir / "index.html", the run as a page that opens
+    // offline (cli/RunPage.h); the glTF files come with it.
+    bool html = false;
+    // The page template the build made; empty: RunPageTemplate().
+    std::filesystem::path pageTemplate;
     // Called after each frame with (frame, frameCount); may be empty.
     std::function<void(int, int)> progress;
 };
@@ -74,6 +80,12 @@ struct RunOptions {
 std::optional<RunReport> RunScenario(const RunOptions& options, std::string* error);
 
 std::string ReportJson(const RunReport& report);
+
+// A figure rounded to 6 significant digits, as report.json writes figures.
+double ReportRounded(float value);
+
+// "Gear", "Steer", ... for a HandleKind code; "Unknown" for any other.
+const char* HandleKindName(int kind);
 
 // How far, in metres, an engaged hand or foot may end up from its target.
 inline constexpr float kReachTolerance = 0.002f;
