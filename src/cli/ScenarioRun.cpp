@@ -14,6 +14,7 @@
 #include "cli/GltfExport.h"
 #include "cli/RunPage.h"
 #include "cli/RunTimeline.h"
+#include "cli/ScenarioGame.h"
 #include "cli/ScreenPicture.h"
 #include "cli/SvgPicture.h"
 #include "kovra/config/FileReplace.h"
@@ -103,28 +104,6 @@ void TallyControls(const CabinIk& rig, int& lastStick, int& lastActed, bool& clu
     }
 }
 
-// Marks a game folder that a run made, so that a later run may empty it.
-constexpr const char* kMadeByRun = ".made-by-kovra-run";
-
-// The default game folder, emptied and made again with an empty "modloader".
-bool MakeGameFolder(const fs::path& game, std::string* error) {
-    std::error_code ec;
-    if (fs::exists(game, ec)) {
-        if (!fs::exists(game / kMadeByRun, ec)) {
-            if (error) *error = game.string() + " exists and was not made by kovra run; remove it or pass --game";
-            return false;
-        }
-        fs::remove_all(game, ec);
-    }
-    if (!ec) fs::create_directories(game / "modloader", ec);
-    if (!ec) std::ofstream(game / kMadeByRun).close();
-    if (ec || !fs::exists(game / kMadeByRun, ec)) {
-        if (error) *error = "cannot make the game folder " + game.string();
-        return false;
-    }
-    return true;
-}
-
 // The files each model's record listed once the engine was ready, by model.
 std::vector<std::string> ConfigFilesRead(const VehicleConfigStore& store, const fs::path& game) {
     std::vector<std::string> files;
@@ -134,17 +113,6 @@ std::vector<std::string> ConfigFilesRead(const VehicleConfigStore& store, const 
         }
     }
     return files;
-}
-
-// The player's keys, typing and mouse of the frame, handed to the game.
-void ApplyPlayerInput(const sim::Scenario& scenario, int frame, sim::SimHost& host) {
-    const std::string typed = scenario.TypedAt(frame);
-    if (!typed.empty()) host.TypeText(typed);
-    host.SetKeyboard(scenario.KeyboardAt(frame));
-    float dx = 0.0f;
-    float dy = 0.0f;
-    scenario.MouseAt(frame, dx, dy);
-    host.SetMouseMovement(dx, dy);
 }
 
 // The frame's controls, bones and debug lines, for the run's page.
@@ -192,27 +160,17 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
         return std::nullopt;
     }
 
-    fs::path game = options.gameDir;
-    if (game.empty()) {
-        game = options.outDir / "game";
-        if (!MakeGameFolder(game, error)) return std::nullopt;
-    } else if (!fs::is_directory(game, ec)) {
-        if (error) *error = "the game folder " + game.string() + " is not a folder";
-        return std::nullopt;
-    }
-    if (!game.has_filename()) game = game.parent_path();  // a trailing separator
-    const FolderState gameBefore = ReadFolderState(game);
-
-    sim::SimHost host;
-    // The plugin sits in the game's folder.
-    host.SetGameDirectory(game.string());
-    host.SetPluginDirectory(game.string());
-    Runtime runtime(host);
+    const std::optional<fs::path> game = ScenarioGame::PrepareGameFolder(options.gameDir, options.outDir, error);
+    if (!game) return std::nullopt;
+    const FolderState gameBefore = ReadFolderState(*game);
+    std::unique_ptr<ScenarioGame> play = ScenarioGame::Create(std::move(*scenario), *game, error);
+    if (!play) return std::nullopt;
+    sim::SimHost& host = play->host();
+    Runtime& runtime = play->runtime();
+    const sim::Scenario& script = play->scenario();
     SolveLog log;
     runtime.solver().setSolveListener(&log);
     runtime.debug().enabled = options.pictures || options.html;  // both show the solved chains
-    host.SetTimeStep(scenario->timeStep);
-    host.StartGame();
 
     struct Entry {
         CVehicle* vehicle = nullptr;
@@ -228,53 +186,30 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
     };
     const bool gltf = options.gltf || options.html;
     std::vector<Entry> entries;
-    for (const sim::ScenarioVehicle& sv : scenario->vehicles) {
-        std::string modelError;
-        if (!host.HasVehicleModel(sv.model.id) && !host.AddVehicleModel(sv.model, &modelError)) {
-            if (error) *error = sv.sceneFile.string() + ": " + modelError;
-            return std::nullopt;
-        }
-        if (!sv.configFile.empty()) {
-            const VehicleConfigRecord* record = ReadVehicleConfig(runtime, sv.configFile, false);
-            if (record == nullptr || record->modelId != sv.model.id) {
-                if (error) {
-                    *error = sv.configFile.string() + ": not a per-vehicle file of model " +
-                             std::to_string(sv.model.id) + " (see kovra lint)";
-                }
-                return std::nullopt;
-            }
-        }
+    for (const ScenarioGame::Vehicle& v : play->vehicles()) {
+        const sim::ScenarioVehicle& sv = *v.scene;
         Entry entry;
-        entry.vehicle = host.CreateVehicle(sv.model.id, sv.WorldMatrix());
-        if (sv.driver != sim::ScenarioDriver::None) {
-            entry.driver = host.CreatePed();
-            host.SeatPed(entry.driver, entry.vehicle, true);
-            if (sv.driver == sim::ScenarioDriver::Player) host.SetPlayer(entry.driver);
-        }
+        entry.vehicle = v.vehicle;
+        entry.driver = v.driver;
         if (options.html) entry.timeline = std::make_unique<RunTimeline>();
         if (gltf) {
-            if (GltfExport::EstimatedBytes(sv.model, scenario->frameCount) > kMaxGlbBytes) {
+            if (GltfExport::EstimatedBytes(sv.model, script.frameCount) > kMaxGlbBytes) {
                 if (error) *error = "the run is too long for a glTF file of " + sv.model.name + " (over 1 GiB)";
                 return std::nullopt;
             }
-            entry.gltf = std::make_unique<GltfExport>(sv.model, scenario->name + ": " + sv.model.name,
-                                                      scenario->timeStep);
+            entry.gltf = std::make_unique<GltfExport>(sv.model, script.name + ": " + sv.model.name,
+                                                      script.timeStep);
         }
         entries.push_back(std::move(entry));
     }
 
     RunReport report;
-    report.scenario = scenario->name;
-    report.frames = scenario->frameCount;
-    report.configFiles = ConfigFilesRead(runtime.store(), game);
-    for (int frame = 0; frame < scenario->frameCount; ++frame) {
-        for (std::size_t i = 0; i < entries.size(); ++i) {
-            scenario->Drive(static_cast<int>(i), frame, *entries[i].vehicle);
-        }
-        ApplyPlayerInput(*scenario, frame, host);
-        host.ClearRecords();
+    report.scenario = script.name;
+    report.frames = script.frameCount;
+    report.configFiles = ConfigFilesRead(runtime.store(), *game);
+    for (int frame = 0; frame < script.frameCount; ++frame) {
         log.Clear();
-        host.RunFrame();
+        play->PlayFrame(frame);
 
         for (Entry& entry : entries) {
             CabinIk* rig = runtime.rigs().RigOf(entry.vehicle);
@@ -315,28 +250,28 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
         }
 
         if (options.pictures &&
-            std::binary_search(scenario->pictureFrames.begin(), scenario->pictureFrames.end(), frame)) {
+            std::binary_search(script.pictureFrames.begin(), script.pictureFrames.end(), frame)) {
             for (std::size_t i = 0; i < entries.size(); ++i) {
                 const std::string model = host.ModelName(host.VehicleModelId(entries[i].vehicle));
-                const fs::path path = options.outDir / (SafeName(scenario->name) + "-" + std::to_string(i) +
+                const fs::path path = options.outDir / (SafeName(script.name) + "-" + std::to_string(i) +
                                                         "-" + SafeName(model) + "-frame-" +
                                                         std::to_string(frame) + ".svg");
                 PictureSnapshot snapshot = CaptureSnapshot(host, entries[i].vehicle, entries[i].driver,
-                                                           scenario->name + ": " + model);
+                                                           script.name + ": " + model);
                 snapshot.subtitle = "frame " + std::to_string(frame);
                 if (!WriteSvg(snapshot, path, error)) return std::nullopt;
                 report.pictures.push_back(path);
             }
             const ScreenSnapshot screen =
-                CaptureScreen(host, scenario->name + ": screen at frame " + std::to_string(frame));
+                CaptureScreen(host, script.name + ": screen at frame " + std::to_string(frame));
             if (screen.HasDrawing()) {
-                const fs::path path = options.outDir / (SafeName(scenario->name) + "-screen-frame-" +
+                const fs::path path = options.outDir / (SafeName(script.name) + "-screen-frame-" +
                                                         std::to_string(frame) + ".svg");
                 if (!WriteScreenSvg(screen, path, error)) return std::nullopt;
                 report.pictures.push_back(path);
             }
         }
-        if (options.progress) options.progress(frame + 1, scenario->frameCount);
+        if (options.progress) options.progress(frame + 1, script.frameCount);
     }
 
     for (Entry& entry : entries) {
@@ -356,11 +291,11 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
         report.vehicles.push_back(vr);
     }
 
-    report.filesWritten = FilesWritten(gameBefore, ReadFolderState(game));
+    report.filesWritten = FilesWritten(gameBefore, ReadFolderState(*game));
     // One file per vehicle, named after its model; vehicles that share a
     // model add their index in the scenario.
     std::optional<RunPage> page;
-    if (options.html) page.emplace(scenario->timeStep, scenario->pictureFrames);
+    if (options.html) page.emplace(script.timeStep, script.pictureFrames);
     std::map<std::string, int> vehiclesOfModel;
     for (const VehicleReport& v : report.vehicles) ++vehiclesOfModel[v.model];
     for (std::size_t i = 0; i < entries.size(); ++i) {
