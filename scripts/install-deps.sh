@@ -11,6 +11,8 @@ packages="$packages ccache"
 # glTF models and runs (the simulated host and kovra run only): tinygltf, and
 # nlohmann-json, which it is built on and which writes report.json.
 packages="$packages libtinygltf-dev nlohmann-json3-dev"
+# The local server of kovra tune (never the plugin), found through pkg-config.
+packages="$packages libcpp-httplib-dev pkgconf"
 # The glTF validator of the tests and the run page's libraries are npm
 # packages; node and npm come from Debian unless the machine has them already.
 if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then

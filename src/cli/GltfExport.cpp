@@ -38,21 +38,6 @@ std::vector<double> GltfVector(const Vector3& game) {
     return {v.x, v.y, v.z};
 }
 
-// A unit quaternion in glTF's axes, on the same side as `previous` (when
-// given) so that an interpolating viewer takes the short way between frames.
-std::array<double, 4> GltfRotation(const Quaternion& game, const std::array<double, 4>* previous = nullptr) {
-    const Quaternion q = sim::SwapGameGltfAxes(game);
-    std::array<double, 4> r = {q.x, q.y, q.z, q.w};
-    const double length = std::sqrt(r[0] * r[0] + r[1] * r[1] + r[2] * r[2] + r[3] * r[3]);
-    if (!(length > 1e-12) || !std::isfinite(length)) return {0, 0, 0, 1};
-    for (double& c : r) c /= length;
-    if (previous && r[0] * (*previous)[0] + r[1] * (*previous)[1] + r[2] * (*previous)[2] +
-                            r[3] * (*previous)[3] < 0) {
-        for (double& c : r) c = -c;
-    }
-    return r;
-}
-
 bool IsIdentity(const std::array<double, 4>& q) { return q[0] == 0 && q[1] == 0 && q[2] == 0; }
 
 // An sRGB "#rrggbb" as a linear colour factor.
@@ -236,6 +221,19 @@ tinygltf::Value VehicleRecord(const sim::VehicleModel& m) {
 }
 
 }  // namespace
+
+std::array<double, 4> GltfRotation(const Quaternion& game, const std::array<double, 4>* previous) {
+    const Quaternion q = sim::SwapGameGltfAxes(game);
+    std::array<double, 4> r = {q.x, q.y, q.z, q.w};
+    const double length = std::sqrt(r[0] * r[0] + r[1] * r[1] + r[2] * r[2] + r[3] * r[3]);
+    if (!(length > 1e-12) || !std::isfinite(length)) return {0, 0, 0, 1};
+    for (double& c : r) c /= length;
+    if (previous && r[0] * (*previous)[0] + r[1] * (*previous)[1] + r[2] * (*previous)[2] +
+                            r[3] * (*previous)[3] < 0) {
+        for (double& c : r) c = -c;
+    }
+    return r;
+}
 
 GltfExport::GltfExport(sim::VehicleModel model, std::string title, float timeStep)
     : model_(std::move(model)),

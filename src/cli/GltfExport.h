@@ -72,6 +72,11 @@ private:
     std::array<Vector3, kNodeCount> boneTranslations_{};
 };
 
+// A unit quaternion in glTF's axes (x, y, z, w), on the same side as
+// `previous` (when given) so that an interpolating viewer takes the short way
+// between frames.
+std::array<double, 4> GltfRotation(const Quaternion& game, const std::array<double, 4>* previous = nullptr);
+
 // Writes a .glb's bytes through a temporary file.
 bool SaveGlb(const std::vector<unsigned char>& bytes, const std::filesystem::path& path,
              std::string* error = nullptr);

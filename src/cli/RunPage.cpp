@@ -47,7 +47,8 @@ void RunPage::AddVehicle(const std::string& model, const std::string& glbFile, c
 
 std::string RunPage::DataJson(const std::string& reportJson) const {
     const Json report = Json::parse(reportJson, nullptr, false);
-    std::string data = "{\"timeStep\":" + Dump(timeStep_) + ",\"pictureFrames\":" + Dump(pictureFrames_) +
+    const std::string live = liveToken_.empty() ? "null" : "{\"token\":" + Dump(liveToken_) + "}";
+    std::string data = "{\"live\":" + live + ",\"timeStep\":" + Dump(timeStep_) + ",\"pictureFrames\":" + Dump(pictureFrames_) +
                        ",\"report\":" + (report.is_discarded() ? "null" : Dump(report)) + ",\"vehicles\":[";
     for (std::size_t i = 0; i < vehicles_.size(); ++i) data += (i ? "," : "") + vehicles_[i];
     data += "]}";

@@ -22,6 +22,10 @@ public:
     void AddVehicle(const std::string& model, const std::string& glbFile, const std::vector<unsigned char>& glb,
                     const std::vector<std::string>& controlFrames, const RunTimeline& timeline);
 
+    // Makes the page the live one of `kovra tune`: it follows the game's
+    // frames from the server that serves it, sending the session's token.
+    void SetLive(const std::string& token) { liveToken_ = token; }
+
     // The run's data as the page reads it, with every "<" escaped so that
     // no text of the run can end the script element it sits in.
     std::string DataJson(const std::string& reportJson) const;
@@ -40,6 +44,7 @@ private:
     float timeStep_;
     std::vector<int> pictureFrames_;
     std::vector<std::string> vehicles_;  // each vehicle's JSON object
+    std::string liveToken_;
 };
 
 // The page template that the build bundles (KOVRA_RUN_PAGE_TEMPLATE).

@@ -6,6 +6,7 @@ import * as THREE from 'three';
 import { GLTFLoader } from 'three/examples/jsm/loaders/GLTFLoader.js';
 import { OrbitControls } from 'three/examples/jsm/controls/OrbitControls.js';
 import { Plot, TimelineStrip, colourOf } from './plots.js';
+import { LiveSession } from './live.js';
 
 // The game's clock: a time step of 1 lasts 20 ms.
 const SECONDS_PER_TIME_STEP = 0.02;
@@ -124,9 +125,45 @@ class Page {
     this.views.forEach((v, i) => choice.append(new Option(`${v.vehicle.model} (${v.vehicle.file})`, String(i))));
     choice.hidden = this.views.length < 2;
     choice.addEventListener('change', () => this.show(Number(choice.value)));
-    this.wireControls();
-    this.show(0);
+    if (this.data.live) {
+      this.startLive();
+    } else {
+      this.wireControls();
+      this.show(0);
+    }
     window.addEventListener('resize', () => this.resize());
+  }
+
+  // The tune page: no timeline, the game's screen beside the 3D view, and
+  // every frame's pose from the game as it plays.
+  startLive() {
+    document.body.classList.add('live');
+    for (const b of document.querySelectorAll('[data-view]')) b.addEventListener('click', () => this.setView(b.dataset.view));
+    $('show-axes').addEventListener('change', () => this.applyToggles());
+    $('show-lines').closest('label').hidden = true;
+    this.current = this.views[0];
+    this.scene.add(this.current.root);
+    this.current.lines.visible = false;
+    const nodes = new Map();
+    this.current.root.traverse((o) => nodes.set(o.name, o));
+    const driver = this.current.root.getObjectByName('driver');
+    const apply = (message) => {
+      for (const [name, q] of Object.entries(message.nodes)) {
+        nodes.get(THREE.PropertyBinding.sanitizeNodeName(name))?.quaternion.fromArray(q);
+      }
+      if (driver && message.seat) driver.position.fromArray(message.seat);
+      this.current.root.updateMatrixWorld(true);
+      $('frame-label').textContent = `game frame ${message.frame}`;
+      // Frames that come faster than the screen shows them are drawn once.
+      if (!this.drawPending) {
+        this.drawPending = true;
+        requestAnimationFrame(() => { this.drawPending = false; this.render(); });
+      }
+    };
+    const screen = (svg) => { $('screen').src = `data:image/svg+xml;charset=utf-8,${encodeURIComponent(svg)}`; };
+    this.live = new LiveSession(this.data.live.token, apply, screen);
+    this.applyToggles();
+    this.setView('orbit');
   }
 
   makeScene() {
@@ -202,7 +239,7 @@ class Page {
 
   applyToggles() {
     for (const axes of this.current.axes) axes.visible = $('show-axes').checked;
-    this.current.lines.visible = $('show-lines').checked;
+    this.current.lines.visible = $('show-lines').checked && !this.live;
     this.render();
   }
 
@@ -342,6 +379,7 @@ async function main() {
     get playing() { return page.playing; },
     get root() { return page.current?.root; },
     get scene() { return page.scene; },
+    get live() { return page.live; },
     setFrame: (f) => page.setFrame(f),
     THREE,
   };
