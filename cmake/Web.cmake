@@ -21,10 +21,15 @@ function(kovra_web_tests)
   if(NOT KOVRA_NODE)
     return()
   endif()
-  # Exit status 77: chromium cannot start here; ctest reports the test
-  # skipped and its output says why.
+  # The run's page and the tune page in headless chromium. Exit status 77:
+  # chromium cannot start here; ctest reports the test skipped and its
+  # output says why.
   add_test(NAME RunPageInBrowser
            COMMAND ${KOVRA_NODE} ${CMAKE_SOURCE_DIR}/tests/web/run-page.test.js $<TARGET_FILE:kovra>
                    ${CMAKE_BINARY_DIR}/web-tests)
-  set_tests_properties(RunPageInBrowser PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 240 RUN_SERIAL TRUE)
+  add_test(NAME TunePageInBrowser
+           COMMAND ${KOVRA_NODE} ${CMAKE_SOURCE_DIR}/tests/web/tune-page.test.js $<TARGET_FILE:kovra>
+                   ${CMAKE_BINARY_DIR}/web-tests/tune)
+  # Alone, so that their clocks and timings are the machine's own.
+  set_tests_properties(RunPageInBrowser TunePageInBrowser PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 240 RUN_SERIAL TRUE)
 endfunction()

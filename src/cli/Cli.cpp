@@ -26,6 +26,7 @@ const char* const kUsage =
     "  run     play a driving scenario with the plugin and report how every handle did\n"
     "  reach   pose the simulated driver towards a grid of targets and report each limb\n"
     "  lint    check configuration files for lines the plugin would skip or misread\n"
+    "  tune    loop a scenario live in a browser page and tune it with the in-game menu\n"
     "  help    show this text\n"
     "\n"
     "Run 'kovra <command> --help' for a command's options.\n";

@@ -13,6 +13,7 @@ const fs = require('fs');
 const path = require('path');
 const { pathToFileURL } = require('url');
 const { openBrowser } = require('./browser.js');
+const { Checks, run } = require('./checks.js');
 const { nodePositionAt } = require('./glb.js');
 
 const root = path.resolve(__dirname, '../..');
@@ -22,18 +23,8 @@ const READY_MS = 3000;
 // The page and its libraries, the run's data aside.
 const MAX_PAGE_BYTES = 3 * 1024 * 1024;
 
-let passed = 0;
-let failed = 0;
-async function check(name, body) {
-  try {
-    await body();
-    ++passed;
-    console.log(`ok ${name}`);
-  } catch (error) {
-    ++failed;
-    console.log(`FAILED ${name}\n  ${String(error && error.stack ? error.stack : error).replace(/\n/g, '\n  ')}`);
-  }
-}
+const checks = new Checks();
+const check = (name, body) => checks.check(name, body);
 
 function writeRun(kovra, scenario, out) {
   fs.rmSync(out, { recursive: true, force: true });
@@ -164,11 +155,7 @@ async function main([kovra, out]) {
   } finally {
     await browser.close();
   }
-  console.log(`${passed} passed, ${failed} failed`);
-  return failed === 0 ? 0 : 1;
+  return checks.finish();
 }
 
-main(process.argv.slice(2)).then((status) => { process.exitCode = status; }, (error) => {
-  console.error(error);
-  process.exitCode = 1;
-});
+run(main);

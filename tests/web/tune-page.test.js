@@ -3,31 +3,24 @@
 // with a car and a motorbike and takes a key within two frames; on the page,
 // typing the cheat code and keys changes the value the menu shows and moves
 // the hand in 3D, "Export Config!" writes the file with the new value, and
-// Ctrl-C stops the server with every file whole. A screenshot goes into OUT.
+// Ctrl-C stops the server with every file whole. Screenshots go into OUT.
 // Exit status 77 (skipped) only where chromium cannot start.
 // usage: node tests/web/tune-page.test.js KOVRA OUT
 'use strict';
 const assert = require('assert');
-const { spawn } = require('child_process');
+const { execFileSync, spawn } = require('child_process');
 const fs = require('fs');
 const http = require('http');
 const path = require('path');
+const { pathToFileURL } = require('url');
 const { openBrowser } = require('./browser.js');
+const { Checks, run } = require('./checks.js');
+const { nodePositionAt } = require('./glb.js');
 
 const root = path.resolve(__dirname, '../..');
 
-let passed = 0;
-let failed = 0;
-async function check(name, body) {
-  try {
-    await body();
-    ++passed;
-    console.log(`ok ${name}`);
-  } catch (error) {
-    ++failed;
-    console.log(`FAILED ${name}\n  ${String(error && error.stack ? error.stack : error).replace(/\n/g, '\n  ')}`);
-  }
-}
+const checks = new Checks();
+const check = (name, body) => checks.check(name, body);
 
 const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
@@ -173,6 +166,18 @@ async function main([kovra, out]) {
       assert.ok(frames[1] - frames[0] <= 2, `sent at frame ${frames[0]}, taken in frame ${frames[1]}`);
     });
 
+    await check('the page shows the driver as the game poses them', async () => {
+      // The parked drive is still by its last frames: its .glb's hand is
+      // where the live page's must be.
+      const run = path.join(out, 'parked-run');
+      execFileSync(kovra, ['run', '--scenario', path.join(out, 'parked.scenario'), '--out', run, '--gltf',
+                           '--no-pictures', '--quiet'], { stdio: ['ignore', 'ignore', 'inherit'] });
+      const THREE = await import(pathToFileURL(path.join(root, 'tools/workbench/node_modules/three/build/three.module.js')));
+      const expected = nodePositionAt(path.join(run, 'sedan.glb'), 'hand_r', 199, THREE);
+      const shown = new THREE.Vector3().fromArray(await handAt());
+      assert.ok(shown.distanceTo(expected) < 1e-3, `${shown.distanceTo(expected) * 1000} mm from the run's hand`);
+    });
+
     let before;
     let after;
     await check('typing the cheat code and keys changes the menu\'s value and moves the hand', async () => {
@@ -189,6 +194,7 @@ async function main([kovra, out]) {
       await sleep(300);
       await page.keyboard.up('ArrowRight');
       after = await settled();
+      await page.screenshot({ path: path.join(out, 'tune-page-menu.png') });
       assert.ok(after > before + 0.02, `GrabOffset X went from ${before} to ${after}`);
       const handAfter = await handAt();
       const moved = Math.hypot(...handAfter.map((v, i) => v - handBefore[i]));
@@ -209,7 +215,7 @@ async function main([kovra, out]) {
       const m = text.match(/\[SteerIK\][^[]*?GrabOffset = ([-\d.e]+)/);
       assert.ok(m, text);
       assert.ok(Math.abs(Number(m[1]) - after) < 0.006, `exported ${m[1]}, the menu showed ${after}`);
-      await page.screenshot({ path: path.join(out, 'tune-page.png') });
+      await page.screenshot({ path: path.join(out, 'tune-page-exported.png') });
       assert.deepStrictEqual(errors, []);
     });
     await page.close();
@@ -241,11 +247,7 @@ async function main([kovra, out]) {
     if (tune.child.exitCode === null) tune.child.kill('SIGKILL');
     await browser.close();
   }
-  console.log(`${passed} passed, ${failed} failed`);
-  return failed === 0 ? 0 : 1;
+  return checks.finish();
 }
 
-main(process.argv.slice(2)).then((status) => { process.exitCode = status; }, (error) => {
-  console.error(error);
-  process.exitCode = 1;
-});
+run(main);

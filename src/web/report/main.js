@@ -140,7 +140,7 @@ class Page {
     document.body.classList.add('live');
     for (const b of document.querySelectorAll('[data-view]')) b.addEventListener('click', () => this.setView(b.dataset.view));
     $('show-axes').addEventListener('change', () => this.applyToggles());
-    $('show-lines').closest('label').hidden = true;
+    $('show-lines').closest('label').style.display = 'none';
     this.current = this.views[0];
     this.scene.add(this.current.root);
     this.current.lines.visible = false;
@@ -162,6 +162,7 @@ class Page {
     };
     const screen = (svg) => { $('screen').src = `data:image/svg+xml;charset=utf-8,${encodeURIComponent(svg)}`; };
     this.live = new LiveSession(this.data.live.token, apply, screen);
+    $('screen-zoom').addEventListener('change', () => { $('screen').style.width = `${$('screen-zoom').value}%`; });
     this.applyToggles();
     this.setView('orbit');
   }
