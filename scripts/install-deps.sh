@@ -64,7 +64,13 @@ fi
 # and the browser driver of its tests, into tools/workbench at the versions
 # its lock file names.
 workbench="$here/tools/workbench"
-if ! (cd "$workbench" && node -e 'for (const p of ["three", "esbuild", "playwright-core"]) { const want = require("./package.json").dependencies[p]; if (require(p + "/package.json").version !== want) process.exit(1); }') 2>/dev/null; then
+if ! (cd "$workbench" && node -e '
+  const fs = require("fs");
+  const wanted = JSON.parse(fs.readFileSync("package.json", "utf8")).dependencies;
+  for (const [name, version] of Object.entries(wanted)) {
+    const installed = JSON.parse(fs.readFileSync(`node_modules/${name}/package.json`, "utf8")).version;
+    if (installed !== version) process.exit(1);
+  }') 2>/dev/null; then
   echo "Installing the run page's libraries into $workbench"
   npm ci --prefix "$workbench" --no-audit --no-fund --loglevel=error
 fi

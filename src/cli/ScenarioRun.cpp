@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
-#include <fstream>
 #include <limits>
 #include <map>
 #include <memory>
@@ -19,7 +18,6 @@
 #include "cli/SvgPicture.h"
 #include "kovra/config/FileReplace.h"
 #include "kovra/config/NumberFormat.h"
-#include "kovra/config/VehicleConfigFile.h"
 #include "kovra/handles/bike/BikeShiftIk.h"
 #include "kovra/handles/bike/SeatJiggle.h"
 #include "kovra/handles/car/ClutchPedalIk.h"
