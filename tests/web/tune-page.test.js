@@ -125,6 +125,8 @@ async function main([kovra, out]) {
       assert.strictEqual((await request(port, `/keys?token=${token}`, keys)).status, 200);
       assert.strictEqual((await request(port, `/keys?token=${token}`, { ...keys, body: '{"held":[300]}' })).status, 400);
       assert.strictEqual((await request(port, `/keys?token=${token}`, { ...keys, body: 'not json' })).status, 400);
+      const large = await request(port, `/keys?token=${token}`, { ...keys, body: `{"held":[],"typed":"${'k'.repeat(5000)}"}` });
+      assert.ok([400, 413].includes(large.status), `a large body: ${large.status}`);
     });
 
     await check('the car keeps the game\'s 50 frames a second', async () => {

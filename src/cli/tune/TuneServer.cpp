@@ -16,6 +16,7 @@ using Json = nlohmann::json;
 // Typed text a key message may bring: a person types a few characters
 // between two messages.
 constexpr std::size_t kMaxTyped = 64;
+constexpr std::size_t kMaxBody = 4096;
 
 // Equal texts take as long to compare as unequal ones of the same length.
 bool SameSecret(const std::string& a, const std::string& b) {
@@ -109,6 +110,8 @@ void TuneServer::TakeInput(std::array<std::uint8_t, 256>& keys, std::string& typ
 }
 
 void TuneServer::Route() {
+    // Key messages are a few dozen bytes; nothing larger is read.
+    server_->set_payload_max_length(kMaxBody);
     server_->set_pre_routing_handler([this](const httplib::Request& req, httplib::Response& res) {
         NoStore(res);
         if (Allowed(req.get_header_value("Host"), req.get_header_value("Origin"), req.get_param_value("token"),
