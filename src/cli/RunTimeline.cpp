@@ -16,6 +16,9 @@ namespace {
 
 using JsonValue = nlohmann::ordered_json;
 
+// How far from a vehicle's origin its own debug lines may reach, metres.
+constexpr float kLineReach = 5.0f;
+
 // A bone's three axes in the vehicle's space, each of unit length.
 std::array<Vector3, 3> AxesInVehicle(const FrameMatrix& bone, const FrameMatrix& vehicle) {
     const Vector3 vx = NormalizedCopy(vehicle.right);
@@ -80,6 +83,11 @@ void RunTimeline::Add(const Frame& frame) {
     for (std::size_t i = 0; i + 1 < frame.linePoints.size() && i / 2 < frame.lineColours.size(); i += 2) {
         const Vector3 ends[2] = {frame.linePoints[i], frame.linePoints[i + 1]};
         if (!IsFinite(ends[0]) || !IsFinite(ends[1])) continue;
+        // The game's lines are not told apart by vehicle: another vehicle's
+        // are the ones away from this one's cabin.
+        if (Distance(ends[0], frame.vehicle.pos) > kLineReach || Distance(ends[1], frame.vehicle.pos) > kLineReach) {
+            continue;
+        }
         for (const Vector3& p : ends) {
             const Vector3 g = sim::SwapGameGltfAxes(InverseTransformPoint(p, vehicleAxes));
             linePoints_.insert(linePoints_.end(), {g.x, g.y, g.z});

@@ -36,7 +36,8 @@ public:
         bool hasDriver = false;
         std::array<FrameMatrix, kNodeCount> bones{};
         // Debug lines drawn this frame, in world space: pairs of points, a
-        // colour (0xAABBGGRR) per pair.
+        // colour (0xAABBGGRR) per pair. Lines more than 5 m from the
+        // vehicle are another vehicle's and are left out.
         std::vector<Vector3> linePoints;
         std::vector<std::uint32_t> lineColours;
     };

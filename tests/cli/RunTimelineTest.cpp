@@ -108,12 +108,13 @@ TEST(RunTimeline, TheVehicleTurningOrTheDriverComingBackIsNoTurn) {
     EXPECT_TRUE(timeline.marks().empty()) << timeline.Json();
 }
 
-TEST(RunTimeline, DebugLinesGoIntoTheVehiclesSpaceInGltfAxesAndBrokenOnesAreDropped) {
+TEST(RunTimeline, DebugLinesGoIntoTheVehiclesSpaceInGltfAxesAndBrokenOrOtherVehiclesOnesAreDropped) {
     RunTimeline timeline;
     RunTimeline::Frame f = AtRest();
     f.vehicle.pos = {10.0f, 0.0f, 0.0f};
-    f.linePoints = {{10.0f, 1.0f, 0.0f}, {10.0f, 2.0f, 0.5f}, {kNoError, 0.0f, 0.0f}, {1.0f, 1.0f, 1.0f}};
-    f.lineColours = {0xff0000ffu, 0xff00ff00u};
+    f.linePoints = {{10.0f, 1.0f, 0.0f}, {10.0f, 2.0f, 0.5f}, {kNoError, 0.0f, 0.0f}, {10.0f, 1.0f, 1.0f},
+                    {30.0f, 1.0f, 0.0f}, {30.0f, 2.0f, 0.0f}};
+    f.lineColours = {0xff0000ffu, 0xff00ff00u, 0xffff0000u};
     timeline.Add(f);
     timeline.Add(AtRest());
     const Json lines = Json::parse(timeline.Json())["lines"];
