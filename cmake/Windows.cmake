@@ -53,7 +53,19 @@ set_target_properties(kovra_throwing PROPERTIES OUTPUT_NAME throwing PREFIX "" S
 target_link_libraries(kovra_throwing PRIVATE kovra_windows kovra_warnings)
 target_link_options(kovra_throwing PRIVATE -static)
 
-foreach(target kovra_windows kovra_asi kovra_testhost_game kovra_testhost_10 kovra_testhost_11 kovra_testhost_12 kovra_throwing)
+# kovra.asi's start-up with the allocation numbered by KOVRA_FAIL_ALLOCATION
+# made to fail.
+add_library(kovra_failing SHARED tests/windows/FailingAllocationModule.cpp)
+set_target_properties(kovra_failing PROPERTIES OUTPUT_NAME failing PREFIX "" SUFFIX ".asi")
+target_link_libraries(kovra_failing PRIVATE kovra_windows kovra_warnings)
+target_link_options(kovra_failing PRIVATE -static)
+
+# The Windows side's own unit tests join the cross-built unit tests.
+file(GLOB KOVRA_WINDOWS_UNIT_SOURCES CONFIGURE_DEPENDS tests/windows/unit/*.cpp)
+target_sources(kovra_tests PRIVATE ${KOVRA_WINDOWS_UNIT_SOURCES})
+target_link_libraries(kovra_tests PRIVATE kovra_windows)
+
+foreach(target kovra_windows kovra_asi kovra_testhost_game kovra_testhost_10 kovra_testhost_11 kovra_testhost_12 kovra_throwing kovra_failing)
   target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
 endforeach()
 

@@ -1,10 +1,13 @@
 #include "windows/SiteHooks.h"
 
 #include <array>
+#include <cstdio>
+#include <exception>
 #include <utility>
 
 #include "kovra/host/injector/scoped_call.h"
 #include "kovra/host/injector/scoped_jmp.h"
+#include "windows/ModuleLog.h"
 
 namespace kovra::windows {
 
@@ -55,12 +58,36 @@ SiteHooks::Context& Of(void* context) { return *static_cast<SiteHooks::Context*>
 // its wrapper after its SiteHooks is gone.
 std::array<SiteHooks::Context, kMaxHookSites> slotContexts;
 
-void Before0(void* c) { Of(c).sink->Before(Of(c).event, {}); }
-void After0(void* c) { Of(c).sink->After(Of(c).event, {}); }
-void Before1(void* c, Word a) { Of(c).sink->Before(Of(c).event, ArgsOf(Of(c).event, a, 0)); }
-void After1(void* c, Word a) { Of(c).sink->After(Of(c).event, ArgsOf(Of(c).event, a, 0)); }
-void Before2(void* c, Word a, Word b) { Of(c).sink->Before(Of(c).event, ArgsOf(Of(c).event, a, b)); }
-void After2(void* c, Word a, Word b) { Of(c).sink->After(Of(c).event, ArgsOf(Of(c).event, a, b)); }
+void Fault(HostEvent event, bool before, const char* what) noexcept {
+    char where[64];
+    std::snprintf(where, sizeof where, "the %s hook (%s)", SiteHooks::EventName(event), before ? "before" : "after");
+    LogFault(where, what);
+}
+
+// Hands one call to the sink. Nothing the plugin throws reaches the game:
+// it is caught here and written to the log, naming the event.
+void Deliver(void* c, bool before, Word a, Word b) noexcept {
+    const SiteHooks::Context& context = Of(c);
+    try {
+        const HostEventArgs args = ArgsOf(context.event, a, b);
+        if (before) {
+            context.sink->Before(context.event, args);
+        } else {
+            context.sink->After(context.event, args);
+        }
+    } catch (const std::exception& e) {
+        Fault(context.event, before, e.what());
+    } catch (...) {
+        Fault(context.event, before, "an unknown exception");
+    }
+}
+
+void Before0(void* c) { Deliver(c, true, 0, 0); }
+void After0(void* c) { Deliver(c, false, 0, 0); }
+void Before1(void* c, Word a) { Deliver(c, true, a, 0); }
+void After1(void* c, Word a) { Deliver(c, false, a, 0); }
+void Before2(void* c, Word a, Word b) { Deliver(c, true, a, b); }
+void After2(void* c, Word a, Word b) { Deliver(c, false, a, b); }
 
 template <class Hook>
 class HeldSite : public SiteHooks::Site {
@@ -124,6 +151,15 @@ constexpr std::array<Installer, sizeof...(Slots)> Installers(std::index_sequence
 constexpr auto kInstallers = Installers(std::make_index_sequence<kMaxHookSites>{});
 
 }  // namespace
+
+const char* SiteHooks::EventName(HostEvent event) {
+    static constexpr const char* kNames[] = {
+        "EngineReady",    "PedIk",          "PedHead",       "VehicleProcess", "VehicleFrameEnd",
+        "Frame",          "OverlayB",       "SeatPlacement", "BikeProcess",    "VehicleAudioGear",
+        "VehicleCreated", "VehicleDestroyed", "VehiclePoolCreated"};
+    const auto i = static_cast<std::size_t>(event);
+    return i < sizeof kNames / sizeof kNames[0] ? kNames[i] : "?";
+}
 
 std::unique_ptr<SiteHooks> SiteHooks::Install(injector::CodeAccess& code, const HostBuild& build,
                                               std::uintptr_t moved, HostEvent event,

@@ -27,6 +27,8 @@ public:
     SiteHooks& operator=(const SiteHooks&) = delete;
 
     HostEvent event() const { return context_.event; }
+    // The event's name in the log ("PedIk").
+    static const char* EventName(HostEvent event);
     HookSink* sink() const { return context_.sink; }
 
     struct Context {

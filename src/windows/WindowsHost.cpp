@@ -46,15 +46,6 @@ const char* FixedName(const char* field, std::int32_t length) {
     return length > 0 && std::memchr(field, 0, static_cast<std::size_t>(length)) != nullptr ? field : "";
 }
 
-const char* EventName(HostEvent event) {
-    static constexpr const char* kNames[] = {
-        "EngineReady",    "PedIk",          "PedHead",       "VehicleProcess", "VehicleFrameEnd",
-        "Frame",          "OverlayB",       "SeatPlacement", "BikeProcess",    "VehicleAudioGear",
-        "VehicleCreated", "VehicleDestroyed", "VehiclePoolCreated"};
-    const auto i = static_cast<std::size_t>(event);
-    return i < sizeof kNames / sizeof kNames[0] ? kNames[i] : "?";
-}
-
 // The UTF-8 text of a module's folder; false when Windows has none.
 bool ModuleFolderText(HMODULE module, std::string& out) {
     std::wstring path;
@@ -298,7 +289,13 @@ FrameMatrix* WindowsHost::BoneMatrix(CPed* ped, int hierarchyIndex) {
 }
 
 BoneFrame* WindowsHost::BoneFrameData(CPed* ped, int node) {
-    if (node < 0 || node >= kNodeCount) return nullptr;
+    // The frame data has one entry per node of the character's own model,
+    // which may have fewer than the full skeleton's.
+    const Bytes hierarchy = Hierarchy(ped);
+    if (hierarchy == nullptr || node < 0 || node >= kNodeCount ||
+        node >= Get<std::int32_t>(hierarchy, build_.clump.nodeCount)) {
+        return nullptr;
+    }
     const Bytes frames = Pointer(ped, build_.ped.frameData);
     return frames ? reinterpret_cast<BoneFrame*>(frames + node * build_.ped.frameDataStride) : nullptr;
 }
@@ -437,7 +434,14 @@ void WindowsHost::ShowErrorBox(const char* title, const char* text) {
     MessageBoxA(GetActiveWindow(), text, title, MB_ICONERROR);
 }
 
+std::string WindowsHost::Step() const {
+    return std::string(step_) + (std::strcmp(step_, "hooking") == 0 ? std::string(" ") + SiteHooks::EventName(stepEvent_) : "");
+}
+
 bool WindowsHost::PatchStartupByte(std::uint8_t value) {
+    const char* const caller = step_;
+    step_ = "writing the start-up byte";
+    journal_.reserve(journal_.size() + 1);
     auto* byte = reinterpret_cast<std::uint8_t*>(At(build_.startupByte));
     std::uint32_t previous = 0;
     if (!code_.Unprotect(reinterpret_cast<std::uintptr_t>(byte), 1, previous)) return false;
@@ -445,20 +449,30 @@ bool WindowsHost::PatchStartupByte(std::uint8_t value) {
     code_.Reprotect(reinterpret_cast<std::uintptr_t>(byte), 1, previous);
     code_.FlushCode(reinterpret_cast<std::uintptr_t>(byte), 1);
     journal_.push_back("start-up byte");
+    step_ = caller;
     return true;
 }
 
 bool WindowsHost::InstallHooks(HostEvent event, HookSink& sink) {
     const auto i = static_cast<std::size_t>(event);
     if (i >= hooks_.size() || hooks_[i]) return false;
-    hooks_[i] = SiteHooks::Install(code_, build_, moved_, event, sink);
-    if (!hooks_[i]) return false;
+    const char* const caller = step_;
+    step_ = "hooking";
+    stepEvent_ = event;
+    // The journal's lines are made before any byte is written, so that
+    // nothing after the writes can fail.
+    std::vector<std::string> lines;
     for (const HookSite& site : build_.sites) {
         if (site.event != event) continue;
         char address[16];
         std::snprintf(address, sizeof address, "0x%08X", static_cast<unsigned>(site.site));
-        journal_.push_back(std::string(EventName(event)) + "@" + address);
+        lines.push_back(std::string(SiteHooks::EventName(event)) + "@" + address);
     }
+    journal_.reserve(journal_.size() + lines.size());
+    hooks_[i] = SiteHooks::Install(code_, build_, moved_, event, sink);
+    if (!hooks_[i]) return false;
+    for (std::string& line : lines) journal_.push_back(std::move(line));
+    step_ = caller;
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "kovra/host/Host.h"
+#include "kovra/host/injector/CodeJournal.h"
 #include "windows/HostBuild.h"
 #include "windows/SiteHooks.h"
 #include "windows/WindowsCode.h"
@@ -27,6 +28,15 @@ public:
     // What start-up patched, in order: "start-up byte", then each site as
     // "Event@address" (addresses as the build lists them).
     const std::vector<std::string>& journal() const { return journal_; }
+    // What start-up is doing now, for the log when it fails ("hooking
+    // PedIk"); `step` is static text.
+    std::string Step() const;
+    void SetStep(const char* step) { step_ = step; }
+    // A failed start-up: every byte of the game's code written so far, the
+    // start-up byte included, is put back; false when some page stayed
+    // read-only. A successful one: the record of bytes is closed.
+    bool UndoStartup() { return code_.Undo(); }
+    void EndStartup() { code_.Close(); }
 
     // ---- pools ----
     int VehiclePoolCapacity() const override;
@@ -142,7 +152,10 @@ private:
     const HostBuild& build_;
     std::uintptr_t moved_;
     const void* module_;
-    WindowsCode code_;
+    WindowsCode windowsCode_;
+    injector::CodeJournal code_{windowsCode_};  // every write recorded before it is made
+    const char* step_ = "starting";
+    HostEvent stepEvent_ = HostEvent::Count;
     std::array<std::unique_ptr<SiteHooks>, static_cast<std::size_t>(HostEvent::Count)> hooks_;
     std::vector<std::string> journal_;
 };

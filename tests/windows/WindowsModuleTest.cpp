@@ -129,6 +129,21 @@ void ExpectOnlyTheSitesPatched(const std::vector<std::string>& changed) {
     }
 }
 
+// The log's line of a start-up that hooked everything, as read back (with
+// its carriage return).
+std::string StartupLine(const std::string& version) {
+    std::string line = "Kovra: test host " + version + " at " + (version == "1.0" ? "0x00400000" : "0x10000000") + ":";
+    int i = 0;
+    for (const windows::HookSite& site : windows::kTestHostBuild10.sites) {
+        if (i++ == 3) line += " start-up byte";
+        const char* names[] = {"EngineReady", "PedIk", "PedHead", "VehicleProcess", "VehicleFrameEnd", "Frame", "OverlayB",
+                               "SeatPlacement", "BikeProcess", "VehicleAudioGear", "VehicleCreated", "VehicleDestroyed",
+                               "VehiclePoolCreated"};
+        line += std::string(" ") + names[static_cast<int>(site.event)] + "@" + Hex(site.site);
+    }
+    return line + "\r";
+}
+
 // The files the plugin reads when the engine is ready, each first present
 // as a decoy with other values: the real ones replace them only after the
 // modules are loaded, so a read at load time would show in the poses.
@@ -183,16 +198,7 @@ void RunSupportedBuild(const std::string& version) {
     // Start-up: the extension slot's sites, the start-up byte, then every
     // event's sites in subscription order; nothing else of the code changed.
     ASSERT_EQ(run.logLines.size(), 1u);
-    std::string expected = "Kovra: test host " + version + " at " + (version == "1.0" ? "0x00400000" : "0x10000000") + ":";
-    int i = 0;
-    for (const windows::HookSite& site : windows::kTestHostBuild10.sites) {
-        if (i++ == 3) expected += " start-up byte";
-        const char* names[] = {"EngineReady", "PedIk", "PedHead", "VehicleProcess", "VehicleFrameEnd", "Frame", "OverlayB",
-                               "SeatPlacement", "BikeProcess", "VehicleAudioGear", "VehicleCreated", "VehicleDestroyed",
-                               "VehiclePoolCreated"};
-        expected += std::string(" ") + names[static_cast<int>(site.event)] + "@" + Hex(site.site);
-    }
-    EXPECT_EQ(run.logLines[0], expected + "\r");
+    EXPECT_EQ(run.logLines[0], StartupLine(version));
     ExpectOnlyTheSitesPatched(run.changed);
     EXPECT_EQ(run.startupByte, 50);
 
@@ -214,6 +220,7 @@ using WindowsTestHost11 = Needs32BitPrograms;
 using WindowsUnknownBuild = Needs32BitPrograms;
 using WindowsHooks = Needs32BitPrograms;
 using WindowsFolders = Needs32BitPrograms;
+using WindowsStartup = Needs32BitPrograms;
 
 TEST_F(WindowsTestHost10, PatchesItsSitesInStartUpOrderAndPosesAsTheSimulatedGame) { RunSupportedBuild("1.0"); }
 
@@ -246,6 +253,36 @@ TEST_F(WindowsHooks, ACallbackThatThrowsDoesNotEndTheGame) {
     EXPECT_EQ(frame.entered, 300);
     EXPECT_EQ(frame.viaModule, 300) << "through the throwing hook";
     EXPECT_EQ(frame.steps, 300) << "and the game's step ran every time";
+}
+
+// All or nothing: whichever of start-up's first allocations fails, the
+// game's code is as it was afterwards, the start-up byte included, no call
+// reaches the module and the log says what failed; or start-up succeeded
+// whole.
+TEST_F(WindowsStartup, AnAllocationFailingAnywhereInStartUpLeavesEveryByteOfTheGame) {
+    RunFolder folder("game");
+    folder.AddBuilt("testhost-1.0.exe", "game.exe");
+    folder.AddBuilt("failing.asi");
+    int failed = 0;
+    for (int n = 1; n <= 60; ++n) {
+        const Report run = folder.Run("game.exe", DataFile("short.scenario"), "",
+                                      "KOVRA_FAIL_ALLOCATION=" + std::to_string(n));
+        ASSERT_EQ(run.exitCode, 0) << "allocation " << n << ": " << run.output;
+        ASSERT_EQ(run.frames, 4) << "allocation " << n;
+        ASSERT_EQ(run.logLines.size(), 1u) << "allocation " << n;
+        if (run.logLines[0].starts_with("Kovra: start-up failed while ")) {
+            ++failed;
+            EXPECT_NE(run.logLines[0].find(": std::bad_alloc; every byte of the game is as it was"), std::string::npos)
+                << run.logLines[0];
+            EXPECT_TRUE(run.changed.empty()) << "allocation " << n << ": " << run.changed.size() << " bytes changed";
+            EXPECT_EQ(run.startupByte, 0) << "allocation " << n;
+            for (const auto& [name, c] : run.routines) EXPECT_EQ(c.viaModule, 0) << "allocation " << n << ": " << name;
+        } else {
+            EXPECT_EQ(run.logLines[0], StartupLine("1.0")) << "allocation " << n;
+            ExpectOnlyTheSitesPatched(run.changed);
+        }
+    }
+    EXPECT_EQ(failed, 60) << "start-up allocates more than 60 times, each of which may fail";
 }
 
 TEST_F(WindowsFolders, AGameInAFolderWithANonAsciiNameFindsAndWritesItsFiles) {

@@ -89,11 +89,16 @@ void RunFolder::Write(const fs::path& relative, const std::string& text) {
     std::ofstream(path_ / relative, std::ios::binary) << text;
 }
 
-Report RunFolder::Run(const std::string& exe, const fs::path& scenario, const std::string& extra) const {
-    const std::string command = "cd " + Quoted(path_) + " && WINEPREFIX=" + Quoted(KOVRA_WINE_PREFIX) +
+Report RunFolder::Run(const std::string& exe, const fs::path& scenario, const std::string& extra,
+                      const std::string& environment) const {
+    const std::string command = "cd " + Quoted(path_) + " && " + environment + " WINEPREFIX=" + Quoted(KOVRA_WINE_PREFIX) +
                                 " WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' wine " + exe +
                                 " --scenario " + Quoted(scenario) + " --scenes " + Quoted(ScenesDirectory()) +
                                 " --report report.txt " + extra + " > output.txt 2>&1";
+    // Each run's report and log alone, never a previous run's.
+    std::error_code ignored;
+    fs::remove(path_ / "report.txt", ignored);
+    fs::remove(path_ / "kovra.log", ignored);
     Report r;
     const int status = std::system(command.c_str());
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

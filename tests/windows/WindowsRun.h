@@ -51,9 +51,10 @@ public:
     // Copies a file of the cross build (the module, a test host) in.
     void AddBuilt(const std::string& file, const std::string& as = "");
     void Write(const std::filesystem::path& relative, const std::string& text);
-    // Runs `exe` in the folder on the scenario; extra arguments follow.
+    // Runs `exe` in the folder on the scenario; extra arguments follow, and
+    // `environment` ("NAME=VALUE ...") is added to the program's.
     Report Run(const std::string& exe, const std::filesystem::path& scenario,
-               const std::string& extra = "") const;
+               const std::string& extra = "", const std::string& environment = "") const;
 
 private:
     std::filesystem::path path_;
