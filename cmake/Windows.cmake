@@ -60,12 +60,19 @@ set_target_properties(kovra_failing PROPERTIES OUTPUT_NAME failing PREFIX "" SUF
 target_link_libraries(kovra_failing PRIVATE kovra_windows kovra_warnings)
 target_link_options(kovra_failing PRIVATE -static)
 
+# Another module that hooks three of the test host's sites, as modules
+# players run beside kovra.asi do.
+add_library(kovra_chain SHARED tests/windows/ChainModule.cpp)
+set_target_properties(kovra_chain PROPERTIES OUTPUT_NAME chain PREFIX "" SUFFIX ".asi")
+target_link_libraries(kovra_chain PRIVATE kovra_windows kovra_warnings)
+target_link_options(kovra_chain PRIVATE -static)
+
 # The Windows side's own unit tests join the cross-built unit tests.
 file(GLOB KOVRA_WINDOWS_UNIT_SOURCES CONFIGURE_DEPENDS tests/windows/unit/*.cpp)
 target_sources(kovra_tests PRIVATE ${KOVRA_WINDOWS_UNIT_SOURCES})
 target_link_libraries(kovra_tests PRIVATE kovra_windows)
 
-foreach(target kovra_windows kovra_asi kovra_testhost_game kovra_testhost_10 kovra_testhost_11 kovra_testhost_12 kovra_throwing kovra_failing)
+foreach(target kovra_windows kovra_asi kovra_testhost_game kovra_testhost_10 kovra_testhost_11 kovra_testhost_12 kovra_throwing kovra_failing kovra_chain)
   target_compile_definitions(${target} PRIVATE WIN32_LEAN_AND_MEAN NOMINMAX)
 endforeach()
 

@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstring>
 
 #include "windows/TestHostBuilds.h"
@@ -27,15 +29,25 @@ std::uintptr_t ImageSize(std::uintptr_t base) {
 
 std::span<const HostBuild* const> SupportedBuilds() { return kSupported; }
 
-const HostBuild* IdentifyBuild(std::uintptr_t base) {
+const HostBuild* IdentifyBuild(std::uintptr_t base, std::string* tried) {
     const std::uintptr_t size = base != 0 ? ImageSize(base) : 0;
     for (const HostBuild* build : kSupported) {
         const std::uintptr_t rva = build->identity - build->preferredBase;
         const std::size_t length = build->identityBytes.size();
-        if (rva + length > size) continue;
-        if (std::memcmp(reinterpret_cast<const void*>(base + rva), build->identityBytes.data(), length) == 0) {
-            return build;
+        char why[160];
+        if (rva + length > size) {
+            std::snprintf(why, sizeof why, "its identifying bytes at 0x%08X lie outside the image",
+                          static_cast<unsigned>(build->identity));
+        } else {
+            const auto* bytes = reinterpret_cast<const std::uint8_t*>(base + rva);
+            const auto* differs = std::mismatch(bytes, bytes + length, build->identityBytes.begin()).first;
+            if (differs == bytes + length) return build;
+            const auto at = static_cast<std::size_t>(differs - bytes);
+            std::snprintf(why, sizeof why, "byte %u of its identity at 0x%08X is 0x%02X, not 0x%02X",
+                          static_cast<unsigned>(at), static_cast<unsigned>(build->identity), *differs,
+                          build->identityBytes[at]);
         }
+        if (tried != nullptr) *tried += std::string(tried->empty() ? "" : "; ") + build->name + ": " + why;
     }
     return nullptr;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <span>
+#include <string>
 
 #include "windows/HostBuild.h"
 
@@ -12,7 +13,8 @@ namespace kovra::windows {
 std::span<const HostBuild* const> SupportedBuilds();
 
 // The build whose identifying bytes the executable loaded at `base` holds,
-// or null. Reads nothing outside the executable's image.
-const HostBuild* IdentifyBuild(std::uintptr_t base);
+// or null; then `tried`, when given, says for each build why it is not
+// this one. Reads nothing outside the executable's image.
+const HostBuild* IdentifyBuild(std::uintptr_t base, std::string* tried = nullptr);
 
 }  // namespace kovra::windows

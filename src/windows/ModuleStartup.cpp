@@ -100,9 +100,10 @@ void ModuleStartup::Run() noexcept {
         }
         step = "recognising the build";
         const auto base = reinterpret_cast<std::uintptr_t>(GetModuleHandleA(nullptr));
-        const HostBuild* build = IdentifyBuild(base);
+        std::string tried;
+        const HostBuild* build = IdentifyBuild(base, &tried);
         if (build == nullptr) {
-            WriteModuleLog("Kovra: the game at " + Hex(base) + " is no supported build; nothing was changed",
+            WriteModuleLog("Kovra: the game at " + Hex(base) + " is no known build (" + tried + "); nothing was changed",
                            LogWrite::Replace);
             return;
         }

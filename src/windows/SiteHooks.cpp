@@ -3,10 +3,12 @@
 #include <array>
 #include <cstdio>
 #include <exception>
+#include <string>
 #include <utility>
 
 #include "kovra/host/injector/scoped_call.h"
 #include "kovra/host/injector/scoped_jmp.h"
+#include "windows/ForeignCode.h"
 #include "windows/ModuleLog.h"
 
 namespace kovra::windows {
@@ -57,6 +59,12 @@ SiteHooks::Context& Of(void* context) { return *static_cast<SiteHooks::Context*>
 // laid over it, or a page that would not turn writable again) still reaches
 // its wrapper after its SiteHooks is gone.
 std::array<SiteHooks::Context, kMaxHookSites> slotContexts;
+
+std::string Hex(std::uintptr_t value, int digits = 8) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%0*X", digits, static_cast<unsigned>(value));
+    return text;
+}
 
 void Fault(HostEvent event, bool before, const char* what) noexcept {
     char where[64];
@@ -163,23 +171,66 @@ const char* SiteHooks::EventName(HostEvent event) {
 
 std::unique_ptr<SiteHooks> SiteHooks::Install(injector::CodeAccess& code, const HostBuild& build,
                                               std::uintptr_t moved, HostEvent event,
-                                              HookSink& sink) {
+                                              HookSink& sink, Outcome& outcome) {
+    outcome = {};
     // A description with more sites than wrappers could patch only some of
     // them: it hooks nothing rather than report a partial install.
-    if (build.sites.size() > kMaxHookSites) return nullptr;
+    if (build.sites.size() > kMaxHookSites) {
+        outcome.refusal = "the description lists more than " + std::to_string(kMaxHookSites) + " sites";
+        return nullptr;
+    }
+    // Every site is looked at before any is written: where each leads, and
+    // so what its wrapper calls.
+    std::vector<Target> targets;
+    for (const HookSite& s : build.sites) {
+        if (s.event != event) continue;
+        const std::string at = Hex(s.site);
+        const std::uintptr_t site = s.site + moved;
+        const auto opcode = *reinterpret_cast<const std::uint8_t*>(site);
+        if (opcode != BranchPatch::kCall && opcode != BranchPatch::kJmp) {
+            outcome.refusal = "the site at " + at + " holds no call or jump (byte " + Hex(opcode, 2) + ")";
+            return nullptr;
+        }
+        if (opcode != s.opcode) {
+            outcome.refusal = "the site at " + at + " holds a " + (opcode == BranchPatch::kCall ? "call" : "jump") +
+                              " where the description has a " + (s.opcode == BranchPatch::kCall ? "call" : "jump");
+            return nullptr;
+        }
+        std::string line = std::string(EventName(event)) + "@" + at;
+        const std::uintptr_t leadsTo = BranchPatch::TargetOf(site);
+        if (leadsTo != s.callee + moved) {
+            std::string owner;
+            if (!ForeignCodeOwner(leadsTo, owner)) {
+                outcome.refusal = "the site at " + at + " leads to " + Hex(leadsTo - moved) + ", not to the described " +
+                                  Hex(s.callee);
+                return nullptr;
+            }
+            line += " chained after " + owner;
+        }
+        targets.push_back({site, leadsTo});
+        outcome.lines.push_back(std::move(line));
+    }
+    if (targets.empty()) {
+        outcome.refusal = "the description lists no site for it";
+        return nullptr;
+    }
     std::unique_ptr<SiteHooks> hooks(new SiteHooks());
     hooks->context_ = {event, &sink};
+    hooks->sites_.reserve(targets.size());
+    std::size_t next = 0;
     for (std::size_t i = 0; i < build.sites.size(); ++i) {
         const HookSite& s = build.sites[i];
         if (s.event != event) continue;
-        const Target t{s.site + moved, s.callee + moved};
         slotContexts[i] = hooks->context_;
-        std::unique_ptr<Site> site = kInstallers[i](code, s, t, &slotContexts[i]);
+        std::unique_ptr<Site> site = kInstallers[i](code, s, targets[next++], &slotContexts[i]);
         // All or nothing: dropping `hooks` puts back the sites already done.
-        if (!site) return nullptr;
+        if (!site) {
+            outcome.refusal = "the site at " + Hex(s.site) + " could not be patched";
+            outcome.lines.clear();
+            return nullptr;
+        }
         hooks->sites_.push_back(std::move(site));
     }
-    if (hooks->sites_.empty()) return nullptr;
     return hooks;
 }
 

@@ -459,19 +459,14 @@ bool WindowsHost::InstallHooks(HostEvent event, HookSink& sink) {
     const char* const caller = step_;
     step_ = "hooking";
     stepEvent_ = event;
-    // The journal's lines are made before any byte is written, so that
-    // nothing after the writes can fail.
-    std::vector<std::string> lines;
-    for (const HookSite& site : build_.sites) {
-        if (site.event != event) continue;
-        char address[16];
-        std::snprintf(address, sizeof address, "0x%08X", static_cast<unsigned>(site.site));
-        lines.push_back(std::string(SiteHooks::EventName(event)) + "@" + address);
+    SiteHooks::Outcome outcome;
+    hooks_[i] = SiteHooks::Install(code_, build_, moved_, event, sink, outcome);
+    if (!hooks_[i]) {
+        journal_.push_back(std::string("refused ") + SiteHooks::EventName(event) + " (" + outcome.refusal + ")");
+        step_ = caller;
+        return false;
     }
-    journal_.reserve(journal_.size() + lines.size());
-    hooks_[i] = SiteHooks::Install(code_, build_, moved_, event, sink);
-    if (!hooks_[i]) return false;
-    for (std::string& line : lines) journal_.push_back(std::move(line));
+    for (std::string& line : outcome.lines) journal_.push_back(std::move(line));
     step_ = caller;
     return true;
 }

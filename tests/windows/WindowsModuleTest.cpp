@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <fstream>
 #include <map>
 #include <optional>
 
@@ -221,6 +223,7 @@ using WindowsUnknownBuild = Needs32BitPrograms;
 using WindowsHooks = Needs32BitPrograms;
 using WindowsFolders = Needs32BitPrograms;
 using WindowsStartup = Needs32BitPrograms;
+using WindowsBesideOtherModules = Needs32BitPrograms;
 
 TEST_F(WindowsTestHost10, PatchesItsSitesInStartUpOrderAndPosesAsTheSimulatedGame) { RunSupportedBuild("1.0"); }
 
@@ -239,7 +242,10 @@ TEST_F(WindowsUnknownBuild, RunsUntouchedWithOneLineInTheLog) {
     EXPECT_EQ(run.startupByte, 0);
     for (const auto& [name, c] : run.routines) EXPECT_EQ(c.viaModule, 0) << name;
     ASSERT_EQ(run.logLines.size(), 1u);
-    EXPECT_EQ(run.logLines[0], "Kovra: the game at 0x00400000 is no supported build; nothing was changed\r");
+    EXPECT_EQ(run.logLines[0],
+              "Kovra: the game at 0x00400000 is no known build (test host 1.0: byte 24 of its identity at 0x00401000 "
+              "is 0x32, not 0x30; test host 1.1: byte 24 of its identity at 0x00401000 is 0x32, not 0x31); nothing "
+              "was changed\r");
 }
 
 TEST_F(WindowsHooks, ACallbackThatThrowsDoesNotEndTheGame) {
@@ -283,6 +289,83 @@ TEST_F(WindowsStartup, AnAllocationFailingAnywhereInStartUpLeavesEveryByteOfTheG
         }
     }
     EXPECT_EQ(failed, 60) << "start-up allocates more than 60 times, each of which may fail";
+}
+
+// Another module hooks the frame site, the car's vehicle-process site and
+// the drivers' IK site, loaded before kovra.asi ("chain.asi") and after it
+// ("zchain.asi"): both modules' calls arrive every frame, kovra's poses are
+// the simulated game's, and the log names the chain.
+TEST_F(WindowsBesideOtherModules, BothRunWhicheverLoadsFirstAndThePosesAreTheSimulatedGames) {
+    for (const std::string other : {"chain", "zchain"}) {
+        SCOPED_TRACE(other);
+        RunFolder folder("game");
+        folder.AddBuilt("testhost-1.0.exe", "game.exe");
+        folder.AddBuilt("kovra.asi");
+        folder.AddBuilt("chain.asi", other + ".asi");
+        AddGameFiles(folder);
+        const Report run = folder.Run("game.exe", DataFile("drive.scenario"),
+                                      "--swap later --animation " + std::string(kDriversAnimation));
+        ASSERT_EQ(run.exitCode, 0) << run.output;
+        ASSERT_EQ(run.modules.size(), 2u);
+        std::string counts;
+        std::getline(std::ifstream(folder.path() / (other + ".txt")), counts);
+        EXPECT_EQ(counts, "frame 300 vehicle-process 300 ped-ik 600") << "the other module's calls, every frame";
+        for (const auto& [name, c] : run.routines) {
+            EXPECT_EQ(c.steps, c.entered) << name;
+            EXPECT_EQ(c.viaModule, c.entered) << name;
+        }
+        ASSERT_EQ(run.logLines.size(), 1u);
+        std::string expected = StartupLine("1.0");
+        if (other == "chain") {
+            for (const char* site : {"PedIk@0x00401182", "VehicleProcess@0x00401220", "Frame@0x004012A4"}) {
+                const std::size_t at = expected.find(site) + std::strlen(site);
+                expected.insert(at, " chained after chain.asi");
+            }
+        }
+        EXPECT_EQ(run.logLines[0], expected);
+        ExpectSamePoses(run, RunReference(folder.path(), DataFile("drive.scenario")));
+    }
+}
+
+// A module that put no-operations where the bike-process call was: only
+// that event is refused, with the reason in the log; every other event is
+// hooked and reaches the plugin.
+TEST_F(WindowsBesideOtherModules, ASiteWithoutABranchRefusesOnlyItsEvent) {
+    RunFolder folder("game");
+    folder.AddBuilt("testhost-1.0.exe", "game.exe");
+    folder.AddBuilt("kovra.asi");
+    folder.AddBuilt("chain.asi", "a-nop.asi");
+    const Report run = folder.Run("game.exe", DataFile("short.scenario"));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    for (const auto& [name, c] : run.routines) {
+        EXPECT_EQ(c.viaModule, name == "BikeProcess" ? 0 : c.entered) << name;
+    }
+    ASSERT_EQ(run.logLines.size(), 1u);
+    std::string expected = StartupLine("1.0");
+    const std::string site = " BikeProcess@0x00401300";
+    expected.replace(expected.find(site), site.size(),
+                     " refused BikeProcess (the site at 0x00401300 holds no call or jump (byte 0x90))");
+    EXPECT_EQ(run.logLines[0], expected);
+    EXPECT_EQ(run.startupByte, 50);
+}
+
+// Two copies of the module in one folder: the first hooks, the second
+// changes nothing and adds its line after the first's.
+TEST_F(WindowsBesideOtherModules, ASecondCopyHooksNothingAndAddsItsLine) {
+    RunFolder folder("game");
+    folder.AddBuilt("testhost-1.0.exe", "game.exe");
+    folder.AddBuilt("kovra.asi");
+    folder.AddBuilt("kovra.asi", "kovra2.asi");
+    const Report run = folder.Run("game.exe", DataFile("short.scenario"));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    ASSERT_EQ(run.logLines.size(), 2u);
+    EXPECT_EQ(run.logLines[0], StartupLine("1.0"));
+    EXPECT_NE(run.logLines[1].find("kovra2.asi is a second copy; another copy runs in this game, so this one "
+                                   "changed nothing"),
+              std::string::npos)
+        << run.logLines[1];
+    ExpectOnlyTheSitesPatched(run.changed);
+    for (const auto& [name, c] : run.routines) EXPECT_EQ(c.viaModule, c.entered) << name;
 }
 
 TEST_F(WindowsFolders, AGameInAFolderWithANonAsciiNameFindsAndWritesItsFiles) {
