@@ -18,10 +18,10 @@ if(NOT CMAKE_SIZEOF_VOID_P EQUAL 4)
 endif()
 
 file(GLOB KOVRA_WINDOWS_SOURCES CONFIGURE_DEPENDS src/windows/*.cpp)
-list(FILTER KOVRA_WINDOWS_SOURCES EXCLUDE REGEX ".*/ModuleEntry\\.cpp$")
+list(FILTER KOVRA_WINDOWS_SOURCES EXCLUDE REGEX ".*/(ModuleEntry|BuildDescription)\\.cpp$")
 add_library(kovra_windows STATIC ${KOVRA_WINDOWS_SOURCES})
 target_include_directories(kovra_windows PUBLIC src)
-target_link_libraries(kovra_windows PUBLIC kovra_plugin user32 shell32 PRIVATE kovra_warnings)
+target_link_libraries(kovra_windows PUBLIC kovra_plugin kovra_builds user32 shell32 PRIVATE kovra_warnings)
 
 add_library(kovra_asi SHARED src/windows/ModuleEntry.cpp)
 set_target_properties(kovra_asi PROPERTIES OUTPUT_NAME kovra PREFIX "" SUFFIX ".asi")
@@ -77,7 +77,19 @@ foreach(target kovra_windows kovra_asi kovra_testhost_game kovra_testhost_10 kov
 endforeach()
 
 # The About page opens the user documentation from a "docs" folder beside
-# the module, so the build puts it there as it is shipped.
+# the module, so the build puts it there as it is shipped; the test host's
+# build descriptions go to "kovra-builds" beside it, where the module reads
+# them.
+file(GLOB KOVRA_TESTHOST_DESCRIPTIONS CONFIGURE_DEPENDS src/testhost/kovra-builds/*.ini)
+set(KOVRA_BUILT_DESCRIPTIONS "")
+foreach(description ${KOVRA_TESTHOST_DESCRIPTIONS})
+  get_filename_component(name ${description} NAME)
+  add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/kovra-builds/${name}
+                     COMMAND ${CMAKE_COMMAND} -E copy ${description} ${CMAKE_BINARY_DIR}/kovra-builds/${name}
+                     DEPENDS ${description})
+  list(APPEND KOVRA_BUILT_DESCRIPTIONS ${CMAKE_BINARY_DIR}/kovra-builds/${name})
+endforeach()
+add_custom_target(kovra_testhost_descriptions ALL DEPENDS ${KOVRA_BUILT_DESCRIPTIONS})
 add_custom_command(TARGET kovra_asi POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory $<TARGET_FILE_DIR:kovra_asi>/docs
     COMMAND ${CMAKE_COMMAND} -E copy_if_different

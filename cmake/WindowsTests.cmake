@@ -47,6 +47,6 @@ target_link_libraries(kovra_windows_tests PRIVATE kovra_sim GTest::gtest GTest::
 # Only the file that runs wine knows the folders, so that the test file itself
 # compiles the same in every clone.
 set_source_files_properties(tests/windows/WindowsRun.cpp PROPERTIES COMPILE_DEFINITIONS
-    "KOVRA_WIN32_DIR=\"${KOVRA_WIN32_DIR}\";KOVRA_WINE_PREFIX=\"${KOVRA_WINE_PREFIX}\";KOVRA_32BIT_ANSWER=\"${KOVRA_32BIT_ANSWER}\";KOVRA_WINDOWS_TEST_DATA=\"${CMAKE_SOURCE_DIR}/tests/windows/data\";KOVRA_SCENES_DIR=\"${CMAKE_SOURCE_DIR}/scenes\"")
+    "KOVRA_WIN32_DIR=\"${KOVRA_WIN32_DIR}\";KOVRA_WINE_PREFIX=\"${KOVRA_WINE_PREFIX}\";KOVRA_32BIT_ANSWER=\"${KOVRA_32BIT_ANSWER}\";KOVRA_WINDOWS_TEST_DATA=\"${CMAKE_SOURCE_DIR}/tests/windows/data\";KOVRA_SCENES_DIR=\"${CMAKE_SOURCE_DIR}/scenes\";KOVRA_SOURCE_DIR=\"${CMAKE_SOURCE_DIR}\"")
 gtest_discover_tests(kovra_windows_tests DISCOVERY_TIMEOUT 60
                      PROPERTIES FIXTURES_REQUIRED "windows;probe32" TIMEOUT 300)

@@ -39,6 +39,7 @@ private:
     T* object_ = nullptr;
 };
 
+Lasting<BuildCatalogue> theBuilds;
 Lasting<WindowsHost> theHost;
 Lasting<Runtime> theRuntime;
 
@@ -66,6 +67,15 @@ std::string OwnFile() {
     return path;
 }
 
+// The lines about descriptions refused, each followed by a line break.
+std::string Refusals(const BuildCatalogue& builds) {
+    std::string lines;
+    for (const std::string& refused : builds.refused) {
+        lines += "Kovra: refused the description " + refused + "\r\n";
+    }
+    return lines;
+}
+
 void Fail(WindowsHost* host, const char* step, const char* what) noexcept {
     // The runtime's hooks come out first, then every byte start-up wrote.
     theRuntime.Destroy();
@@ -80,6 +90,7 @@ void Fail(WindowsHost* host, const char* step, const char* what) noexcept {
         LogFault("start-up", what);
     }
     theHost.Destroy();
+    theBuilds.Destroy();
 }
 
 }  // namespace
@@ -98,21 +109,32 @@ void ModuleStartup::Run() noexcept {
                            LogWrite::Append);
             return;
         }
+        step = "reading the build descriptions";
+        const HMODULE self = ModuleAt(&kAnchor);
+        std::wstring folder;
+        if (self == nullptr || !ModuleFolder(self, folder)) folder.clear();
+        BuildCatalogue& builds = theBuilds.Emplace(ReadBuildDescriptions(folder + L"kovra-builds\\", "kovra-builds\\"));
         step = "recognising the build";
         const auto base = reinterpret_cast<std::uintptr_t>(GetModuleHandleA(nullptr));
         std::string tried;
-        const HostBuild* build = IdentifyBuild(base, &tried);
-        if (build == nullptr) {
-            WriteModuleLog("Kovra: the game at " + Hex(base) + " is no known build (" + tried + "); nothing was changed",
+        const BuildDescription* description = IdentifyBuild(base, builds, &tried);
+        if (description == nullptr) {
+            const std::string why = builds.read.empty()
+                                        ? "no build description could be read from kovra-builds\\"
+                                        : "it is no build described (" + tried + ")";
+            WriteModuleLog(Refusals(builds) + "Kovra: the game at " + Hex(base) + " is not known: " + why +
+                               "; nothing was changed",
                            LogWrite::Replace);
             return;
         }
+        const HostBuild* build = &description->build();
         step = "building the host";
         host = &theHost.Emplace(*build, base, &kAnchor);
         host->SetStep("starting the plugin");
         theRuntime.Emplace(*host);
         host->SetStep("writing the log");
-        std::string line = "Kovra: " + std::string(build->name) + " at " + Hex(base) + ":";
+        std::string line = Refusals(builds) + "Kovra: " + build->name + " (" + description->file() + ", of " +
+                           std::to_string(builds.files) + " description files) at " + Hex(base) + ":";
         for (const std::string& entry : host->journal()) line += " " + entry;
         WriteModuleLog(line, LogWrite::Replace);
         host->EndStartup();

@@ -8,6 +8,7 @@
 
 #include "kovra/host/injector/scoped_call.h"
 #include "kovra/host/injector/scoped_jmp.h"
+#include "windows/BuildDescription.h"
 #include "windows/ForeignCode.h"
 #include "windows/ModuleLog.h"
 
@@ -160,14 +161,7 @@ constexpr auto kInstallers = Installers(std::make_index_sequence<kMaxHookSites>{
 
 }  // namespace
 
-const char* SiteHooks::EventName(HostEvent event) {
-    static constexpr const char* kNames[] = {
-        "EngineReady",    "PedIk",          "PedHead",       "VehicleProcess", "VehicleFrameEnd",
-        "Frame",          "OverlayB",       "SeatPlacement", "BikeProcess",    "VehicleAudioGear",
-        "VehicleCreated", "VehicleDestroyed", "VehiclePoolCreated"};
-    const auto i = static_cast<std::size_t>(event);
-    return i < sizeof kNames / sizeof kNames[0] ? kNames[i] : "?";
-}
+const char* SiteHooks::EventName(HostEvent event) { return BuildDescription::EventName(event); }
 
 std::unique_ptr<SiteHooks> SiteHooks::Install(injector::CodeAccess& code, const HostBuild& build,
                                               std::uintptr_t moved, HostEvent event,

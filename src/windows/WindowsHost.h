@@ -131,10 +131,10 @@ public:
 
 private:
     std::uintptr_t At(Address address) const { return address + moved_; }
-    template <class F>
-    F Routine(Address address) const {
-        return reinterpret_cast<F>(At(address));
-    }
+    // Where a variable is now; 0 when a pointer on its path is null.
+    std::uintptr_t At(const Location& location) const;
+    template <class T>
+    T Variable(const Location& location) const;
     struct Pool {
         std::uint8_t* objects = nullptr;
         const std::uint8_t* flags = nullptr;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <optional>
 
@@ -134,7 +135,8 @@ void ExpectOnlyTheSitesPatched(const std::vector<std::string>& changed) {
 // The log's line of a start-up that hooked everything, as read back (with
 // its carriage return).
 std::string StartupLine(const std::string& version) {
-    std::string line = "Kovra: test host " + version + " at " + (version == "1.0" ? "0x00400000" : "0x10000000") + ":";
+    std::string line = "Kovra: test host " + version + " (kovra-builds\\testhost-" + version +
+                       ".ini, of 2 description files) at " + (version == "1.0" ? "0x00400000" : "0x10000000") + ":";
     int i = 0;
     for (const windows::HookSite& site : windows::kTestHostBuild10.sites) {
         if (i++ == 3) line += " start-up byte";
@@ -191,6 +193,7 @@ void RunSupportedBuild(const std::string& version) {
     RunFolder folder("game");
     folder.AddBuilt("testhost-" + version + ".exe", "game.exe");
     folder.AddBuilt("kovra.asi");
+    folder.AddBuilt("kovra-builds");
     AddGameFiles(folder);
     const Report run = folder.Run("game.exe", DataFile("drive.scenario"), "--swap later --animation " + std::string(kDriversAnimation));
     ASSERT_EQ(run.exitCode, 0) << run.output;
@@ -224,6 +227,7 @@ using WindowsHooks = Needs32BitPrograms;
 using WindowsFolders = Needs32BitPrograms;
 using WindowsStartup = Needs32BitPrograms;
 using WindowsBesideOtherModules = Needs32BitPrograms;
+using WindowsBuildDescriptions = Needs32BitPrograms;
 
 TEST_F(WindowsTestHost10, PatchesItsSitesInStartUpOrderAndPosesAsTheSimulatedGame) { RunSupportedBuild("1.0"); }
 
@@ -234,6 +238,7 @@ TEST_F(WindowsUnknownBuild, RunsUntouchedWithOneLineInTheLog) {
     RunFolder folder("game");
     folder.AddBuilt("testhost-1.2.exe", "game.exe");
     folder.AddBuilt("kovra.asi");
+    folder.AddBuilt("kovra-builds");
     AddGameFiles(folder);
     const Report run = folder.Run("game.exe", DataFile("drive.scenario"), "--animation " + std::string(kDriversAnimation));
     ASSERT_EQ(run.exitCode, 0) << run.output;
@@ -243,9 +248,10 @@ TEST_F(WindowsUnknownBuild, RunsUntouchedWithOneLineInTheLog) {
     for (const auto& [name, c] : run.routines) EXPECT_EQ(c.viaModule, 0) << name;
     ASSERT_EQ(run.logLines.size(), 1u);
     EXPECT_EQ(run.logLines[0],
-              "Kovra: the game at 0x00400000 is no known build (test host 1.0: byte 24 of its identity at 0x00401000 "
-              "is 0x32, not 0x30; test host 1.1: byte 24 of its identity at 0x00401000 is 0x32, not 0x31); nothing "
-              "was changed\r");
+              "Kovra: the game at 0x00400000 is not known: it is no build described (kovra-builds\\testhost-1.0.ini:10 "
+              "(test host 1.0): byte 24 of its identity at 0x00401000 is 0x32, not 0x30; "
+              "kovra-builds\\testhost-1.1.ini:10 (test host 1.1): byte 24 of its identity at 0x00401000 is 0x32, not "
+              "0x31); nothing was changed\r");
 }
 
 TEST_F(WindowsHooks, ACallbackThatThrowsDoesNotEndTheGame) {
@@ -269,6 +275,7 @@ TEST_F(WindowsStartup, AnAllocationFailingAnywhereInStartUpLeavesEveryByteOfTheG
     RunFolder folder("game");
     folder.AddBuilt("testhost-1.0.exe", "game.exe");
     folder.AddBuilt("failing.asi");
+    folder.AddBuilt("kovra-builds");
     int failed = 0;
     for (int n = 1; n <= 60; ++n) {
         const Report run = folder.Run("game.exe", DataFile("short.scenario"), "",
@@ -301,6 +308,7 @@ TEST_F(WindowsBesideOtherModules, BothRunWhicheverLoadsFirstAndThePosesAreTheSim
         RunFolder folder("game");
         folder.AddBuilt("testhost-1.0.exe", "game.exe");
         folder.AddBuilt("kovra.asi");
+        folder.AddBuilt("kovra-builds");
         folder.AddBuilt("chain.asi", other + ".asi");
         AddGameFiles(folder);
         const Report run = folder.Run("game.exe", DataFile("drive.scenario"),
@@ -334,6 +342,7 @@ TEST_F(WindowsBesideOtherModules, ASiteWithoutABranchRefusesOnlyItsEvent) {
     RunFolder folder("game");
     folder.AddBuilt("testhost-1.0.exe", "game.exe");
     folder.AddBuilt("kovra.asi");
+    folder.AddBuilt("kovra-builds");
     folder.AddBuilt("chain.asi", "a-nop.asi");
     const Report run = folder.Run("game.exe", DataFile("short.scenario"));
     ASSERT_EQ(run.exitCode, 0) << run.output;
@@ -355,6 +364,7 @@ TEST_F(WindowsBesideOtherModules, ASecondCopyHooksNothingAndAddsItsLine) {
     RunFolder folder("game");
     folder.AddBuilt("testhost-1.0.exe", "game.exe");
     folder.AddBuilt("kovra.asi");
+    folder.AddBuilt("kovra-builds");
     folder.AddBuilt("kovra.asi", "kovra2.asi");
     const Report run = folder.Run("game.exe", DataFile("short.scenario"));
     ASSERT_EQ(run.exitCode, 0) << run.output;
@@ -368,10 +378,56 @@ TEST_F(WindowsBesideOtherModules, ASecondCopyHooksNothingAndAddsItsLine) {
     for (const auto& [name, c] : run.routines) EXPECT_EQ(c.viaModule, c.entered) << name;
 }
 
+std::string ReadBuilt(const std::string& file) {
+    std::ifstream in(SourceFile("src/testhost/kovra-builds/" + file), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The builds come from the description files alone: with one identifying
+// byte changed in the only description there is, the build is unknown, and
+// the log names the file, its line and the byte.
+TEST_F(WindowsBuildDescriptions, OneIdentifyingByteChangedMakesTheBuildUnknown) {
+    RunFolder folder("game");
+    folder.AddBuilt("testhost-1.0.exe", "game.exe");
+    folder.AddBuilt("kovra.asi");
+    std::string text = ReadBuilt("testhost-1.0.ini");
+    text.replace(text.find("31 2E 30"), 8, "31 2E 39");
+    folder.Write("kovra-builds/mine.ini", text);
+    const Report run = folder.Run("game.exe", DataFile("short.scenario"));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(run.changed.empty());
+    ASSERT_EQ(run.logLines.size(), 1u);
+    EXPECT_EQ(run.logLines[0],
+              "Kovra: the game at 0x00400000 is not known: it is no build described (kovra-builds\\mine.ini:10 (test "
+              "host 1.0): byte 24 of its identity at 0x00401000 is 0x30, not 0x39); nothing was changed\r");
+}
+
+// A faulty description is refused whole with its line; the others are read.
+TEST_F(WindowsBuildDescriptions, AFaultyDescriptionIsRefusedWithItsLineAndTheOthersServe) {
+    RunFolder folder("game");
+    folder.AddBuilt("testhost-1.0.exe", "game.exe");
+    folder.AddBuilt("kovra.asi");
+    folder.AddBuilt("kovra-builds");
+    std::string text = ReadBuilt("testhost-1.0.ini");
+    text.replace(text.find("Gear = 57 uint8"), 15, "Gear = 57 byte");
+    folder.Write("kovra-builds/a-broken.ini", text);
+    const Report run = folder.Run("game.exe", DataFile("short.scenario"));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    ASSERT_EQ(run.logLines.size(), 2u);
+    EXPECT_EQ(run.logLines[0],
+              "Kovra: refused the description kovra-builds\\a-broken.ini:86: Gear: \"byte\" is no type (int8, uint8, "
+              "int16, uint16, int32, uint32)\r");
+    std::string expected = StartupLine("1.0");
+    expected.replace(expected.find("of 2 description"), 4, "of 3");
+    EXPECT_EQ(run.logLines[1], expected);
+    ExpectOnlyTheSitesPatched(run.changed);
+}
+
 TEST_F(WindowsFolders, AGameInAFolderWithANonAsciiNameFindsAndWritesItsFiles) {
     RunFolder folder("Spiel \xC3\xBC\xCE\xA9 \xE6\xB8\xB8\xE6\x88\xB2");
     folder.AddBuilt("testhost-1.0.exe", "game.exe");
     folder.AddBuilt("kovra.asi");
+    folder.AddBuilt("kovra-builds");
     AddGameFiles(folder);
     const Report run = folder.Run("game.exe", DataFile("drive.scenario"), "--swap later --animation " + std::string(kDriversAnimation));
     ASSERT_EQ(run.exitCode, 0) << run.output;

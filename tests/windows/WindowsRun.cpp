@@ -67,6 +67,7 @@ void Needs32BitPrograms::SetUp() {
 
 fs::path DataFile(const std::string& name) { return fs::path(KOVRA_WINDOWS_TEST_DATA) / name; }
 fs::path ScenesDirectory() { return KOVRA_SCENES_DIR; }
+fs::path SourceFile(const std::string& relative) { return fs::path(KOVRA_SOURCE_DIR) / relative; }
 
 RunFolder::RunFolder(const std::string& name) {
     std::random_device random;
@@ -80,8 +81,8 @@ RunFolder::~RunFolder() {
 }
 
 void RunFolder::AddBuilt(const std::string& file, const std::string& as) {
-    fs::copy_file(fs::path(KOVRA_WIN32_DIR) / file, path_ / (as.empty() ? file : as),
-                  fs::copy_options::overwrite_existing);
+    fs::copy(fs::path(KOVRA_WIN32_DIR) / file, path_ / (as.empty() ? file : as),
+             fs::copy_options::overwrite_existing | fs::copy_options::recursive);
 }
 
 void RunFolder::Write(const fs::path& relative, const std::string& text) {

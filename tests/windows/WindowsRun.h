@@ -48,7 +48,8 @@ public:
     RunFolder& operator=(const RunFolder&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    // Copies a file of the cross build (the module, a test host) in.
+    // Copies a file or folder of the cross build (the module, a test host,
+    // the build descriptions) in.
     void AddBuilt(const std::string& file, const std::string& as = "");
     void Write(const std::filesystem::path& relative, const std::string& text);
     // Runs `exe` in the folder on the scenario; extra arguments follow, and
@@ -70,5 +71,7 @@ protected:
 
 std::filesystem::path DataFile(const std::string& name);
 std::filesystem::path ScenesDirectory();
+// A file of the source folder, by its path there.
+std::filesystem::path SourceFile(const std::string& relative);
 
 }  // namespace kovra::wintest
