@@ -45,7 +45,9 @@ foreach(version "0;0x00400000" "1;0x10000000" "2;0x00400000")
   math(EXPR code "48 + ${minor}")
   target_compile_definitions(${target} PRIVATE KOVRA_TESTHOST_MINOR=${code})
   target_link_libraries(${target} PRIVATE kovra_sim kovra_warnings)
-  target_link_options(${target} PRIVATE -static -Wl,--image-base=${base})
+  # The game's variables in a section of their own, at image base + 0x03000000.
+  math(EXPR variables "${base} + 0x03000000" OUTPUT_FORMAT HEXADECIMAL)
+  target_link_options(${target} PRIVATE -static -Wl,--image-base=${base} -Wl,--section-start=.kvars=${variables})
 endforeach()
 
 add_library(kovra_throwing SHARED tests/windows/ThrowingModule.cpp)
