@@ -123,6 +123,28 @@ TVehicle* Game::CreateVehicle(int modelId, const FrameMatrix& world) {
     return vehicle;
 }
 
+void Game::DestroyVehicle(TVehicle* vehicle) {
+    if (vehicle == nullptr) return;
+    Enter(Routine::VehicleDestroyed);
+    CallThis(Routine::VehicleDestroyed, vehicle);  // its step is the destructor
+}
+
+void Game::FreeVehicle(TVehicle& vehicle) {
+    ForEachPed([&](int, TPed& ped) {
+        if (ped.vehicle != &vehicle) return;
+        ped.vehicle = nullptr;
+        ped.inVehicle = 0;
+        ped.seat = Seat::None;
+        ped.state = sim::kPedStateIdle;
+    });
+    delete[] vehicle.frames;
+    delete[] vehicle.renderables;
+    vehicle = TVehicle{};
+    const auto slot = static_cast<std::size_t>(reinterpret_cast<std::uint8_t*>(&vehicle) - vehicleStorage_.data()) /
+                      sizeof(TVehicle);
+    vehicleFlags_[slot] |= kFree;
+}
+
 void Game::BuildVehicle(TVehicle& vehicle) {
     const sim::VehicleModel& model = models_.at(vehicle.modelId);
     vehicle.matrix = &vehicle.placement;
@@ -286,6 +308,7 @@ void Game::Step(Routine routine, void* self, std::uintptr_t word, bool viaModule
     lastFrame_.emplace_back(routine, viaModule);
     switch (routine) {
         case Routine::VehicleCreated: BuildVehicle(*static_cast<TVehicle*>(self)); break;
+        case Routine::VehicleDestroyed: FreeVehicle(*static_cast<TVehicle*>(self)); break;
         case Routine::VehicleProcessCar:
         case Routine::VehicleProcessBike: MoveVehicle(*static_cast<TVehicle*>(self)); break;
         case Routine::SeatPlacement: PlaceSeatedPed(*reinterpret_cast<TPed*>(word)); break;

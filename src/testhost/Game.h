@@ -32,6 +32,8 @@ public:
     // The vehicle pool comes into being, then the engine is ready.
     void StartGame();
     TVehicle* CreateVehicle(int modelId, const FrameMatrix& world);
+    // The game destroys a vehicle, whoever is in it: they are on foot after.
+    void DestroyVehicle(TVehicle* vehicle);
     TPed* CreatePed();
     // The character's running animations become just this one.
     void RunAnimation(TPed* ped, const std::string& name);
@@ -89,6 +91,7 @@ private:
     void Enter(Routine routine);
     void BuildVehicle(TVehicle& vehicle);
     void PlaceSeatedPed(TPed& ped);
+    void FreeVehicle(TVehicle& vehicle);  // the destructor's step
     void MoveVehicle(TVehicle& vehicle);  // the physics step: by its move speed
     void AnimatePed(TPed& ped);
     void StepVehicleAudio(TVehicle& vehicle);

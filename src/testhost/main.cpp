@@ -33,6 +33,8 @@ struct Options {
     std::string swapSuffix;  // files named "*.SUFFIX" replace their namesakes before the engine is ready
     int poseEvery = 50;
     std::string animation;  // every driver runs it
+    bool others = false;    // a passenger in the first car and a person on foot
+    int destroyAt = -1;     // the second vehicle is destroyed before this frame
 };
 
 bool ParseOptions(int argc, char** argv, Options& o) {
@@ -45,6 +47,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         else if (key == "--swap") o.swapSuffix = value;
         else if (key == "--pose-every") o.poseEvery = std::max(1, std::atoi(value.c_str()));
         else if (key == "--animation") o.animation = value;
+        else if (key == "--others") o.others = value == "1";
+        else if (key == "--destroy") o.destroyAt = std::atoi(value.c_str());
         else return false;
     }
     return !o.scenario.empty();
@@ -164,7 +168,7 @@ void WritePoses(std::ofstream& out, Game& game, int frame) {
 int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: testhost --scenario FILE [--scenes DIR] [--report FILE] [--swap SUFFIX] [--pose-every N] [--animation NAME]\n");
+        std::fprintf(stderr, "usage: testhost --scenario FILE [--scenes DIR] [--report FILE] [--swap SUFFIX] [--pose-every N] [--animation NAME] [--others 1] [--destroy FRAME]\n");
         return 2;
     }
     // The game's variables, where the description has them: in a section of
@@ -206,8 +210,22 @@ int main(int argc, char** argv) {
         if (sv.driver == sim::ScenarioDriver::Player) game.SetPlayer(driver);
     }
 
+    if (options.others) {
+        // A passenger beside the first car's driver, and someone on foot.
+        for (std::size_t i = 0; i < vehicles.size(); ++i) {
+            if (vehicles[i] == nullptr || vehicles[i]->driver == nullptr || scenario->vehicles[i].model.IsBike()) continue;
+            game.SeatPed(game.CreatePed(), vehicles[i], false);
+            break;
+        }
+        game.CreatePed();
+    }
+
     std::ofstream out(options.report, std::ios::binary);
     for (int frame = 0; frame < scenario->frameCount; ++frame) {
+        if (frame == options.destroyAt && vehicles.size() > 1) {
+            game.DestroyVehicle(vehicles[1]);
+            vehicles[1] = nullptr;
+        }
         for (std::size_t i = 0; i < vehicles.size(); ++i) {
             if (vehicles[i] == nullptr) continue;
             CopyInputs(scenario->InputsAt(static_cast<int>(i), frame), *vehicles[i]);

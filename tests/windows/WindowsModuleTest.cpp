@@ -48,7 +48,13 @@ public:
 // Every driver runs this animation, which the priority file lets claim the feet.
 constexpr const char* kDriversAnimation = "car_sit";
 
-Reference RunReference(const fs::path& folder, const fs::path& scenarioFile) {
+// What the test host's --others and --destroy add to a scenario.
+struct Extras {
+    bool others = false;
+    int destroyAt = -1;
+};
+
+Reference RunReference(const fs::path& folder, const fs::path& scenarioFile, Extras extras = {}) {
     Reference ref;
     std::string error;
     const std::optional<sim::Scenario> scenario = sim::Scenario::Load(scenarioFile, &error, ScenesDirectory());
@@ -73,8 +79,21 @@ Reference RunReference(const fs::path& folder, const fs::path& scenarioFile) {
         host.AddAnimation(driver, kDriversAnimation);
         if (sv.driver == sim::ScenarioDriver::Player) host.SetPlayer(driver);
     }
-    for (int frame = 0; frame < scenario->frameCount; ++frame) {
+    if (extras.others) {
         for (std::size_t i = 0; i < vehicles.size(); ++i) {
+            if (host.VehicleDriver(vehicles[i]) == nullptr || scenario->vehicles[i].model.IsBike()) continue;
+            host.SeatPed(host.CreatePed(), vehicles[i], false);
+            break;
+        }
+        host.CreatePed();
+    }
+    for (int frame = 0; frame < scenario->frameCount; ++frame) {
+        if (frame == extras.destroyAt && vehicles.size() > 1) {
+            host.DestroyVehicle(vehicles[1]);
+            vehicles[1] = nullptr;
+        }
+        for (std::size_t i = 0; i < vehicles.size(); ++i) {
+            if (vehicles[i] == nullptr) continue;
             sim::Scenario::CopyInputs(scenario->InputsAt(static_cast<int>(i), frame), vehicles[i]->state);
         }
         log.last.clear();
@@ -228,6 +247,7 @@ using WindowsFolders = Needs32BitPrograms;
 using WindowsStartup = Needs32BitPrograms;
 using WindowsBesideOtherModules = Needs32BitPrograms;
 using WindowsBuildDescriptions = Needs32BitPrograms;
+using WindowsEveryRoutine = Needs32BitPrograms;
 
 TEST_F(WindowsTestHost10, PatchesItsSitesInStartUpOrderAndPosesAsTheSimulatedGame) { RunSupportedBuild("1.0"); }
 
@@ -376,6 +396,32 @@ TEST_F(WindowsBesideOtherModules, ASecondCopyHooksNothingAndAddsItsLine) {
         << run.logLines[1];
     ExpectOnlyTheSitesPatched(run.changed);
     for (const auto& [name, c] : run.routines) EXPECT_EQ(c.viaModule, c.entered) << name;
+}
+
+// A passenger beside the car's driver and someone on foot, and the
+// motorbike destroyed half way while its rider drives it: every character's
+// IK call arrives, the passenger's poses the car's driver as the simulated
+// game does (once a frame), the person on foot is left alone, and the
+// motorbike's rig goes with it.
+TEST_F(WindowsEveryRoutine, PassengersPeopleOnFootAndAVehicleDestroyedWhileDriven) {
+    RunFolder folder("game");
+    folder.AddBuilt("testhost-1.0.exe", "game.exe");
+    folder.AddBuilt("kovra.asi");
+    folder.AddBuilt("kovra-builds");
+    AddGameFiles(folder);
+    const Report run = folder.Run("game.exe", DataFile("drive.scenario"),
+                                  "--swap later --others 1 --destroy 150 --animation " + std::string(kDriversAnimation));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(run.frames, 300);
+    for (const char* name : {"PedIkPassenger", "PedIkOnFoot", "PedHeadOther"}) {
+        EXPECT_GE(run.routines.at(name).entered, 300) << name;
+    }
+    const RoutineCounts& destroyed = run.routines.at("VehicleDestroyed");
+    EXPECT_EQ(destroyed.entered, 1);
+    EXPECT_EQ(destroyed.viaModule, 1);
+    for (const auto& [name, c] : run.routines) EXPECT_EQ(c.viaModule, c.entered) << name;
+    EXPECT_EQ(run.routines.at("VehicleProcessBike").entered, 150) << "no frame of the motorbike after it was destroyed";
+    ExpectSamePoses(run, RunReference(folder.path(), DataFile("drive.scenario"), {true, 150}));
 }
 
 std::string ReadBuilt(const std::string& file) {
