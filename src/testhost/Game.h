@@ -66,7 +66,23 @@ public:
     // The routines of the last frame, in the order the game ran them, each
     // with whether its step came through the module.
     const std::vector<std::pair<Routine, bool>>& lastFrame() const { return lastFrame_; }
-    int hostRoutineCalls() const { return hostRoutineCalls_; }
+    // The routines of the host operations, in HostRoutines' order: how
+    // often the module called each.
+    enum class HostRoutine : int {
+        UpdateSkeleton, FrameWorld, UpdateFrame, NameKey, RunScript, SetTextStyle, DrawText, TextWidth,
+        DrawRect, RenderState, SetRenderState, DrawPrimitives, TimedMessage, Count
+    };
+    static const char* HostRoutineName(HostRoutine routine);
+    const std::array<int, static_cast<std::size_t>(HostRoutine::Count)>& hostCalls() const { return hostCalls_; }
+    // The texts drawn in the last frame, and every timed message shown.
+    struct ScreenText {
+        float x, y;
+        std::string text;
+    };
+    const std::vector<ScreenText>& screen() const { return screen_; }
+    const std::vector<std::string>& messages() const { return messages_; }
+    // The player types: into the game's buffer, newest first.
+    void TypeText(const std::string& text);
 
     // ---- SiteSteps ----
     void Step(Routine routine, void* self, std::uintptr_t word, bool viaModule) override;
@@ -110,7 +126,10 @@ private:
     int frameCount_ = 0;
     std::array<RoutineCounts, static_cast<std::size_t>(Routine::Count)> counts_{};
     std::vector<std::pair<Routine, bool>> lastFrame_;
-    int hostRoutineCalls_ = 0;
+    void Called(HostRoutine routine) { ++hostCalls_[static_cast<std::size_t>(routine)]; }
+    std::array<int, static_cast<std::size_t>(HostRoutine::Count)> hostCalls_{};
+    std::vector<ScreenText> screen_;
+    std::vector<std::string> messages_;
     TextStyle textStyle_;
     std::map<int, std::uint32_t> renderStates_;
 };

@@ -6,6 +6,7 @@
 #undef DrawText  // a Host operation, not the Windows call
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -35,6 +36,7 @@ struct Options {
     std::string animation;  // every driver runs it
     bool others = false;    // a passenger in the first car and a person on foot
     int destroyAt = -1;     // the second vehicle is destroyed before this frame
+    bool screen = false;    // every frame's texts go to the report
 };
 
 bool ParseOptions(int argc, char** argv, Options& o) {
@@ -49,6 +51,7 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         else if (key == "--animation") o.animation = value;
         else if (key == "--others") o.others = value == "1";
         else if (key == "--destroy") o.destroyAt = std::atoi(value.c_str());
+        else if (key == "--screen") o.screen = value == "1";
         else return false;
     }
     return !o.scenario.empty();
@@ -168,7 +171,7 @@ void WritePoses(std::ofstream& out, Game& game, int frame) {
 int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: testhost --scenario FILE [--scenes DIR] [--report FILE] [--swap SUFFIX] [--pose-every N] [--animation NAME] [--others 1] [--destroy FRAME]\n");
+        std::fprintf(stderr, "usage: testhost --scenario FILE [--scenes DIR] [--report FILE] [--swap SUFFIX] [--pose-every N] [--animation NAME] [--others 1] [--destroy FRAME] [--screen 1]\n");
         return 2;
     }
     // The game's variables, where the description has them: in a section of
@@ -230,7 +233,21 @@ int main(int argc, char** argv) {
             if (vehicles[i] == nullptr) continue;
             CopyInputs(scenario->InputsAt(static_cast<int>(i), frame), *vehicles[i]);
         }
+        // The player's keys, typing and mouse of the frame: the keys as this
+        // thread's keyboard state, which the module reads.
+        const std::string typed = scenario->TypedAt(frame);
+        if (!typed.empty()) game.TypeText(typed);
+        std::array<std::uint8_t, 256> keys = scenario->KeyboardAt(frame);
+        SetKeyboardState(keys.data());
+        scenario->MouseAt(frame, globals->mouseDx, globals->mouseDy);
         game.RunFrame();
+        if (options.screen) {
+            for (const Game::ScreenText& t : game.screen()) {
+                char line[64];
+                std::snprintf(line, sizeof line, "text %d %.3f %.3f ", frame, t.x, t.y);
+                out << line << t.text << "\n";
+            }
+        }
         if ((frame + 1) % options.poseEvery == 0 || frame + 1 == scenario->frameCount) WritePoses(out, game, frame);
     }
 
@@ -257,6 +274,10 @@ int main(int argc, char** argv) {
     out << "last-frame";
     for (const auto& [routine, viaModule] : game.lastFrame()) out << " " << RoutineName(routine) << (viaModule ? "+" : "-");
     out << "\n";
-    out << "host-routine-calls " << game.hostRoutineCalls() << "\n";
+    for (int r = 0; r < static_cast<int>(Game::HostRoutine::Count); ++r) {
+        out << "host-routine " << Game::HostRoutineName(static_cast<Game::HostRoutine>(r)) << " "
+            << game.hostCalls()[static_cast<std::size_t>(r)] << "\n";
+    }
+    for (const std::string& message : game.messages()) out << "message " << message << "\n";
     return out.good() ? 0 : 1;
 }

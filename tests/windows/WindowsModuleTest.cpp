@@ -424,6 +424,100 @@ TEST_F(WindowsEveryRoutine, PassengersPeopleOnFootAndAVehicleDestroyedWhileDrive
     ExpectSamePoses(run, RunReference(folder.path(), DataFile("drive.scenario"), {true, 150}));
 }
 
+struct MenuReference {
+    std::map<int, std::vector<std::string>> screen;
+    std::vector<std::string> messages;
+};
+
+// The simulated game on a scenario with the player's keys and typing: every
+// frame's texts as the test host reports them.
+MenuReference RunMenuReference(const fs::path& folder, const fs::path& scenarioFile) {
+    MenuReference ref;
+    std::string error;
+    const std::optional<sim::Scenario> scenario = sim::Scenario::Load(scenarioFile, &error, ScenesDirectory());
+    EXPECT_TRUE(scenario) << error;
+    if (!scenario) return ref;
+    sim::SimHost host;
+    host.SetGameDirectory(TextFromPath(folder));
+    host.SetPluginDirectory(TextFromPath(folder));
+    Runtime runtime(host);
+    host.SetTimeStep(scenario->timeStep);
+    host.StartGame();
+    std::vector<CVehicle*> vehicles;
+    for (const sim::ScenarioVehicle& sv : scenario->vehicles) {
+        if (!host.HasVehicleModel(sv.model.id)) host.AddVehicleModel(sv.model);
+        CVehicle* vehicle = host.CreateVehicle(sv.model.id, sv.WorldMatrix());
+        vehicles.push_back(vehicle);
+        if (sv.driver == sim::ScenarioDriver::None) continue;
+        CPed* driver = host.CreatePed();
+        host.SeatPed(driver, vehicle, true);
+        if (sv.driver == sim::ScenarioDriver::Player) host.SetPlayer(driver);
+    }
+    for (int frame = 0; frame < scenario->frameCount; ++frame) {
+        for (std::size_t i = 0; i < vehicles.size(); ++i) {
+            sim::Scenario::CopyInputs(scenario->InputsAt(static_cast<int>(i), frame), vehicles[i]->state);
+        }
+        const std::string typed = scenario->TypedAt(frame);
+        if (!typed.empty()) host.TypeText(typed);
+        host.SetKeyboard(scenario->KeyboardAt(frame));
+        float dx = 0.0f, dy = 0.0f;
+        scenario->MouseAt(frame, dx, dy);
+        host.SetMouseMovement(dx, dy);
+        host.drawnTexts.clear();
+        host.RunFrame();
+        for (const sim::SimHost::DrawnText& t : host.drawnTexts) {
+            char at[64];
+            std::snprintf(at, sizeof at, "%.3f %.3f ", t.x, t.y);
+            ref.screen[frame].push_back(at + t.text);
+        }
+    }
+    for (const sim::SimHost::TimedMessage& m : host.timedMessages) ref.messages.push_back(m.text);
+    return ref;
+}
+
+std::string ReadAllOf(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The menu opened with the cheat code and driven by keys in a game folder
+// with a non-ASCII name: its screen is the simulated game's frame by frame,
+// the debug lines are drawn, the export's timed message is shown and the
+// file the module wrote there reads back as the simulated game's.
+TEST_F(WindowsEveryRoutine, TheMenuDrivenByKeysShowsTheSimulatedGamesScreenAndExports) {
+    const std::string name = "Spiel \xC3\xBC\xCE\xA9 \xE6\xB8\xB8\xE6\x88\xB2";
+    RunFolder folder(name);
+    RunFolder reference(name);
+    folder.AddBuilt("testhost-1.0.exe", "game.exe");
+    folder.AddBuilt("kovra.asi");
+    folder.AddBuilt("kovra-builds");
+    for (RunFolder* f : {&folder, &reference}) f->Write("Kovra_PriorityAnims.ini", "[PriorityAnims]\nCAR_SIT = 24\n");
+    const Report run = folder.Run("game.exe", DataFile("menu.scenario"), "--screen 1");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const MenuReference ref = RunMenuReference(reference.path(), DataFile("menu.scenario"));
+    ASSERT_FALSE(ref.screen.empty());
+    EXPECT_EQ(run.screen.size(), ref.screen.size());
+    for (const auto& [frame, texts] : ref.screen) {
+        const auto it = run.screen.find(frame);
+        ASSERT_NE(it, run.screen.end()) << "frame " << frame;
+        EXPECT_EQ(it->second, texts) << "frame " << frame;
+    }
+    for (const auto& [routine, calls] : run.hostCalls) EXPECT_GT(calls, 0) << routine;
+    EXPECT_EQ(run.hostCalls.size(), 13u);
+    // The message names the file, in each game's own folder.
+    ASSERT_EQ(run.messages.size(), 1u);
+    ASSERT_EQ(ref.messages.size(), 1u);
+    const std::string shown = "~g~~h~~h~Config exported!~n~~g~~h~~h~";
+    EXPECT_TRUE(run.messages[0].starts_with(shown)) << run.messages[0];
+    EXPECT_TRUE(run.messages[0].ends_with(name + "\\modloader\\Kovra-Output\\Kovra_sedan.ini")) << run.messages[0];
+    EXPECT_TRUE(ref.messages[0].starts_with(shown)) << ref.messages[0];
+    for (const char* file : {"modloader/Kovra-Output/Kovra_sedan.ini", "Kovra_Config.ini"}) {
+        const std::string written = ReadAllOf(folder.path() / file);
+        EXPECT_FALSE(written.empty()) << file;
+        EXPECT_EQ(written, ReadAllOf(reference.path() / file)) << file;
+    }
+}
+
 std::string ReadBuilt(const std::string& file) {
     std::ifstream in(SourceFile("src/testhost/kovra-builds/" + file), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());

@@ -48,6 +48,15 @@ void ReadReport(const std::string& text, Report& r) {
             r.changed.assign(w.begin() + 1, w.end());
         } else if (w[0] == "routine" && w.size() == 5) {
             r.routines[w[1]] = {std::stoi(w[2]), std::stoi(w[3]), std::stoi(w[4])};
+        } else if (w[0] == "text" && w.size() >= 4) {
+            // The text itself may hold blanks: everything after the fourth word's blank.
+            std::size_t at = 0;
+            for (int i = 0; i < 2; ++i) at = line.find(' ', at) + 1;
+            r.screen[std::stoi(w[1])].push_back(line.substr(at));
+        } else if (w[0] == "host-routine" && w.size() == 3) {
+            r.hostCalls[w[1]] = std::stoi(w[2]);
+        } else if (w[0] == "message") {
+            r.messages.push_back(line.substr(8));
         } else if (w[0] == "last-frame") {
             r.lastFrame.assign(w.begin() + 1, w.end());
         }

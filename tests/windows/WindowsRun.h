@@ -36,6 +36,10 @@ struct Report {
     std::vector<std::string> lastFrame;
     std::map<PoseKey, Pose> poses;
     std::vector<std::string> logLines;  // kovra.log, when there is one
+    // With --screen 1: per frame, the texts drawn, each "X Y TEXT".
+    std::map<int, std::vector<std::string>> screen;
+    std::map<std::string, int> hostCalls;  // per routine of the host operations
+    std::vector<std::string> messages;     // timed messages, in order
 };
 
 // A fresh folder under the temporary directory (its last part `name`, any
