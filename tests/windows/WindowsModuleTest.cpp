@@ -48,56 +48,94 @@ public:
 // Every driver runs this animation, which the priority file lets claim the feet.
 constexpr const char* kDriversAnimation = "car_sit";
 
-// What the test host's --others and --destroy add to a scenario.
+// What the test host's --others and --destroy add to a scenario, and the
+// animation its drivers run (none when null).
 struct Extras {
     bool others = false;
     int destroyAt = -1;
+    const char* animation = kDriversAnimation;
 };
+
+// The simulated game on a scenario as the test host plays it, with the
+// plugin reading `folder`: the same vehicles, characters and inputs.
+class SimGame {
+public:
+    SimGame(const fs::path& folder, const sim::Scenario& scenario, Extras extras)
+        : scenario_(scenario), extras_(extras), runtime_((Folders(folder), host_)) {
+        host_.SetTimeStep(scenario.timeStep);
+        host_.StartGame();
+        for (const sim::ScenarioVehicle& sv : scenario.vehicles) {
+            if (!host_.HasVehicleModel(sv.model.id)) host_.AddVehicleModel(sv.model);
+            CVehicle* vehicle = host_.CreateVehicle(sv.model.id, sv.WorldMatrix());
+            vehicles_.push_back(vehicle);
+            if (sv.driver == sim::ScenarioDriver::None) continue;
+            CPed* driver = host_.CreatePed();
+            host_.SeatPed(driver, vehicle, true);
+            if (extras.animation != nullptr) host_.AddAnimation(driver, extras.animation);
+            if (sv.driver == sim::ScenarioDriver::Player) host_.SetPlayer(driver);
+        }
+        if (!extras.others) return;
+        for (std::size_t i = 0; i < vehicles_.size(); ++i) {
+            if (host_.VehicleDriver(vehicles_[i]) == nullptr || scenario.vehicles[i].model.IsBike()) continue;
+            host_.SeatPed(host_.CreatePed(), vehicles_[i], false);
+            break;
+        }
+        host_.CreatePed();
+    }
+
+    sim::SimHost& host() { return host_; }
+    Runtime& runtime() { return runtime_; }
+
+    // One frame: the vehicles' inputs and the player's keys, typing and mouse.
+    void Frame(int frame) {
+        if (frame == extras_.destroyAt && vehicles_.size() > 1) {
+            host_.DestroyVehicle(vehicles_[1]);
+            vehicles_[1] = nullptr;
+        }
+        for (std::size_t i = 0; i < vehicles_.size(); ++i) {
+            if (vehicles_[i] == nullptr) continue;
+            sim::Scenario::CopyInputs(scenario_.InputsAt(static_cast<int>(i), frame), vehicles_[i]->state);
+        }
+        const std::string typed = scenario_.TypedAt(frame);
+        if (!typed.empty()) host_.TypeText(typed);
+        host_.SetKeyboard(scenario_.KeyboardAt(frame));
+        float dx = 0.0f, dy = 0.0f;
+        scenario_.MouseAt(frame, dx, dy);
+        host_.SetMouseMovement(dx, dy);
+        host_.RunFrame();
+    }
+
+private:
+    void Folders(const fs::path& folder) {
+        host_.SetGameDirectory(TextFromPath(folder));
+        host_.SetPluginDirectory(TextFromPath(folder));
+    }
+
+    const sim::Scenario& scenario_;
+    Extras extras_;
+    sim::SimHost host_;
+    Runtime runtime_;
+    std::vector<CVehicle*> vehicles_;
+};
+
+std::optional<sim::Scenario> LoadScenario(const fs::path& file) {
+    std::string error;
+    std::optional<sim::Scenario> scenario = sim::Scenario::Load(file, &error, ScenesDirectory());
+    EXPECT_TRUE(scenario) << error;
+    return scenario;
+}
 
 Reference RunReference(const fs::path& folder, const fs::path& scenarioFile, Extras extras = {}) {
     Reference ref;
-    std::string error;
-    const std::optional<sim::Scenario> scenario = sim::Scenario::Load(scenarioFile, &error, ScenesDirectory());
-    EXPECT_TRUE(scenario) << error;
+    const std::optional<sim::Scenario> scenario = LoadScenario(scenarioFile);
     if (!scenario) return ref;
-    sim::SimHost host;
-    host.SetGameDirectory(TextFromPath(folder));
-    host.SetPluginDirectory(TextFromPath(folder));
-    Runtime runtime(host);
+    SimGame game(folder, *scenario, extras);
+    sim::SimHost& host = game.host();
     SteerLog log;
-    runtime.solver().setSolveListener(&log);
-    host.SetTimeStep(scenario->timeStep);
-    host.StartGame();
-    std::vector<CVehicle*> vehicles;
-    for (const sim::ScenarioVehicle& sv : scenario->vehicles) {
-        if (!host.HasVehicleModel(sv.model.id)) host.AddVehicleModel(sv.model);
-        CVehicle* vehicle = host.CreateVehicle(sv.model.id, sv.WorldMatrix());
-        vehicles.push_back(vehicle);
-        if (sv.driver == sim::ScenarioDriver::None) continue;
-        CPed* driver = host.CreatePed();
-        host.SeatPed(driver, vehicle, true);
-        host.AddAnimation(driver, kDriversAnimation);
-        if (sv.driver == sim::ScenarioDriver::Player) host.SetPlayer(driver);
-    }
-    if (extras.others) {
-        for (std::size_t i = 0; i < vehicles.size(); ++i) {
-            if (host.VehicleDriver(vehicles[i]) == nullptr || scenario->vehicles[i].model.IsBike()) continue;
-            host.SeatPed(host.CreatePed(), vehicles[i], false);
-            break;
-        }
-        host.CreatePed();
-    }
+    game.runtime().solver().setSolveListener(&log);
     for (int frame = 0; frame < scenario->frameCount; ++frame) {
-        if (frame == extras.destroyAt && vehicles.size() > 1) {
-            host.DestroyVehicle(vehicles[1]);
-            vehicles[1] = nullptr;
-        }
-        for (std::size_t i = 0; i < vehicles.size(); ++i) {
-            if (vehicles[i] == nullptr) continue;
-            sim::Scenario::CopyInputs(scenario->InputsAt(static_cast<int>(i), frame), vehicles[i]->state);
-        }
         log.last.clear();
-        host.RunFrame();
+        game.Frame(frame);
         if ((frame + 1) % kPoseEvery != 0 && frame + 1 != scenario->frameCount) continue;
         for (int slot = 0; slot < host.PedPoolCapacity(); ++slot) {
             CPed* ped = host.PedInSlot(slot);
@@ -149,6 +187,14 @@ void ExpectOnlyTheSitesPatched(const std::vector<std::string>& changed) {
     for (const std::string& byte : changed) {
         EXPECT_NE(std::find(patchable.begin(), patchable.end(), byte), patchable.end()) << byte << " changed";
     }
+}
+
+// The game (a test host build, as "game.exe"), the module and its build
+// descriptions in the folder.
+void AddGame(RunFolder& folder, const std::string& version = "1.0") {
+    folder.AddBuilt("testhost-" + version + ".exe", "game.exe");
+    folder.AddBuilt("kovra.asi");
+    folder.AddBuilt("kovra-builds");
 }
 
 // The log's line of a start-up that hooked everything, as read back (with
@@ -210,9 +256,7 @@ void ExpectSamePoses(const Report& run, const Reference& ref) {
 // A supported build, version "1.0" or "1.1".
 void RunSupportedBuild(const std::string& version) {
     RunFolder folder("game");
-    folder.AddBuilt("testhost-" + version + ".exe", "game.exe");
-    folder.AddBuilt("kovra.asi");
-    folder.AddBuilt("kovra-builds");
+    AddGame(folder, version);
     AddGameFiles(folder);
     const Report run = folder.Run("game.exe", DataFile("drive.scenario"), "--swap later --animation " + std::string(kDriversAnimation));
     ASSERT_EQ(run.exitCode, 0) << run.output;
@@ -326,9 +370,7 @@ TEST_F(WindowsBesideOtherModules, BothRunWhicheverLoadsFirstAndThePosesAreTheSim
     for (const std::string other : {"chain", "zchain"}) {
         SCOPED_TRACE(other);
         RunFolder folder("game");
-        folder.AddBuilt("testhost-1.0.exe", "game.exe");
-        folder.AddBuilt("kovra.asi");
-        folder.AddBuilt("kovra-builds");
+        AddGame(folder);
         folder.AddBuilt("chain.asi", other + ".asi");
         AddGameFiles(folder);
         const Report run = folder.Run("game.exe", DataFile("drive.scenario"),
@@ -360,9 +402,7 @@ TEST_F(WindowsBesideOtherModules, BothRunWhicheverLoadsFirstAndThePosesAreTheSim
 // hooked and reaches the plugin.
 TEST_F(WindowsBesideOtherModules, ASiteWithoutABranchRefusesOnlyItsEvent) {
     RunFolder folder("game");
-    folder.AddBuilt("testhost-1.0.exe", "game.exe");
-    folder.AddBuilt("kovra.asi");
-    folder.AddBuilt("kovra-builds");
+    AddGame(folder);
     folder.AddBuilt("chain.asi", "a-nop.asi");
     const Report run = folder.Run("game.exe", DataFile("short.scenario"));
     ASSERT_EQ(run.exitCode, 0) << run.output;
@@ -382,9 +422,7 @@ TEST_F(WindowsBesideOtherModules, ASiteWithoutABranchRefusesOnlyItsEvent) {
 // changes nothing and adds its line after the first's.
 TEST_F(WindowsBesideOtherModules, ASecondCopyHooksNothingAndAddsItsLine) {
     RunFolder folder("game");
-    folder.AddBuilt("testhost-1.0.exe", "game.exe");
-    folder.AddBuilt("kovra.asi");
-    folder.AddBuilt("kovra-builds");
+    AddGame(folder);
     folder.AddBuilt("kovra.asi", "kovra2.asi");
     const Report run = folder.Run("game.exe", DataFile("short.scenario"));
     ASSERT_EQ(run.exitCode, 0) << run.output;
@@ -405,9 +443,7 @@ TEST_F(WindowsBesideOtherModules, ASecondCopyHooksNothingAndAddsItsLine) {
 // motorbike's rig goes with it.
 TEST_F(WindowsEveryRoutine, PassengersPeopleOnFootAndAVehicleDestroyedWhileDriven) {
     RunFolder folder("game");
-    folder.AddBuilt("testhost-1.0.exe", "game.exe");
-    folder.AddBuilt("kovra.asi");
-    folder.AddBuilt("kovra-builds");
+    AddGame(folder);
     AddGameFiles(folder);
     const Report run = folder.Run("game.exe", DataFile("drive.scenario"),
                                   "--swap later --others 1 --destroy 150 --animation " + std::string(kDriversAnimation));
@@ -433,38 +469,13 @@ struct MenuReference {
 // frame's texts as the test host reports them.
 MenuReference RunMenuReference(const fs::path& folder, const fs::path& scenarioFile) {
     MenuReference ref;
-    std::string error;
-    const std::optional<sim::Scenario> scenario = sim::Scenario::Load(scenarioFile, &error, ScenesDirectory());
-    EXPECT_TRUE(scenario) << error;
+    const std::optional<sim::Scenario> scenario = LoadScenario(scenarioFile);
     if (!scenario) return ref;
-    sim::SimHost host;
-    host.SetGameDirectory(TextFromPath(folder));
-    host.SetPluginDirectory(TextFromPath(folder));
-    Runtime runtime(host);
-    host.SetTimeStep(scenario->timeStep);
-    host.StartGame();
-    std::vector<CVehicle*> vehicles;
-    for (const sim::ScenarioVehicle& sv : scenario->vehicles) {
-        if (!host.HasVehicleModel(sv.model.id)) host.AddVehicleModel(sv.model);
-        CVehicle* vehicle = host.CreateVehicle(sv.model.id, sv.WorldMatrix());
-        vehicles.push_back(vehicle);
-        if (sv.driver == sim::ScenarioDriver::None) continue;
-        CPed* driver = host.CreatePed();
-        host.SeatPed(driver, vehicle, true);
-        if (sv.driver == sim::ScenarioDriver::Player) host.SetPlayer(driver);
-    }
+    SimGame game(folder, *scenario, {.animation = nullptr});
+    sim::SimHost& host = game.host();
     for (int frame = 0; frame < scenario->frameCount; ++frame) {
-        for (std::size_t i = 0; i < vehicles.size(); ++i) {
-            sim::Scenario::CopyInputs(scenario->InputsAt(static_cast<int>(i), frame), vehicles[i]->state);
-        }
-        const std::string typed = scenario->TypedAt(frame);
-        if (!typed.empty()) host.TypeText(typed);
-        host.SetKeyboard(scenario->KeyboardAt(frame));
-        float dx = 0.0f, dy = 0.0f;
-        scenario->MouseAt(frame, dx, dy);
-        host.SetMouseMovement(dx, dy);
         host.drawnTexts.clear();
-        host.RunFrame();
+        game.Frame(frame);
         for (const sim::SimHost::DrawnText& t : host.drawnTexts) {
             char at[64];
             std::snprintf(at, sizeof at, "%.3f %.3f ", t.x, t.y);
@@ -488,9 +499,7 @@ TEST_F(WindowsEveryRoutine, TheMenuDrivenByKeysShowsTheSimulatedGamesScreenAndEx
     const std::string name = "Spiel \xC3\xBC\xCE\xA9 \xE6\xB8\xB8\xE6\x88\xB2";
     RunFolder folder(name);
     RunFolder reference(name);
-    folder.AddBuilt("testhost-1.0.exe", "game.exe");
-    folder.AddBuilt("kovra.asi");
-    folder.AddBuilt("kovra-builds");
+    AddGame(folder);
     for (RunFolder* f : {&folder, &reference}) f->Write("Kovra_PriorityAnims.ini", "[PriorityAnims]\nCAR_SIT = 24\n");
     const Report run = folder.Run("game.exe", DataFile("menu.scenario"), "--screen 1");
     ASSERT_EQ(run.exitCode, 0) << run.output;
@@ -545,9 +554,7 @@ TEST_F(WindowsBuildDescriptions, OneIdentifyingByteChangedMakesTheBuildUnknown) 
 // A faulty description is refused whole with its line; the others are read.
 TEST_F(WindowsBuildDescriptions, AFaultyDescriptionIsRefusedWithItsLineAndTheOthersServe) {
     RunFolder folder("game");
-    folder.AddBuilt("testhost-1.0.exe", "game.exe");
-    folder.AddBuilt("kovra.asi");
-    folder.AddBuilt("kovra-builds");
+    AddGame(folder);
     std::string text = ReadBuilt("testhost-1.0.ini");
     text.replace(text.find("Gear = 57 uint8"), 15, "Gear = 57 byte");
     folder.Write("kovra-builds/a-broken.ini", text);
@@ -565,9 +572,7 @@ TEST_F(WindowsBuildDescriptions, AFaultyDescriptionIsRefusedWithItsLineAndTheOth
 
 TEST_F(WindowsFolders, AGameInAFolderWithANonAsciiNameFindsAndWritesItsFiles) {
     RunFolder folder("Spiel \xC3\xBC\xCE\xA9 \xE6\xB8\xB8\xE6\x88\xB2");
-    folder.AddBuilt("testhost-1.0.exe", "game.exe");
-    folder.AddBuilt("kovra.asi");
-    folder.AddBuilt("kovra-builds");
+    AddGame(folder);
     AddGameFiles(folder);
     const Report run = folder.Run("game.exe", DataFile("drive.scenario"), "--swap later --animation " + std::string(kDriversAnimation));
     ASSERT_EQ(run.exitCode, 0) << run.output;
