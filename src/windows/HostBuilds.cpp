@@ -13,16 +13,6 @@ namespace {
 // No description comes near this; a bigger file is not one.
 constexpr DWORD kLargestDescription = 1 << 20;
 
-// The size of the image loaded at `base`, from its headers; 0 when `base`
-// holds no image.
-std::uintptr_t ImageSize(std::uintptr_t base) {
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    if (dos->e_magic != IMAGE_DOS_SIGNATURE) return 0;
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + static_cast<std::uintptr_t>(dos->e_lfanew));
-    if (nt->Signature != IMAGE_NT_SIGNATURE) return 0;
-    return nt->OptionalHeader.SizeOfImage;
-}
-
 std::string Utf8(const std::wstring& text) {
     const int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
                                           nullptr, nullptr);
@@ -57,6 +47,14 @@ bool ReadWhole(const std::wstring& path, std::string& text, std::string& why) {
 }
 
 }  // namespace
+
+std::uintptr_t ImageSize(std::uintptr_t base) {
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE) return 0;
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + static_cast<std::uintptr_t>(dos->e_lfanew));
+    if (nt->Signature != IMAGE_NT_SIGNATURE) return 0;
+    return nt->OptionalHeader.SizeOfImage;
+}
 
 BuildCatalogue ReadBuildDescriptions(const std::wstring& folder, const std::string& shownAs) {
     BuildCatalogue catalogue;

@@ -21,6 +21,10 @@ struct BuildCatalogue {
 // in messages as `shownAs` followed by its file name.
 BuildCatalogue ReadBuildDescriptions(const std::wstring& folder, const std::string& shownAs);
 
+// The size of the image loaded at `base`, from its headers; 0 when `base`
+// holds no image.
+std::uintptr_t ImageSize(std::uintptr_t base);
+
 // The description whose identifying bytes the executable loaded at `base`
 // holds, or null; then `tried`, when given, says for each description why
 // it is not this one. Reads nothing outside the executable's image.

@@ -11,6 +11,7 @@
 
 #include "kovra/ik/Geometry.h"
 #include "kovra/ik/Skeleton.h"
+#include "windows/HostBuilds.h"
 #include "windows/ModuleFolder.h"
 
 namespace kovra::windows {
@@ -526,6 +527,11 @@ void WindowsHost::ShowErrorBox(const char* title, const char* text) {
     MessageBoxA(GetActiveWindow(), text, title, MB_ICONERROR);
 }
 
+bool WindowsHost::InImage(Address address, std::size_t size) const {
+    const std::uintptr_t rva = address - build_.preferredBase;
+    return address >= build_.preferredBase && rva + size <= ImageSize(At(build_.preferredBase));
+}
+
 std::string WindowsHost::Step() const {
     return std::string(step_) + (std::strcmp(step_, "hooking") == 0 ? std::string(" ") + SiteHooks::EventName(stepEvent_) : "");
 }
@@ -534,6 +540,13 @@ bool WindowsHost::PatchStartupByte(std::uint8_t value) {
     const char* const caller = step_;
     step_ = "writing the start-up byte";
     journal_.reserve(journal_.size() + 1);
+    // Only the executable's own code is written: a description that puts
+    // the byte elsewhere gets no write at all.
+    if (!InImage(build_.startupByte, 1)) {
+        journal_.push_back("start-up byte refused (outside the game's image)");
+        step_ = caller;
+        return false;
+    }
     auto* byte = reinterpret_cast<std::uint8_t*>(At(build_.startupByte));
     std::uint32_t previous = 0;
     if (!code_.Unprotect(reinterpret_cast<std::uintptr_t>(byte), 1, previous)) return false;
@@ -551,6 +564,16 @@ bool WindowsHost::InstallHooks(HostEvent event, HookSink& sink) {
     const char* const caller = step_;
     step_ = "hooking";
     stepEvent_ = event;
+    // A site outside the executable's image is not read, let alone written.
+    for (const HookSite& site : build_.sites) {
+        if (site.event != event || InImage(site.site, 5)) continue;
+        char address[16];
+        std::snprintf(address, sizeof address, "0x%08X", static_cast<unsigned>(site.site));
+        journal_.push_back(std::string("refused ") + SiteHooks::EventName(event) + " (the site at " + address +
+                           " lies outside the game's image)");
+        step_ = caller;
+        return false;
+    }
     SiteHooks::Outcome outcome;
     hooks_[i] = SiteHooks::Install(code_, build_, moved_, event, sink, outcome);
     if (!hooks_[i]) {

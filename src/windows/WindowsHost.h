@@ -141,6 +141,8 @@ private:
         int capacity = 0;
         int size = 0;
     };
+    // Whether [address, address + size) lies inside the executable's image.
+    bool InImage(Address address, std::size_t size) const;
     Pool PoolOf(const PoolLayout& layout) const;
     void* InSlot(const PoolLayout& layout, int slot) const;
     int SlotOf(const PoolLayout& layout, const void* object) const;

@@ -570,6 +570,27 @@ TEST_F(WindowsBuildDescriptions, AFaultyDescriptionIsRefusedWithItsLineAndTheOth
     ExpectOnlyTheSitesPatched(run.changed);
 }
 
+// A description whose site lies outside the executable (a typing slip in
+// an address) is not read there: that event is refused and the game runs.
+TEST_F(WindowsBuildDescriptions, ASiteOutsideTheImageRefusesItsEventWithoutReadingThere) {
+    RunFolder folder("game");
+    folder.AddBuilt("testhost-1.0.exe", "game.exe");
+    folder.AddBuilt("kovra.asi");
+    const std::string site = "BikeProcess = call thiscall 0x00401300";
+    std::string text = ReadBuilt("testhost-1.0.ini");
+    text.replace(text.find(site), site.size(), "BikeProcess = call thiscall 0x7F001300");
+    folder.Write("kovra-builds/mine.ini", text);
+    const Report run = folder.Run("game.exe", DataFile("short.scenario"));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(run.frames, 4);
+    ASSERT_EQ(run.logLines.size(), 1u);
+    EXPECT_NE(run.logLines[0].find(" refused BikeProcess (the site at 0x7F001300 lies outside the game's image) "),
+              std::string::npos)
+        << run.logLines[0];
+    EXPECT_EQ(run.routines.at("BikeProcess").viaModule, 0);
+    EXPECT_EQ(run.routines.at("Frame").viaModule, 4);
+}
+
 TEST_F(WindowsFolders, AGameInAFolderWithANonAsciiNameFindsAndWritesItsFiles) {
     RunFolder folder("Spiel \xC3\xBC\xCE\xA9 \xE6\xB8\xB8\xE6\x88\xB2");
     AddGame(folder);
