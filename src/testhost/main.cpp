@@ -37,6 +37,7 @@ struct Options {
     bool others = false;    // a passenger in the first car and a person on foot
     int destroyAt = -1;     // the second vehicle is destroyed before this frame
     bool screen = false;    // every frame's texts go to the report
+    std::string cameraOn;   // "driver" or "passenger": the camera sits in that head
 };
 
 bool ParseOptions(int argc, char** argv, Options& o) {
@@ -52,6 +53,7 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         else if (key == "--others") o.others = value == "1";
         else if (key == "--destroy") o.destroyAt = std::atoi(value.c_str());
         else if (key == "--screen") o.screen = value == "1";
+        else if (key == "--camera-on") o.cameraOn = value;
         else return false;
     }
     return !o.scenario.empty();
@@ -152,6 +154,20 @@ void CopyInputs(const VehicleState& in, TVehicle& v) {
     v.moveSpeed = in.moveSpeed;
 }
 
+// Where the head (the neck bone, id 5) of the first character in that seat is.
+bool HeadOf(Game& game, Seat seat, Vector3& head) {
+    bool found = false;
+    game.ForEachPed([&](int, TPed& ped) {
+        if (found || ped.seat != seat) return;
+        for (int node = 0; node < ped.hierarchyRecord.nodeCount; ++node) {
+            if (ped.hierarchyRecord.nodeIds[node] != 5) continue;
+            head = ped.hierarchyRecord.matrices[node].pos;
+            found = true;
+        }
+    });
+    return found;
+}
+
 void WritePoses(std::ofstream& out, Game& game, int frame) {
     game.ForEachPed([&](int slot, TPed& ped) {
         if (ped.vehicle == nullptr) return;
@@ -171,7 +187,7 @@ void WritePoses(std::ofstream& out, Game& game, int frame) {
 int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: testhost --scenario FILE [--scenes DIR] [--report FILE] [--swap SUFFIX] [--pose-every N] [--animation NAME] [--others 1] [--destroy FRAME] [--screen 1]\n");
+        std::fprintf(stderr, "usage: testhost --scenario FILE [--scenes DIR] [--report FILE] [--swap SUFFIX] [--pose-every N] [--animation NAME] [--others 1] [--destroy FRAME] [--screen 1] [--camera-on driver|passenger]\n");
         return 2;
     }
     // The game's variables, where the description has them: in a section of
@@ -237,6 +253,9 @@ int main(int argc, char** argv) {
         // thread's keyboard state, which the module reads.
         const std::string typed = scenario->TypedAt(frame);
         if (!typed.empty()) game.TypeText(typed);
+        if (!options.cameraOn.empty()) {
+            HeadOf(game, options.cameraOn == "driver" ? Seat::Driver : Seat::Passenger, globals->camera);
+        }
         std::array<std::uint8_t, 256> keys = scenario->KeyboardAt(frame);
         SetKeyboardState(keys.data());
         scenario->MouseAt(frame, globals->mouseDx, globals->mouseDy);

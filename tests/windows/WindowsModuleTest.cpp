@@ -54,6 +54,8 @@ struct Extras {
     bool others = false;
     int destroyAt = -1;
     const char* animation = kDriversAnimation;
+    bool companion = false;   // the companion module is loaded
+    bool cameraOnDriver = false, cameraOnPassenger = false;  // the camera in that head
 };
 
 // The simulated game on a scenario as the test host plays it, with the
@@ -63,6 +65,7 @@ public:
     SimGame(const fs::path& folder, const sim::Scenario& scenario, Extras extras)
         : scenario_(scenario), extras_(extras), runtime_((Folders(folder), host_)) {
         host_.SetTimeStep(scenario.timeStep);
+        if (extras.companion) host_.AddLoadedModule("QDRNX.asi");
         host_.StartGame();
         for (const sim::ScenarioVehicle& sv : scenario.vehicles) {
             if (!host_.HasVehicleModel(sv.model.id)) host_.AddVehicleModel(sv.model);
@@ -98,6 +101,17 @@ public:
         }
         const std::string typed = scenario_.TypedAt(frame);
         if (!typed.empty()) host_.TypeText(typed);
+        if (extras_.cameraOnDriver || extras_.cameraOnPassenger) {
+            // The first character in that seat, in slot order, as the test host looks.
+            for (int slot = 0; slot < host_.PedPoolCapacity(); ++slot) {
+                CPed* ped = host_.PedInSlot(slot);
+                if (ped == nullptr || ped->seat != (extras_.cameraOnDriver ? sim::PedSeat::Driver : sim::PedSeat::Passenger)) {
+                    continue;
+                }
+                host_.SetCameraPosition(host_.BoneMatrix(ped, host_.BoneHierarchyIndex(ped, 5))->pos);
+                break;
+            }
+        }
         host_.SetKeyboard(scenario_.KeyboardAt(frame));
         float dx = 0.0f, dy = 0.0f;
         scenario_.MouseAt(frame, dx, dy);
@@ -524,6 +538,49 @@ TEST_F(WindowsEveryRoutine, TheMenuDrivenByKeysShowsTheSimulatedGamesScreenAndEx
         const std::string written = ReadAllOf(folder.path() / file);
         EXPECT_FALSE(written.empty()) << file;
         EXPECT_EQ(written, ReadAllOf(reference.path() / file)) << file;
+    }
+}
+
+// The companion module loaded and the camera inside a head: the player
+// driver's head folds away, a passenger's (another character's) is left
+// alone, each as in the simulated game, bone positions included.
+TEST_F(WindowsEveryRoutine, AHeadAtTheCameraFoldsOnlyForThePlayer) {
+    for (const std::string seat : {"driver", "passenger"}) {
+        SCOPED_TRACE(seat);
+        RunFolder folder("game");
+        AddGame(folder);
+        folder.AddBuilt("chain.asi", "QDRNX.asi");  // only its name matters
+        const Report run = folder.Run("game.exe", DataFile("short.scenario"),
+                                      "--pose-every 1 --others 1 --camera-on " + seat +
+                                          " --animation " + std::string(kDriversAnimation));
+        ASSERT_EQ(run.exitCode, 0) << run.output;
+        EXPECT_EQ(run.routines.at("PedHeadOther").viaModule, 8) << "the passenger and the person on foot";
+        Extras extras{.others = true, .companion = true};
+        (seat == "driver" ? extras.cameraOnDriver : extras.cameraOnPassenger) = true;
+        const std::optional<sim::Scenario> scenario = LoadScenario(DataFile("short.scenario"));
+        ASSERT_TRUE(scenario);
+        SimGame game(folder.path(), *scenario, extras);
+        int folded = 0;
+        for (int frame = 0; frame < scenario->frameCount; ++frame) {
+            game.Frame(frame);
+            sim::SimHost& host = game.host();
+            for (int slot = 0; slot < host.PedPoolCapacity(); ++slot) {
+                CPed* ped = host.PedInSlot(slot);
+                if (ped == nullptr || !host.PedInVehicle(ped)) continue;
+                for (int node = 0; node < kNodeCount; ++node) {
+                    const FrameMatrix& m = *host.BoneMatrix(ped, node);
+                    const Pose& p = run.poses.at({frame, slot, node});
+                    EXPECT_NEAR(p.position.x, m.pos.x, 1e-4f) << "frame " << frame << " slot " << slot << " node " << node;
+                    EXPECT_NEAR(p.position.z, m.pos.z, 1e-4f) << "frame " << frame << " slot " << slot << " node " << node;
+                    if (m.right.x == 0.0f && m.right.y == 0.0f && m.right.z == 0.0f) ++folded;
+                }
+            }
+        }
+        if (seat == "driver") {
+            EXPECT_GT(folded, 0) << "the player's head folded away";
+        } else {
+            EXPECT_EQ(folded, 0) << "another character's head is left as drawn";
+        }
     }
 }
 
