@@ -97,33 +97,8 @@ public:
 
     void Run() {
         out_.rows.push_back({"identity", b_.identity, std::to_string(b_.identityBytes.size()) + " bytes match"});
-        Place("start-up byte", b_.startupByte, true, d_.Where("Build.StartupByte"));
-        for (std::size_t i = 0; i < b_.sites.size(); ++i) {
-            Site(i);
-            Place(std::string("routine of ") + BuildDescription::EventName(b_.sites[i].event), b_.sites[i].callee, true,
-                  d_.SiteWhere(i));
-        }
-        Place("vehicle pool variable", b_.vehiclePool.pointer, false, d_.Where("VehiclePool.Pointer"));
-        Place("character pool variable", b_.pedPool.pointer, false, d_.Where("PedPool.Pointer"));
-        const windows::Globals& g = b_.globals;
-        const std::pair<const char*, const windows::Location*> globals[] = {
-            {"PlayerPed", &g.playerPed},     {"CameraPosition", &g.cameraPosition}, {"TimeStep", &g.timeStep},
-            {"IkSuspended", &g.ikSuspended}, {"ScreenWidth", &g.screenWidth},       {"ScreenHeight", &g.screenHeight},
-            {"TypedChars", &g.typedChars},   {"MouseDx", &g.mouseDx},               {"MouseDy", &g.mouseDy},
-            {"ModelTable", &g.modelTable}};
-        for (const auto& [name, location] : globals) {
-            Place(std::string("variable ") + name, location->address, false, d_.Where(std::string("Globals.") + name));
-        }
-        const windows::Routines& r = b_.routines;
-        const windows::RoutineAt* routines[] = {&r.updateSkeleton, &r.frameWorld,  &r.updateFrame,    &r.nameKey,
-                                                &r.runScript,      &r.setTextStyle, &r.drawText,      &r.textWidth,
-                                                &r.drawRect,       &r.renderState, &r.setRenderState, &r.drawPrimitives,
-                                                &r.timedMessage};
-        const std::vector<const char*>& names = BuildDescription::RoutineNames();
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            Place(std::string("routine ") + names[i], routines[i]->address, true,
-                  d_.Where(std::string("Routines.") + names[i]));
-        }
+        for (std::size_t i = 0; i < b_.sites.size(); ++i) Site(i);
+        for (const BuildDescription::Place& place : d_.Places()) Place(place.what, place.address, place.code, place.where);
     }
 
 private:

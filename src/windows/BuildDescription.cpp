@@ -429,6 +429,37 @@ std::string BuildDescription::SiteWhere(std::size_t index) const {
     return index < siteLines_.size() ? file_ + ":" + std::to_string(siteLines_[index]) : file_;
 }
 
+std::vector<BuildDescription::Place> BuildDescription::Places() const {
+    const HostBuild& b = build_;
+    std::vector<Place> places;
+    places.push_back({"start-up byte", b.startupByte, true, Where("Build.StartupByte")});
+    for (std::size_t i = 0; i < b.sites.size(); ++i) {
+        places.push_back({std::string("routine of ") + EventName(b.sites[i].event), b.sites[i].callee, true,
+                          SiteWhere(i)});
+    }
+    places.push_back({"vehicle pool variable", b.vehiclePool.pointer, false, Where("VehiclePool.Pointer")});
+    places.push_back({"character pool variable", b.pedPool.pointer, false, Where("PedPool.Pointer")});
+    const Globals& g = b.globals;
+    const std::pair<const char*, const Location*> globals[] = {
+        {"PlayerPed", &g.playerPed},     {"CameraPosition", &g.cameraPosition}, {"TimeStep", &g.timeStep},
+        {"IkSuspended", &g.ikSuspended}, {"ScreenWidth", &g.screenWidth},       {"ScreenHeight", &g.screenHeight},
+        {"TypedChars", &g.typedChars},   {"MouseDx", &g.mouseDx},               {"MouseDy", &g.mouseDy},
+        {"ModelTable", &g.modelTable}};
+    for (const auto& [name, location] : globals) {
+        places.push_back({std::string("variable ") + name, location->address, false, Where(std::string("Globals.") + name)});
+    }
+    const Routines& r = b.routines;
+    const RoutineAt* routines[] = {&r.updateSkeleton, &r.frameWorld,  &r.updateFrame,    &r.nameKey,
+                                   &r.runScript,      &r.setTextStyle, &r.drawText,      &r.textWidth,
+                                   &r.drawRect,       &r.renderState, &r.setRenderState, &r.drawPrimitives,
+                                   &r.timedMessage};
+    for (std::size_t i = 0; i < RoutineNames().size(); ++i) {
+        places.push_back({std::string("routine ") + RoutineNames()[i], routines[i]->address, true,
+                          Where(std::string("Routines.") + RoutineNames()[i])});
+    }
+    return places;
+}
+
 const char* BuildDescription::EventName(HostEvent event) {
     const auto i = static_cast<std::size_t>(event);
     return i < std::size(kEventNames) ? kEventNames[i] : "?";

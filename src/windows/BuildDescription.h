@@ -32,6 +32,18 @@ public:
     std::string Where(const std::string& sectionDotKey) const;
     std::string SiteWhere(std::size_t index) const;
 
+    // Every address of the description but the sites themselves: what it
+    // is, whether it must be code (or data), and FILE:LINE. The start-up
+    // byte, each site's routine, the pools' and the variables' places (the
+    // first address of a pointer path), the routines.
+    struct Place {
+        std::string what;
+        Address address = 0;
+        bool code = false;
+        std::string where;
+    };
+    std::vector<Place> Places() const;
+
     // The name of an event in descriptions and in the log ("PedIk").
     static const char* EventName(HostEvent event);
     // The names of the routines of [Routines], in Routines' order.

@@ -128,6 +128,17 @@ void ModuleStartup::Run() noexcept {
             return;
         }
         const HostBuild* build = &description->build();
+        // Every place the host operations read or call must be the game's:
+        // one outside its image would be read blindly later, in the game's
+        // calls. Such a description is refused whole.
+        const std::uintptr_t imageSize = ImageSize(base);
+        for (const BuildDescription::Place& place : description->Places()) {
+            if (place.address >= build->preferredBase && place.address - build->preferredBase < imageSize) continue;
+            WriteModuleLog(Refusals(builds) + "Kovra: refused the description " + place.where + ": " + place.what +
+                               " at " + Hex(place.address) + " lies outside the game's image; nothing was changed",
+                           LogWrite::Replace);
+            return;
+        }
         step = "building the host";
         host = &theHost.Emplace(*build, base, &kAnchor);
         host->SetStep("starting the plugin");

@@ -648,6 +648,23 @@ TEST_F(WindowsBuildDescriptions, ASiteOutsideTheImageRefusesItsEventWithoutReadi
     EXPECT_EQ(run.routines.at("Frame").viaModule, 4);
 }
 
+// A variable put outside the executable would be read blindly in the
+// game's calls: the description is refused whole before anything changes.
+TEST_F(WindowsBuildDescriptions, AVariableOutsideTheImageRefusesTheDescription) {
+    RunFolder folder("game");
+    folder.AddBuilt("testhost-1.0.exe", "game.exe");
+    folder.AddBuilt("kovra.asi");
+    std::string text = ReadBuilt("testhost-1.0.ini");
+    text.replace(text.find("CameraPosition = 0x0340000C"), 27, "CameraPosition = 0x7340000C");
+    folder.Write("kovra-builds/mine.ini", text);
+    const Report run = folder.Run("game.exe", DataFile("short.scenario"));
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_TRUE(run.changed.empty());
+    ASSERT_EQ(run.logLines.size(), 1u);
+    EXPECT_EQ(run.logLines[0], "Kovra: refused the description kovra-builds\\mine.ini:53: variable CameraPosition at "
+                               "0x7340000C lies outside the game's image; nothing was changed\r");
+}
+
 TEST_F(WindowsFolders, AGameInAFolderWithANonAsciiNameFindsAndWritesItsFiles) {
     RunFolder folder("Spiel \xC3\xBC\xCE\xA9 \xE6\xB8\xB8\xE6\x88\xB2");
     AddGame(folder);
