@@ -589,17 +589,23 @@ std::string ReadBuilt(const std::string& file) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// The builds come from the description files alone: with one identifying
-// byte changed in the only description there is, the build is unknown, and
-// the log names the file, its line and the byte.
-TEST_F(WindowsBuildDescriptions, OneIdentifyingByteChangedMakesTheBuildUnknown) {
+// Test host 1.0 on the short scenario with one description beside the
+// module, "kovra-builds/mine.ini": the test host's with `from` made `to`.
+Report RunWithOnlyDescription(const std::string& from, const std::string& to) {
     RunFolder folder("game");
     folder.AddBuilt("testhost-1.0.exe", "game.exe");
     folder.AddBuilt("kovra.asi");
     std::string text = ReadBuilt("testhost-1.0.ini");
-    text.replace(text.find("31 2E 30"), 8, "31 2E 39");
+    text.replace(text.find(from), from.size(), to);
     folder.Write("kovra-builds/mine.ini", text);
-    const Report run = folder.Run("game.exe", DataFile("short.scenario"));
+    return folder.Run("game.exe", DataFile("short.scenario"));
+}
+
+// The builds come from the description files alone: with one identifying
+// byte changed in the only description there is, the build is unknown, and
+// the log names the file, its line and the byte.
+TEST_F(WindowsBuildDescriptions, OneIdentifyingByteChangedMakesTheBuildUnknown) {
+    const Report run = RunWithOnlyDescription("31 2E 30", "31 2E 39");
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_TRUE(run.changed.empty());
     ASSERT_EQ(run.logLines.size(), 1u);
@@ -630,14 +636,8 @@ TEST_F(WindowsBuildDescriptions, AFaultyDescriptionIsRefusedWithItsLineAndTheOth
 // A description whose site lies outside the executable (a typing slip in
 // an address) is not read there: that event is refused and the game runs.
 TEST_F(WindowsBuildDescriptions, ASiteOutsideTheImageRefusesItsEventWithoutReadingThere) {
-    RunFolder folder("game");
-    folder.AddBuilt("testhost-1.0.exe", "game.exe");
-    folder.AddBuilt("kovra.asi");
-    const std::string site = "BikeProcess = call thiscall 0x00401300";
-    std::string text = ReadBuilt("testhost-1.0.ini");
-    text.replace(text.find(site), site.size(), "BikeProcess = call thiscall 0x7F001300");
-    folder.Write("kovra-builds/mine.ini", text);
-    const Report run = folder.Run("game.exe", DataFile("short.scenario"));
+    const Report run =
+        RunWithOnlyDescription("BikeProcess = call thiscall 0x00401300", "BikeProcess = call thiscall 0x7F001300");
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(run.frames, 4);
     ASSERT_EQ(run.logLines.size(), 1u);
@@ -651,13 +651,7 @@ TEST_F(WindowsBuildDescriptions, ASiteOutsideTheImageRefusesItsEventWithoutReadi
 // A variable put outside the executable would be read blindly in the
 // game's calls: the description is refused whole before anything changes.
 TEST_F(WindowsBuildDescriptions, AVariableOutsideTheImageRefusesTheDescription) {
-    RunFolder folder("game");
-    folder.AddBuilt("testhost-1.0.exe", "game.exe");
-    folder.AddBuilt("kovra.asi");
-    std::string text = ReadBuilt("testhost-1.0.ini");
-    text.replace(text.find("CameraPosition = 0x0340000C"), 27, "CameraPosition = 0x7340000C");
-    folder.Write("kovra-builds/mine.ini", text);
-    const Report run = folder.Run("game.exe", DataFile("short.scenario"));
+    const Report run = RunWithOnlyDescription("CameraPosition = 0x0340000C", "CameraPosition = 0x7340000C");
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_TRUE(run.changed.empty());
     ASSERT_EQ(run.logLines.size(), 1u);
