@@ -41,12 +41,21 @@ set_tests_properties(WindowsUnitTests64 PROPERTIES FIXTURES_REQUIRED windows RES
                      ENVIRONMENT "${KOVRA_WINE_ENV}")
 
 file(GLOB KOVRA_WINDOWS_TEST_SOURCES CONFIGURE_DEPENDS tests/windows/*.cpp)
-list(FILTER KOVRA_WINDOWS_TEST_SOURCES EXCLUDE REGEX ".*/ThrowingModule\\.cpp$")  # part of the cross build
+list(FILTER KOVRA_WINDOWS_TEST_SOURCES EXCLUDE REGEX ".*/(ThrowingModule|FailingAllocationModule|ChainModule)\\.cpp$")  # part of the cross build
 add_executable(kovra_windows_tests ${KOVRA_WINDOWS_TEST_SOURCES})
 target_link_libraries(kovra_windows_tests PRIVATE kovra_sim GTest::gtest GTest::gtest_main kovra_warnings)
 # Only the file that runs wine knows the folders, so that the test file itself
 # compiles the same in every clone.
 set_source_files_properties(tests/windows/WindowsRun.cpp PROPERTIES COMPILE_DEFINITIONS
-    "KOVRA_WIN32_DIR=\"${KOVRA_WIN32_DIR}\";KOVRA_WINE_PREFIX=\"${KOVRA_WINE_PREFIX}\";KOVRA_32BIT_ANSWER=\"${KOVRA_32BIT_ANSWER}\";KOVRA_WINDOWS_TEST_DATA=\"${CMAKE_SOURCE_DIR}/tests/windows/data\";KOVRA_SCENES_DIR=\"${CMAKE_SOURCE_DIR}/scenes\"")
+    "KOVRA_WIN32_DIR=\"${KOVRA_WIN32_DIR}\";KOVRA_WINE_PREFIX=\"${KOVRA_WINE_PREFIX}\";KOVRA_32BIT_ANSWER=\"${KOVRA_32BIT_ANSWER}\";KOVRA_WINDOWS_TEST_DATA=\"${CMAKE_SOURCE_DIR}/tests/windows/data\";KOVRA_SCENES_DIR=\"${CMAKE_SOURCE_DIR}/scenes\";KOVRA_SOURCE_DIR=\"${CMAKE_SOURCE_DIR}\"")
 gtest_discover_tests(kovra_windows_tests DISCOVERY_TIMEOUT 60
                      PROPERTIES FIXTURES_REQUIRED "windows;probe32" TIMEOUT 300)
+
+# kovra build-check on the test host's two builds and their descriptions.
+foreach(version 1.0 1.1)
+  add_test(NAME WindowsBuildCheck${version}
+           COMMAND kovra build-check ${KOVRA_WIN32_DIR}/testhost-${version}.exe
+                   ${CMAKE_SOURCE_DIR}/src/testhost/kovra-builds/testhost-1.0.ini
+                   ${CMAKE_SOURCE_DIR}/src/testhost/kovra-builds/testhost-1.1.ini)
+  set_tests_properties(WindowsBuildCheck${version} PROPERTIES FIXTURES_REQUIRED windows)
+endforeach()

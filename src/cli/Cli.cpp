@@ -12,6 +12,7 @@
 
 #include "cli/LimbReach.h"
 #include "cli/Lint.h"
+#include "cli/BuildCheck.h"
 #include "cli/ScenarioRun.h"
 #include "kovra/config/NumberFormat.h"
 
@@ -25,7 +26,9 @@ const char* const kUsage =
     "commands:\n"
     "  run     play a driving scenario with the plugin and report how every handle did\n"
     "  reach   pose the simulated driver towards a grid of targets and report each limb\n"
-    "  lint    check configuration files for lines the plugin would skip or misread\n"
+    "  lint    check configuration files and build descriptions for lines the plugin would\n"
+    "          skip or misread\n"
+    "  build-check  check build descriptions against a game executable\n"
     "  tune    loop a scenario live in a browser page and tune it with the in-game menu\n"
     "  help    show this text\n"
     "\n"
@@ -250,6 +253,7 @@ int Main(int argc, char** argv) {
     if (command == "run") return Run(args);
     if (command == "reach") return Reach(args);
     if (command == "lint") return LintCommand(args);
+    if (command == "build-check") return BuildCheckCommand(args);
     std::fprintf(stderr, "kovra: unknown command '%s'\n\n%s", command.c_str(), kUsage);
     return 2;
 }

@@ -1,6 +1,7 @@
 #include "cli/Lint.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,7 @@
 #include "kovra/config/ConfigSchema.h"
 #include "kovra/config/IniDocument.h"
 #include "kovra/config/NumberFormat.h"
+#include "windows/BuildDescription.h"
 
 namespace kovra::cli {
 
@@ -20,9 +22,10 @@ namespace {
 const char* const kLintUsage =
     "usage: kovra lint FILE...\n"
     "\n"
-    "Checks per-vehicle files, the global settings file and the priority-animation\n"
-    "file (each is recognised by its sections) and prints FILE:LINE: message for\n"
-    "every line the plugin's reader would skip or misread.\n"
+    "Checks per-vehicle files, the global settings file, the priority-animation\n"
+    "file and build descriptions (each is recognised by its sections) and prints\n"
+    "FILE:LINE: message for every line the plugin's reader would skip or misread;\n"
+    "a build description is refused at its first fault, as the module refuses it.\n"
     "\n"
     "Exit status: 0 when every file is clean, 1 with findings, 2 when a file\n"
     "cannot be read.\n";
@@ -204,11 +207,27 @@ void CheckVehicleFile(const IniDocument& doc, std::vector<LintFinding>& findings
     }
 }
 
+// A build description is read whole or refused at its first fault, as the
+// module reads it.
+std::vector<LintFinding> LintBuildDescription(std::string_view text) {
+    std::string error;
+    if (windows::BuildDescription::Read(text, "", error)) return {};
+    // The reader says ":LINE: what" for a description without a file name.
+    std::size_t line = 0;
+    const std::size_t colon = error.find(": ", 1);
+    if (colon != std::string::npos) {
+        line = static_cast<std::size_t>(std::strtoul(error.c_str() + 1, nullptr, 10));
+        error.erase(0, colon + 2);
+    }
+    return {{line, Printable(error)}};
+}
+
 }  // namespace
 
 std::vector<LintFinding> LintConfigText(std::string_view text) {
     IniDocument doc;
     doc.parse(text);
+    if (doc.findSection("Build") && doc.findSection("Sites")) return LintBuildDescription(text);
     const std::vector<std::string_view> lines = SplitLines(text);
     std::vector<LintFinding> findings;
     const std::optional<ConfigFileKind> kind = KindOf(doc);

@@ -15,8 +15,8 @@ struct LintFinding {
 };
 
 // Checks the text of a per-vehicle, global-settings or priority-animation
-// file (told apart by their sections) against the reader's grammar and the
-// keys each section knows.
+// file, or of a build description (told apart by their sections), against
+// the reader's grammar and the keys each section knows.
 std::vector<LintFinding> LintConfigText(std::string_view text);
 
 // `kovra lint FILE...`: prints FILE:LINE: message per finding. Returns 0

@@ -1,5 +1,6 @@
 #include "testhost/Game.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <optional>
@@ -123,6 +124,28 @@ TVehicle* Game::CreateVehicle(int modelId, const FrameMatrix& world) {
     return vehicle;
 }
 
+void Game::DestroyVehicle(TVehicle* vehicle) {
+    if (vehicle == nullptr) return;
+    Enter(Routine::VehicleDestroyed);
+    CallThis(Routine::VehicleDestroyed, vehicle);  // its step is the destructor
+}
+
+void Game::FreeVehicle(TVehicle& vehicle) {
+    ForEachPed([&](int, TPed& ped) {
+        if (ped.vehicle != &vehicle) return;
+        ped.vehicle = nullptr;
+        ped.inVehicle = 0;
+        ped.seat = Seat::None;
+        ped.state = sim::kPedStateIdle;
+    });
+    delete[] vehicle.frames;
+    delete[] vehicle.renderables;
+    vehicle = TVehicle{};
+    const auto slot = static_cast<std::size_t>(reinterpret_cast<std::uint8_t*>(&vehicle) - vehicleStorage_.data()) /
+                      sizeof(TVehicle);
+    vehicleFlags_[slot] |= kFree;
+}
+
 void Game::BuildVehicle(TVehicle& vehicle) {
     const sim::VehicleModel& model = models_.at(vehicle.modelId);
     vehicle.matrix = &vehicle.placement;
@@ -233,9 +256,19 @@ void Game::TurnBikeSteering(TVehicle& vehicle) {
     if (m) vehicle.steeringFrame->modelling = *m;
 }
 
+void Game::TypeText(const std::string& text) {
+    // Newest first; the oldest fall off the buffer's end.
+    std::string typed(globals_->typedChars);
+    for (const char c : text) typed.insert(typed.begin(), c);
+    typed.resize(std::min<std::size_t>(typed.size(), kTypedChars));
+    std::memset(globals_->typedChars, 0, sizeof globals_->typedChars);
+    std::memcpy(globals_->typedChars, typed.data(), typed.size());
+}
+
 void Game::RunFrame() {
     ++frameCount_;
     lastFrame_.clear();
+    screen_.clear();
     Enter(Routine::Frame);
     CallCdecl(Routine::Frame, static_cast<std::uintptr_t>(frameCount_));
     ForEachVehicle([&](TVehicle& v) {
@@ -286,6 +319,7 @@ void Game::Step(Routine routine, void* self, std::uintptr_t word, bool viaModule
     lastFrame_.emplace_back(routine, viaModule);
     switch (routine) {
         case Routine::VehicleCreated: BuildVehicle(*static_cast<TVehicle*>(self)); break;
+        case Routine::VehicleDestroyed: FreeVehicle(*static_cast<TVehicle*>(self)); break;
         case Routine::VehicleProcessCar:
         case Routine::VehicleProcessBike: MoveVehicle(*static_cast<TVehicle*>(self)); break;
         case Routine::SeatPlacement: PlaceSeatedPed(*reinterpret_cast<TPed*>(word)); break;
@@ -298,64 +332,78 @@ void Game::Step(Routine routine, void* self, std::uintptr_t word, bool viaModule
 
 // ---- the host operations' routines ----------------------------------------------
 
+const char* Game::HostRoutineName(HostRoutine routine) {
+    static constexpr const char* kNames[] = {"UpdateSkeleton", "FrameWorld",     "UpdateFrame",   "NameKey",
+                                             "RunScript",      "SetTextStyle",   "DrawText",      "TextWidth",
+                                             "DrawRect",       "RenderState",    "SetRenderState", "DrawPrimitives",
+                                             "TimedMessage"};
+    return kNames[static_cast<int>(routine)];
+}
+
 void Game::UpdateSkeleton(void* ped) {
-    ++hostRoutineCalls_;
+    Called(HostRoutine::UpdateSkeleton);
     TPed& p = *static_cast<TPed*>(ped);
     SkeletonOf(p).Refresh(p.placement);
 }
 
 const void* Game::FrameWorld(void* frame) {
-    ++hostRoutineCalls_;
+    Called(HostRoutine::FrameWorld);
     return &World(*static_cast<TFrame*>(frame));
 }
 
 void Game::UpdateFrame(void* frame) {
-    ++hostRoutineCalls_;
+    Called(HostRoutine::UpdateFrame);
     UpdateSubtree(*static_cast<TFrame*>(frame));
 }
 
 std::uint32_t Game::NameKey(const char* name) {
-    ++hostRoutineCalls_;
+    Called(HostRoutine::NameKey);
     return sim::SimHost::ComputeNameKey(name);
 }
 
 int Game::RunScript(int, const void*, int, void* out, int outCount) {
-    ++hostRoutineCalls_;
+    Called(HostRoutine::RunScript);
     auto* outputs = static_cast<ScriptArg*>(out);
     for (int i = 0; i < outCount; ++i) outputs[i].i = 0, outputs[i].f = 0.0f;
     return 1;
 }
 
 void Game::SetTextStyle(const void* style) {
-    ++hostRoutineCalls_;
+    Called(HostRoutine::SetTextStyle);
     textStyle_ = *static_cast<const TextStyle*>(style);
 }
 
-void Game::DrawText(float, float, const char*) { ++hostRoutineCalls_; }
+void Game::DrawText(float x, float y, const char* text) {
+    Called(HostRoutine::DrawText);
+    screen_.push_back({x, y, text != nullptr ? text : ""});
+}
 
 float Game::TextWidth(const char* text) {
-    ++hostRoutineCalls_;
+    Called(HostRoutine::TextWidth);
     return sim::SimHost::ComputeTextWidth(text, textStyle_.scaleX);
 }
 
-void Game::DrawRect(float, float, float, float, std::uint32_t) { ++hostRoutineCalls_; }
+void Game::DrawRect(float, float, float, float, std::uint32_t) { Called(HostRoutine::DrawRect); }
 
 std::uint32_t Game::RenderState(int state) {
-    ++hostRoutineCalls_;
+    Called(HostRoutine::RenderState);
     const auto it = renderStates_.find(state);
     return it == renderStates_.end() ? 0u : it->second;
 }
 
 void Game::SetRenderState(int state, std::uint32_t value) {
-    ++hostRoutineCalls_;
+    Called(HostRoutine::SetRenderState);
     renderStates_[state] = value;
 }
 
 int Game::DrawPrimitives(int kind, const void*, int count) {
-    ++hostRoutineCalls_;
+    Called(HostRoutine::DrawPrimitives);
     return count % (kind == 0 ? 2 : 3) == 0 ? 1 : 0;
 }
 
-void Game::TimedMessage(const char*, int) { ++hostRoutineCalls_; }
+void Game::TimedMessage(const char* text, int) {
+    Called(HostRoutine::TimedMessage);
+    messages_.push_back(text != nullptr ? text : "");
+}
 
 }  // namespace kovra::testhost

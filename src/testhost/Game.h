@@ -32,6 +32,8 @@ public:
     // The vehicle pool comes into being, then the engine is ready.
     void StartGame();
     TVehicle* CreateVehicle(int modelId, const FrameMatrix& world);
+    // The game destroys a vehicle, whoever is in it: they are on foot after.
+    void DestroyVehicle(TVehicle* vehicle);
     TPed* CreatePed();
     // The character's running animations become just this one.
     void RunAnimation(TPed* ped, const std::string& name);
@@ -64,7 +66,23 @@ public:
     // The routines of the last frame, in the order the game ran them, each
     // with whether its step came through the module.
     const std::vector<std::pair<Routine, bool>>& lastFrame() const { return lastFrame_; }
-    int hostRoutineCalls() const { return hostRoutineCalls_; }
+    // The routines of the host operations, in HostRoutines' order: how
+    // often the module called each.
+    enum class HostRoutine : int {
+        UpdateSkeleton, FrameWorld, UpdateFrame, NameKey, RunScript, SetTextStyle, DrawText, TextWidth,
+        DrawRect, RenderState, SetRenderState, DrawPrimitives, TimedMessage, Count
+    };
+    static const char* HostRoutineName(HostRoutine routine);
+    const std::array<int, static_cast<std::size_t>(HostRoutine::Count)>& hostCalls() const { return hostCalls_; }
+    // The texts drawn in the last frame, and every timed message shown.
+    struct ScreenText {
+        float x, y;
+        std::string text;
+    };
+    const std::vector<ScreenText>& screen() const { return screen_; }
+    const std::vector<std::string>& messages() const { return messages_; }
+    // The player types: into the game's buffer, newest first.
+    void TypeText(const std::string& text);
 
     // ---- SiteSteps ----
     void Step(Routine routine, void* self, std::uintptr_t word, bool viaModule) override;
@@ -89,6 +107,7 @@ private:
     void Enter(Routine routine);
     void BuildVehicle(TVehicle& vehicle);
     void PlaceSeatedPed(TPed& ped);
+    void FreeVehicle(TVehicle& vehicle);  // the destructor's step
     void MoveVehicle(TVehicle& vehicle);  // the physics step: by its move speed
     void AnimatePed(TPed& ped);
     void StepVehicleAudio(TVehicle& vehicle);
@@ -107,7 +126,10 @@ private:
     int frameCount_ = 0;
     std::array<RoutineCounts, static_cast<std::size_t>(Routine::Count)> counts_{};
     std::vector<std::pair<Routine, bool>> lastFrame_;
-    int hostRoutineCalls_ = 0;
+    void Called(HostRoutine routine) { ++hostCalls_[static_cast<std::size_t>(routine)]; }
+    std::array<int, static_cast<std::size_t>(HostRoutine::Count)> hostCalls_{};
+    std::vector<ScreenText> screen_;
+    std::vector<std::string> messages_;
     TextStyle textStyle_;
     std::map<int, std::uint32_t> renderStates_;
 };

@@ -6,6 +6,7 @@
 #undef DrawText  // a Host operation, not the Windows call
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -33,6 +34,10 @@ struct Options {
     std::string swapSuffix;  // files named "*.SUFFIX" replace their namesakes before the engine is ready
     int poseEvery = 50;
     std::string animation;  // every driver runs it
+    bool others = false;    // a passenger in the first car and a person on foot
+    int destroyAt = -1;     // the second vehicle is destroyed before this frame
+    bool screen = false;    // every frame's texts go to the report
+    std::string cameraOn;   // "driver" or "passenger": the camera sits in that head
 };
 
 bool ParseOptions(int argc, char** argv, Options& o) {
@@ -45,10 +50,16 @@ bool ParseOptions(int argc, char** argv, Options& o) {
         else if (key == "--swap") o.swapSuffix = value;
         else if (key == "--pose-every") o.poseEvery = std::max(1, std::atoi(value.c_str()));
         else if (key == "--animation") o.animation = value;
+        else if (key == "--others") o.others = value == "1";
+        else if (key == "--destroy") o.destroyAt = std::atoi(value.c_str());
+        else if (key == "--screen") o.screen = value == "1";
+        else if (key == "--camera-on") o.cameraOn = value;
         else return false;
     }
     return !o.scenario.empty();
 }
+
+__attribute__((section(".kvars"))) TGlobals theGlobals;
 
 std::uintptr_t Base() { return reinterpret_cast<std::uintptr_t>(GetModuleHandleA(nullptr)); }
 
@@ -143,6 +154,20 @@ void CopyInputs(const VehicleState& in, TVehicle& v) {
     v.moveSpeed = in.moveSpeed;
 }
 
+// Where the head (the neck bone, id 5) of the first character in that seat is.
+bool HeadOf(Game& game, Seat seat, Vector3& head) {
+    bool found = false;
+    game.ForEachPed([&](int, TPed& ped) {
+        if (found || ped.seat != seat) return;
+        for (int node = 0; node < ped.hierarchyRecord.nodeCount; ++node) {
+            if (ped.hierarchyRecord.nodeIds[node] != 5) continue;
+            head = ped.hierarchyRecord.matrices[node].pos;
+            found = true;
+        }
+    });
+    return found;
+}
+
 void WritePoses(std::ofstream& out, Game& game, int frame) {
     game.ForEachPed([&](int slot, TPed& ped) {
         if (ped.vehicle == nullptr) return;
@@ -162,15 +187,16 @@ void WritePoses(std::ofstream& out, Game& game, int frame) {
 int main(int argc, char** argv) {
     Options options;
     if (!ParseOptions(argc, argv, options)) {
-        std::fprintf(stderr, "usage: testhost --scenario FILE [--scenes DIR] [--report FILE] [--swap SUFFIX] [--pose-every N] [--animation NAME]\n");
+        std::fprintf(stderr, "usage: testhost --scenario FILE [--scenes DIR] [--report FILE] [--swap SUFFIX] [--pose-every N] [--animation NAME] [--others 1] [--destroy FRAME] [--screen 1] [--camera-on driver|passenger]\n");
         return 2;
     }
-    // The game's variables, where the description has them.
+    // The game's variables, where the description has them: in a section of
+    // their own that the link puts there, inside the image as a game's are.
     void* place = reinterpret_cast<void*>(Base() + (windows::kTestHostGlobals - windows::kTestHostBase));
-    auto* globals = static_cast<TGlobals*>(VirtualAlloc(place, sizeof(TGlobals), MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE));
+    TGlobals* globals = &theGlobals;
     std::string why;
     if (globals != place || !CodeMatchesDescription(why)) {
-        std::fprintf(stderr, "testhost: %s\n", globals != place ? "the variables' place is taken" : why.c_str());
+        std::fprintf(stderr, "testhost: %s\n", globals != place ? "the variables are not where the description has them" : why.c_str());
         return 3;
     }
     std::string error;
@@ -203,13 +229,44 @@ int main(int argc, char** argv) {
         if (sv.driver == sim::ScenarioDriver::Player) game.SetPlayer(driver);
     }
 
+    if (options.others) {
+        // A passenger beside the first car's driver, and someone on foot.
+        for (std::size_t i = 0; i < vehicles.size(); ++i) {
+            if (vehicles[i] == nullptr || vehicles[i]->driver == nullptr || scenario->vehicles[i].model.IsBike()) continue;
+            game.SeatPed(game.CreatePed(), vehicles[i], false);
+            break;
+        }
+        game.CreatePed();
+    }
+
     std::ofstream out(options.report, std::ios::binary);
     for (int frame = 0; frame < scenario->frameCount; ++frame) {
+        if (frame == options.destroyAt && vehicles.size() > 1) {
+            game.DestroyVehicle(vehicles[1]);
+            vehicles[1] = nullptr;
+        }
         for (std::size_t i = 0; i < vehicles.size(); ++i) {
             if (vehicles[i] == nullptr) continue;
             CopyInputs(scenario->InputsAt(static_cast<int>(i), frame), *vehicles[i]);
         }
+        // The player's keys, typing and mouse of the frame: the keys as this
+        // thread's keyboard state, which the module reads.
+        const std::string typed = scenario->TypedAt(frame);
+        if (!typed.empty()) game.TypeText(typed);
+        if (!options.cameraOn.empty()) {
+            HeadOf(game, options.cameraOn == "driver" ? Seat::Driver : Seat::Passenger, globals->camera);
+        }
+        std::array<std::uint8_t, 256> keys = scenario->KeyboardAt(frame);
+        SetKeyboardState(keys.data());
+        scenario->MouseAt(frame, globals->mouseDx, globals->mouseDy);
         game.RunFrame();
+        if (options.screen) {
+            for (const Game::ScreenText& t : game.screen()) {
+                char line[64];
+                std::snprintf(line, sizeof line, "text %d %.3f %.3f ", frame, t.x, t.y);
+                out << line << t.text << "\n";
+            }
+        }
         if ((frame + 1) % options.poseEvery == 0 || frame + 1 == scenario->frameCount) WritePoses(out, game, frame);
     }
 
@@ -236,6 +293,10 @@ int main(int argc, char** argv) {
     out << "last-frame";
     for (const auto& [routine, viaModule] : game.lastFrame()) out << " " << RoutineName(routine) << (viaModule ? "+" : "-");
     out << "\n";
-    out << "host-routine-calls " << game.hostRoutineCalls() << "\n";
+    for (int r = 0; r < static_cast<int>(Game::HostRoutine::Count); ++r) {
+        out << "host-routine " << Game::HostRoutineName(static_cast<Game::HostRoutine>(r)) << " "
+            << game.hostCalls()[static_cast<std::size_t>(r)] << "\n";
+    }
+    for (const std::string& message : game.messages()) out << "message " << message << "\n";
     return out.good() ? 0 : 1;
 }

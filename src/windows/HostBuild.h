@@ -17,6 +17,37 @@ namespace kovra::windows {
 using Address = std::uint32_t;
 using Offset = std::int32_t;
 
+// How a value of a record is stored where a build may differ.
+enum class FieldType : std::uint8_t { Int8, UInt8, Int16, UInt16, Int32, UInt32 };
+
+// Where a variable of the game is: at `address`, or reached from there
+// through pointers: each hop reads the pointer where the path is and adds
+// its offset to it ("[0x00C0FFEE]+12" in a description).
+struct Location {
+    Address address = 0;
+    std::int32_t hopCount = 0;
+    Offset hops[2] = {0, 0};
+    constexpr Location() = default;
+    constexpr Location(Address at) : address(at) {}  // a plain address
+    constexpr bool operator==(const Location&) const = default;
+};
+
+// How a routine of the game takes its arguments: all on the stack, caller
+// cleans up (cdecl) or callee cleans up (stdcall); or the first, a pointer
+// or integer, in ECX and the rest on the stack (thiscall).
+enum class CallShape : std::uint8_t { Cdecl, Stdcall, Thiscall };
+
+struct RoutineAt {
+    Address address = 0;
+    CallShape shape = CallShape::Cdecl;
+    constexpr RoutineAt() = default;
+    constexpr RoutineAt(Address at, CallShape how = CallShape::Cdecl) : address(at), shape(how) {}
+};
+
+// How a vehicle's script handle is made from its pool slot: the slot times
+// 256 plus the slot's flag byte, the slot alone, or the vehicle's address.
+enum class ScriptHandleRule : std::uint8_t { SlotAndReuse, Slot, VehicleAddress };
+
 // One hooked branch: an E8 call or an E9 jump that ends a routine, the
 // routine it leads to, and how that routine takes its arguments (the
 // event's subject in ECX for thiscall, on the stack for cdecl).
@@ -38,9 +69,10 @@ struct PoolLayout {
 };
 
 struct ModelLayout {  // a vehicle model record
-    Offset type, name, structure;  // type code (int32), name (chars), structure record (pointer)
-    std::int32_t nameLength;
+    Offset type, name, structure;  // type code, name (chars), structure record (pointer)
+    std::int32_t nameLength;       // of a name held in the record; 0: the record holds a pointer to it
     Offset frontSeat, handlebar;  // in the structure record, Vector3 each
+    FieldType typeType = FieldType::Int32;
 };
 
 struct VehicleLayout {
@@ -54,6 +86,10 @@ struct VehicleLayout {
     Offset bikeBodyFrame, bikeSteeringFrame;  // pointers
     Offset drawnBarAngle;                     // float
     Offset handlingAnimGroup, handlingLeanLimit;  // byte, float, in the handling record
+    FieldType modelIdType = FieldType::Int16;
+    FieldType handBrakeType = FieldType::UInt8, gearType = FieldType::UInt8, stateByteType = FieldType::UInt8,
+              audioFlagsType = FieldType::UInt8, wheelsOnGroundType = FieldType::UInt8;
+    FieldType audioValueType = FieldType::Int32, animGroupType = FieldType::UInt8;
 };
 
 struct PedLayout {
@@ -67,6 +103,7 @@ struct PedLayout {
     Offset animationNext, animationNameKey;  // pointer, uint32 in an animation record
     Offset frameData;  // pointer to the per-node animation frames (BoneFrame each)
     Offset frameDataStride;
+    FieldType stateType = FieldType::Int32, inVehicleType = FieldType::UInt8;
 };
 
 struct ClumpLayout {  // a model instance
@@ -80,13 +117,14 @@ struct FrameLayout {
     Offset modelling;               // FrameMatrix
     Offset firstChild, nextSibling;  // pointers
     Offset name;                    // chars, zero-terminated
-    std::int32_t nameLength;
+    std::int32_t nameLength;        // 0: the frame holds a pointer to its name
     Offset renderable;  // pointer
     Offset vertexCount, vertices;  // int32, pointer to Vector3s, in the renderable
 };
 
-// The game routines the host operations call. Signatures (all cdecl but the
-// skeleton update, thiscall on the character):
+// The game routines the host operations call, each with its calling shape
+// (thiscall only where the first argument is a pointer or an integer).
+// Signatures:
 //   updateSkeleton(CPed*)              frameWorld(HostFrame*) -> const FrameMatrix*
 //   updateFrame(HostFrame*)            nameKey(const char*) -> uint32
 //   runScript(int opcode, const ScriptArg*, int, ScriptArg*, int) -> int (non-zero: done)
@@ -96,22 +134,22 @@ struct FrameLayout {
 //   drawPrimitives(int kind (0 lines, 1 triangles), const LineVertex*, int count) -> int
 //   timedMessage(const char*, int milliseconds)
 struct Routines {
-    Address updateSkeleton, frameWorld, updateFrame, nameKey, runScript;
-    Address setTextStyle, drawText, textWidth, drawRect;
-    Address renderState, setRenderState, drawPrimitives, timedMessage;
+    RoutineAt updateSkeleton, frameWorld, updateFrame, nameKey, runScript;
+    RoutineAt setTextStyle, drawText, textWidth, drawRect;
+    RoutineAt renderState, setRenderState, drawPrimitives, timedMessage;
 };
 
 // Variables of the game.
 struct Globals {
-    Address playerPed;       // pointer to the player character
-    Address cameraPosition;  // Vector3
-    Address timeStep;        // float
-    Address ikSuspended;     // byte
-    Address screenWidth, screenHeight;  // int32
-    Address typedChars;      // chars, newest first, zero-terminated
+    Location playerPed;       // pointer to the player character
+    Location cameraPosition;  // Vector3
+    Location timeStep;        // float
+    Location ikSuspended;     // byte
+    Location screenWidth, screenHeight;  // int32
+    Location typedChars;      // chars, newest first, zero-terminated
     std::int32_t typedCharCapacity;
-    Address mouseDx, mouseDy;  // float
-    Address modelTable;        // pointers to model records, by model id
+    Location mouseDx, mouseDy;  // float
+    Location modelTable;        // pointers to model records, by model id
     std::int32_t modelCount;
 };
 
@@ -131,6 +169,7 @@ struct HostBuild {
     FrameLayout frame;
     Offset audioParamsVehicle, audioEntityVehicle;  // pointer to the vehicle
     Routines routines;
+    ScriptHandleRule scriptHandle = ScriptHandleRule::SlotAndReuse;
 };
 
 }  // namespace kovra::windows

@@ -1,10 +1,16 @@
 #include "windows/SiteHooks.h"
 
 #include <array>
+#include <cstdio>
+#include <exception>
+#include <string>
 #include <utility>
 
 #include "kovra/host/injector/scoped_call.h"
 #include "kovra/host/injector/scoped_jmp.h"
+#include "windows/BuildDescription.h"
+#include "windows/ForeignCode.h"
+#include "windows/ModuleLog.h"
 
 namespace kovra::windows {
 
@@ -55,12 +61,42 @@ SiteHooks::Context& Of(void* context) { return *static_cast<SiteHooks::Context*>
 // its wrapper after its SiteHooks is gone.
 std::array<SiteHooks::Context, kMaxHookSites> slotContexts;
 
-void Before0(void* c) { Of(c).sink->Before(Of(c).event, {}); }
-void After0(void* c) { Of(c).sink->After(Of(c).event, {}); }
-void Before1(void* c, Word a) { Of(c).sink->Before(Of(c).event, ArgsOf(Of(c).event, a, 0)); }
-void After1(void* c, Word a) { Of(c).sink->After(Of(c).event, ArgsOf(Of(c).event, a, 0)); }
-void Before2(void* c, Word a, Word b) { Of(c).sink->Before(Of(c).event, ArgsOf(Of(c).event, a, b)); }
-void After2(void* c, Word a, Word b) { Of(c).sink->After(Of(c).event, ArgsOf(Of(c).event, a, b)); }
+std::string Hex(std::uintptr_t value, int digits = 8) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%0*X", digits, static_cast<unsigned>(value));
+    return text;
+}
+
+void Fault(HostEvent event, bool before, const char* what) noexcept {
+    char where[64];
+    std::snprintf(where, sizeof where, "the %s hook (%s)", SiteHooks::EventName(event), before ? "before" : "after");
+    LogFault(where, what);
+}
+
+// Hands one call to the sink. Nothing the plugin throws reaches the game:
+// it is caught here and written to the log, naming the event.
+void Deliver(void* c, bool before, Word a, Word b) noexcept {
+    const SiteHooks::Context& context = Of(c);
+    try {
+        const HostEventArgs args = ArgsOf(context.event, a, b);
+        if (before) {
+            context.sink->Before(context.event, args);
+        } else {
+            context.sink->After(context.event, args);
+        }
+    } catch (const std::exception& e) {
+        Fault(context.event, before, e.what());
+    } catch (...) {
+        Fault(context.event, before, "an unknown exception");
+    }
+}
+
+void Before0(void* c) { Deliver(c, true, 0, 0); }
+void After0(void* c) { Deliver(c, false, 0, 0); }
+void Before1(void* c, Word a) { Deliver(c, true, a, 0); }
+void After1(void* c, Word a) { Deliver(c, false, a, 0); }
+void Before2(void* c, Word a, Word b) { Deliver(c, true, a, b); }
+void After2(void* c, Word a, Word b) { Deliver(c, false, a, b); }
 
 template <class Hook>
 class HeldSite : public SiteHooks::Site {
@@ -125,25 +161,70 @@ constexpr auto kInstallers = Installers(std::make_index_sequence<kMaxHookSites>{
 
 }  // namespace
 
+const char* SiteHooks::EventName(HostEvent event) { return BuildDescription::EventName(event); }
+
 std::unique_ptr<SiteHooks> SiteHooks::Install(injector::CodeAccess& code, const HostBuild& build,
                                               std::uintptr_t moved, HostEvent event,
-                                              HookSink& sink) {
+                                              HookSink& sink, Outcome& outcome) {
+    outcome = {};
     // A description with more sites than wrappers could patch only some of
     // them: it hooks nothing rather than report a partial install.
-    if (build.sites.size() > kMaxHookSites) return nullptr;
+    if (build.sites.size() > kMaxHookSites) {
+        outcome.refusal = "the description lists more than " + std::to_string(kMaxHookSites) + " sites";
+        return nullptr;
+    }
+    // Every site is looked at before any is written: where each leads, and
+    // so what its wrapper calls.
+    std::vector<Target> targets;
+    for (const HookSite& s : build.sites) {
+        if (s.event != event) continue;
+        const std::string at = Hex(s.site);
+        const std::uintptr_t site = s.site + moved;
+        const auto opcode = *reinterpret_cast<const std::uint8_t*>(site);
+        if (opcode != BranchPatch::kCall && opcode != BranchPatch::kJmp) {
+            outcome.refusal = "the site at " + at + " holds no call or jump (byte " + Hex(opcode, 2) + ")";
+            return nullptr;
+        }
+        if (opcode != s.opcode) {
+            outcome.refusal = "the site at " + at + " holds a " + (opcode == BranchPatch::kCall ? "call" : "jump") +
+                              " where the description has a " + (s.opcode == BranchPatch::kCall ? "call" : "jump");
+            return nullptr;
+        }
+        std::string line = std::string(EventName(event)) + "@" + at;
+        const std::uintptr_t leadsTo = BranchPatch::TargetOf(site);
+        if (leadsTo != s.callee + moved) {
+            std::string owner;
+            if (!ForeignCodeOwner(leadsTo, owner)) {
+                outcome.refusal = "the site at " + at + " leads to " + Hex(leadsTo - moved) + ", not to the described " +
+                                  Hex(s.callee);
+                return nullptr;
+            }
+            line += " chained after " + owner;
+        }
+        targets.push_back({site, leadsTo});
+        outcome.lines.push_back(std::move(line));
+    }
+    if (targets.empty()) {
+        outcome.refusal = "the description lists no site for it";
+        return nullptr;
+    }
     std::unique_ptr<SiteHooks> hooks(new SiteHooks());
     hooks->context_ = {event, &sink};
+    hooks->sites_.reserve(targets.size());
+    std::size_t next = 0;
     for (std::size_t i = 0; i < build.sites.size(); ++i) {
         const HookSite& s = build.sites[i];
         if (s.event != event) continue;
-        const Target t{s.site + moved, s.callee + moved};
         slotContexts[i] = hooks->context_;
-        std::unique_ptr<Site> site = kInstallers[i](code, s, t, &slotContexts[i]);
+        std::unique_ptr<Site> site = kInstallers[i](code, s, targets[next++], &slotContexts[i]);
         // All or nothing: dropping `hooks` puts back the sites already done.
-        if (!site) return nullptr;
+        if (!site) {
+            outcome.refusal = "the site at " + Hex(s.site) + " could not be patched";
+            outcome.lines.clear();
+            return nullptr;
+        }
         hooks->sites_.push_back(std::move(site));
     }
-    if (hooks->sites_.empty()) return nullptr;
     return hooks;
 }
 

@@ -97,7 +97,7 @@ constexpr HostBuild TestHostBuild(const char* name, std::span<const std::uint8_t
                   .nameLength = 24, .renderable = 140, .vertexCount = 0, .vertices = 4},
         .audioParamsVehicle = 4,
         .audioEntityVehicle = 4,
-        .routines = {.updateSkeleton = routines + 0x00, .frameWorld = routines + 0x08,
+        .routines = {.updateSkeleton = {routines + 0x00, CallShape::Thiscall}, .frameWorld = routines + 0x08,
                      .updateFrame = routines + 0x10, .nameKey = routines + 0x18,
                      .runScript = routines + 0x20, .setTextStyle = routines + 0x28,
                      .drawText = routines + 0x30, .textWidth = routines + 0x38,

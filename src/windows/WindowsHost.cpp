@@ -11,6 +11,7 @@
 
 #include "kovra/ik/Geometry.h"
 #include "kovra/ik/Skeleton.h"
+#include "windows/HostBuilds.h"
 #include "windows/ModuleFolder.h"
 
 namespace kovra::windows {
@@ -40,19 +41,69 @@ T* Field(const void* record, Offset offset) {
 
 Bytes Pointer(const void* record, Offset offset) { return Get<Bytes>(record, offset); }
 
-// A name in a fixed-length field; one that fills the field with no end is
-// read as no name rather than past the record.
-const char* FixedName(const char* field, std::int32_t length) {
-    return length > 0 && std::memchr(field, 0, static_cast<std::size_t>(length)) != nullptr ? field : "";
+// A whole number stored as the description says.
+std::int32_t Integer(const void* record, Offset offset, FieldType type) {
+    switch (type) {
+        case FieldType::Int8: return Get<std::int8_t>(record, offset);
+        case FieldType::UInt8: return Get<std::uint8_t>(record, offset);
+        case FieldType::Int16: return Get<std::int16_t>(record, offset);
+        case FieldType::UInt16: return Get<std::uint16_t>(record, offset);
+        case FieldType::Int32: return Get<std::int32_t>(record, offset);
+        case FieldType::UInt32: return static_cast<std::int32_t>(Get<std::uint32_t>(record, offset));
+    }
+    return 0;
 }
 
-const char* EventName(HostEvent event) {
-    static constexpr const char* kNames[] = {
-        "EngineReady",    "PedIk",          "PedHead",       "VehicleProcess", "VehicleFrameEnd",
-        "Frame",          "OverlayB",       "SeatPlacement", "BikeProcess",    "VehicleAudioGear",
-        "VehicleCreated", "VehicleDestroyed", "VehiclePoolCreated"};
-    const auto i = static_cast<std::size_t>(event);
-    return i < sizeof kNames / sizeof kNames[0] ? kNames[i] : "?";
+// A routine of the game called in the shape the description gives it.
+// GCC takes calls through pointers that differ only in their convention for
+// the same call, and merges them, so each convention's call is a function of
+// its own that it may not look into (noipa); it also drops conventions from
+// function types that depend on a template's parameters, so each signature
+// is spelled out. It warns that thiscall is for member functions, and
+// applies it all the same.
+#pragma GCC diagnostic ignored "-Wattributes"
+#define KOVRA_STDCALL __attribute__((stdcall))
+#define KOVRA_CALLER(NAME, R, PARAMS, ARGS)                                                      \
+    __attribute__((noipa)) R NAME##This(std::uintptr_t at, KOVRA_UNPACK PARAMS) {                 \
+        return reinterpret_cast<R(KOVRA_THISCALL*) PARAMS>(at) ARGS;                             \
+    }                                                                                             \
+    __attribute__((noipa)) R NAME##Std(std::uintptr_t at, KOVRA_UNPACK PARAMS) {                  \
+        return reinterpret_cast<R(KOVRA_STDCALL*) PARAMS>(at) ARGS;                              \
+    }                                                                                             \
+    __attribute__((noipa)) R NAME##C(std::uintptr_t at, KOVRA_UNPACK PARAMS) {                    \
+        return reinterpret_cast<R(*) PARAMS>(at) ARGS;                                           \
+    }                                                                                             \
+    R NAME(std::uintptr_t at, CallShape shape, KOVRA_UNPACK PARAMS) {                             \
+        switch (shape) {                                                                          \
+            case CallShape::Thiscall: return NAME##This(at, KOVRA_UNPACK ARGS);                  \
+            case CallShape::Stdcall: return NAME##Std(at, KOVRA_UNPACK ARGS);                    \
+            case CallShape::Cdecl: break;                                                         \
+        }                                                                                         \
+        return NAME##C(at, KOVRA_UNPACK ARGS);                                                    \
+    }
+#define KOVRA_UNPACK(...) __VA_ARGS__
+
+KOVRA_CALLER(CallPointer, void, (void* a), (a))
+KOVRA_CALLER(CallPointerToPointer, const void*, (void* a), (a))
+KOVRA_CALLER(CallText, std::uint32_t, (const char* a), (a))
+KOVRA_CALLER(CallTextToFloat, float, (const char* a), (a))
+KOVRA_CALLER(CallScript, int, (int a, const void* b, int c, void* d, int e), (a, b, c, d, e))
+KOVRA_CALLER(CallXYText, void, (float a, float b, const char* c), (a, b, c))
+KOVRA_CALLER(CallRect, void, (float a, float b, float c, float d, std::uint32_t e), (a, b, c, d, e))
+KOVRA_CALLER(CallState, std::uint32_t, (int a), (a))
+KOVRA_CALLER(CallSetState, void, (int a, std::uint32_t b), (a, b))
+KOVRA_CALLER(CallDraw, int, (int a, const void* b, int c), (a, b, c))
+KOVRA_CALLER(CallMessage, void, (const char* a, int b), (a, b))
+
+// A name in a fixed-length field; one that fills the field with no end is
+// read as no name rather than past the record. Length 0: the field holds a
+// pointer to the name.
+const char* FixedName(const char* field, std::int32_t length) {
+    if (length == 0) {
+        const char* name = Get<const char*>(field, 0);
+        return name != nullptr ? name : "";
+    }
+    return length > 0 && std::memchr(field, 0, static_cast<std::size_t>(length)) != nullptr ? field : "";
 }
 
 // The UTF-8 text of a module's folder; false when Windows has none.
@@ -115,27 +166,47 @@ int WindowsHost::PedPoolCapacity() const { return PoolOf(build_.pedPool).capacit
 CPed* WindowsHost::PedInSlot(int slot) const { return static_cast<CPed*>(InSlot(build_.pedPool, slot)); }
 int WindowsHost::PedSlot(const CPed* ped) const { return SlotOf(build_.pedPool, ped); }
 
-CPed* WindowsHost::PlayerPed() const {
-    return *reinterpret_cast<CPed**>(At(build_.globals.playerPed));
+std::uintptr_t WindowsHost::At(const Location& location) const {
+    std::uintptr_t at = At(location.address);
+    for (int i = 0; i < location.hopCount && i < 2; ++i) {
+        const std::uintptr_t pointer = *reinterpret_cast<const std::uint32_t*>(at);
+        if (pointer == 0) return 0;
+        at = pointer + static_cast<std::uintptr_t>(static_cast<std::intptr_t>(location.hops[i]));
+    }
+    return at;
 }
+
+template <class T>
+T WindowsHost::Variable(const Location& location) const {
+    const std::uintptr_t at = At(location);
+    return at != 0 ? Get<T>(reinterpret_cast<const void*>(at), 0) : T{};
+}
+
+CPed* WindowsHost::PlayerPed() const { return Variable<CPed*>(build_.globals.playerPed); }
 bool WindowsHost::IsPlayerPed(const CPed* ped) const { return ped != nullptr && ped == PlayerPed(); }
 
 int WindowsHost::VehicleScriptHandle(const CVehicle* vehicle) const {
     // The game's handles: the slot and the slot's reuse count.
     const int slot = VehicleSlot(vehicle);
     if (slot < 0) return -1;
+    switch (build_.scriptHandle) {
+        case ScriptHandleRule::Slot: return slot;
+        case ScriptHandleRule::VehicleAddress: return static_cast<int>(reinterpret_cast<std::uintptr_t>(vehicle));
+        case ScriptHandleRule::SlotAndReuse: break;
+    }
     return (slot << 8) | PoolOf(build_.vehiclePool).flags[slot];
 }
 
 Vector3 WindowsHost::CameraPosition() const {
-    return *reinterpret_cast<const Vector3*>(At(build_.globals.cameraPosition));
+    return Variable<Vector3>(build_.globals.cameraPosition);
 }
 
 // ---- model records -------------------------------------------------------------
 
 std::uint8_t* WindowsHost::ModelRecord(int modelId) const {
     if (modelId < 0 || modelId >= build_.globals.modelCount) return nullptr;
-    return reinterpret_cast<Bytes*>(At(build_.globals.modelTable))[modelId];
+    const std::uintptr_t table = At(build_.globals.modelTable);
+    return table != 0 ? reinterpret_cast<Bytes*>(table)[modelId] : nullptr;
 }
 
 std::uint8_t* WindowsHost::Structure(int modelId) const {
@@ -146,7 +217,7 @@ bool WindowsHost::HasVehicleModel(int modelId) const { return ModelRecord(modelI
 
 int WindowsHost::ModelVehicleType(int modelId) const {
     const Bytes record = ModelRecord(modelId);
-    return record ? Get<std::int32_t>(record, build_.model.type) : -1;
+    return record ? Integer(record, build_.model.type, build_.model.typeType) : -1;
 }
 
 const char* WindowsHost::ModelName(int modelId) const {
@@ -169,7 +240,7 @@ Vector3 WindowsHost::ModelHandlebarPosition(int modelId) const {
 // ---- vehicles -----------------------------------------------------------------------
 
 int WindowsHost::VehicleModelId(const CVehicle* vehicle) const {
-    return vehicle ? Get<std::int16_t>(vehicle, build_.vehicle.modelId) : -1;
+    return vehicle ? Integer(vehicle, build_.vehicle.modelId, build_.vehicle.modelIdType) : -1;
 }
 
 CPed* WindowsHost::VehicleDriver(const CVehicle* vehicle) const {
@@ -183,18 +254,18 @@ VehicleState WindowsHost::ReadVehicleState(const CVehicle* v) const {
     s.steerAngle = Get<float>(v, l.steerAngle);
     s.gasPedal = Get<float>(v, l.gasPedal);
     s.brakePedal = Get<float>(v, l.brakePedal);
-    s.handBrake = Get<std::uint8_t>(v, l.handBrake) != 0;
-    s.gear = Get<std::uint8_t>(v, l.gear);
-    s.stateByte = Get<std::uint8_t>(v, l.stateByte);
-    s.audioValue = Get<std::int32_t>(v, l.audioValue);
-    s.audioFlags = Get<std::uint8_t>(v, l.audioFlags);
+    s.handBrake = Integer(v, l.handBrake, l.handBrakeType) != 0;
+    s.gear = Integer(v, l.gear, l.gearType);
+    s.stateByte = static_cast<std::uint8_t>(Integer(v, l.stateByte, l.stateByteType));
+    s.audioValue = Integer(v, l.audioValue, l.audioValueType);
+    s.audioFlags = static_cast<std::uint8_t>(Integer(v, l.audioFlags, l.audioFlagsType));
     s.speed = Get<float>(v, l.speed);
     s.moveSpeed = Get<Vector3>(v, l.moveSpeed);
     s.lean = Get<float>(v, l.lean);
-    s.wheelsOnGround = Get<std::uint8_t>(v, l.wheelsOnGround);
+    s.wheelsOnGround = Integer(v, l.wheelsOnGround, l.wheelsOnGroundType);
     s.barAngle = Get<float>(v, l.barAngle);
     const Bytes handling = Pointer(v, l.handling);
-    s.animGroup = Get<std::uint8_t>(handling, l.handlingAnimGroup);
+    s.animGroup = handling ? Integer(handling, l.handlingAnimGroup, l.animGroupType) : 0;
     s.leanLimit = Get<float>(handling, l.handlingLeanLimit);
     return s;
 }
@@ -243,8 +314,12 @@ CVehicle* WindowsHost::AudioEntityVehicle(const CAEVehicleAudioEntity* entity) c
 // ---- characters ------------------------------------------------------------------------
 
 bool WindowsHost::PedHasModel(const CPed* ped) const { return Pointer(ped, build_.ped.clump) != nullptr; }
-int WindowsHost::PedState(const CPed* ped) const { return ped ? Get<std::int32_t>(ped, build_.ped.state) : -1; }
-bool WindowsHost::PedInVehicle(const CPed* ped) const { return Get<std::uint8_t>(ped, build_.ped.inVehicle) != 0; }
+int WindowsHost::PedState(const CPed* ped) const {
+    return ped ? Integer(ped, build_.ped.state, build_.ped.stateType) : -1;
+}
+bool WindowsHost::PedInVehicle(const CPed* ped) const {
+    return ped != nullptr && Integer(ped, build_.ped.inVehicle, build_.ped.inVehicleType) != 0;
+}
 CVehicle* WindowsHost::PedVehicle(const CPed* ped) const { return Get<CVehicle*>(ped, build_.ped.vehicle); }
 std::uint32_t WindowsHost::PedEntityFlags(const CPed* ped) const {
     return Get<std::uint32_t>(ped, build_.ped.entityFlags);
@@ -298,17 +373,21 @@ FrameMatrix* WindowsHost::BoneMatrix(CPed* ped, int hierarchyIndex) {
 }
 
 BoneFrame* WindowsHost::BoneFrameData(CPed* ped, int node) {
-    if (node < 0 || node >= kNodeCount) return nullptr;
+    // The frame data has one entry per node of the character's own model,
+    // which may have fewer than the full skeleton's.
+    const Bytes hierarchy = Hierarchy(ped);
+    if (hierarchy == nullptr || node < 0 || node >= kNodeCount ||
+        node >= Get<std::int32_t>(hierarchy, build_.clump.nodeCount)) {
+        return nullptr;
+    }
     const Bytes frames = Pointer(ped, build_.ped.frameData);
     return frames ? reinterpret_cast<BoneFrame*>(frames + node * build_.ped.frameDataStride) : nullptr;
 }
 
 void WindowsHost::UpdateSkeleton(CPed* ped) {
     if (ped == nullptr || Hierarchy(ped) == nullptr) return;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wattributes"  // thiscall applies; GCC warns in templates
-    Routine<void(KOVRA_THISCALL*)(CPed*)>(build_.routines.updateSkeleton)(ped);
-#pragma GCC diagnostic pop
+    const RoutineAt& r = build_.routines.updateSkeleton;
+    CallPointer(At(r.address), r.shape, ped);
 }
 
 // ---- frames and geometry ----------------------------------------------------------------------
@@ -322,11 +401,14 @@ FrameMatrix* WindowsHost::FrameModelling(HostFrame* frame) { return Field<FrameM
 
 const FrameMatrix* WindowsHost::FrameWorld(HostFrame* frame) {
     if (frame == nullptr) return nullptr;
-    return Routine<const FrameMatrix* (*)(HostFrame*)>(build_.routines.frameWorld)(frame);
+    const RoutineAt& r = build_.routines.frameWorld;
+    return static_cast<const FrameMatrix*>(CallPointerToPointer(At(r.address), r.shape, frame));
 }
 
 void WindowsHost::UpdateFrame(HostFrame* frame) {
-    if (frame != nullptr) Routine<void (*)(HostFrame*)>(build_.routines.updateFrame)(frame);
+    if (frame == nullptr) return;
+    const RoutineAt& r = build_.routines.updateFrame;
+    CallPointer(At(r.address), r.shape, frame);
 }
 
 HostRenderable* WindowsHost::FrameRenderable(HostFrame* frame) {
@@ -343,54 +425,61 @@ const Vector3* WindowsHost::RenderableVertices(const HostRenderable* object) con
 
 // ---- time, flags, names, script -----------------------------------------------------------------
 
-float WindowsHost::TimeStep() const { return *reinterpret_cast<const float*>(At(build_.globals.timeStep)); }
-bool WindowsHost::IkSuspended() const {
-    return *reinterpret_cast<const std::uint8_t*>(At(build_.globals.ikSuspended)) != 0;
-}
+float WindowsHost::TimeStep() const { return Variable<float>(build_.globals.timeStep); }
+bool WindowsHost::IkSuspended() const { return Variable<std::uint8_t>(build_.globals.ikSuspended) != 0; }
 std::uint32_t WindowsHost::NameKey(const char* name) const {
-    return Routine<std::uint32_t (*)(const char*)>(build_.routines.nameKey)(name ? name : "");
+    const RoutineAt& r = build_.routines.nameKey;
+    return CallText(At(r.address), r.shape, name ? name : "");
 }
 
 bool WindowsHost::RunScriptCommand(int opcode, std::span<const ScriptArg> inputs, std::span<ScriptArg> outputs) {
-    using Run = int (*)(int, const ScriptArg*, int, ScriptArg*, int);
-    return Routine<Run>(build_.routines.runScript)(opcode, inputs.data(), static_cast<int>(inputs.size()),
-                                                   outputs.data(), static_cast<int>(outputs.size())) != 0;
+    const RoutineAt& r = build_.routines.runScript;
+    return CallScript(At(r.address), r.shape, opcode, inputs.data(), static_cast<int>(inputs.size()),
+                      outputs.data(), static_cast<int>(outputs.size())) != 0;
 }
 
 // ---- screen and input ---------------------------------------------------------------------------
 
-int WindowsHost::ScreenWidth() const { return *reinterpret_cast<const std::int32_t*>(At(build_.globals.screenWidth)); }
-int WindowsHost::ScreenHeight() const { return *reinterpret_cast<const std::int32_t*>(At(build_.globals.screenHeight)); }
+int WindowsHost::ScreenWidth() const { return Variable<std::int32_t>(build_.globals.screenWidth); }
+int WindowsHost::ScreenHeight() const { return Variable<std::int32_t>(build_.globals.screenHeight); }
 void WindowsHost::SetTextStyle(const TextStyle& style) {
-    Routine<void (*)(const TextStyle*)>(build_.routines.setTextStyle)(&style);
+    const RoutineAt& r = build_.routines.setTextStyle;
+    CallPointer(At(r.address), r.shape, const_cast<TextStyle*>(&style));
 }
 void WindowsHost::DrawText(float x, float y, const char* text) {
-    Routine<void (*)(float, float, const char*)>(build_.routines.drawText)(x, y, text ? text : "");
+    const RoutineAt& r = build_.routines.drawText;
+    CallXYText(At(r.address), r.shape, x, y, text ? text : "");
 }
 float WindowsHost::TextWidth(const char* text) const {
-    return Routine<float (*)(const char*)>(build_.routines.textWidth)(text ? text : "");
+    const RoutineAt& r = build_.routines.textWidth;
+    return CallTextToFloat(At(r.address), r.shape, text ? text : "");
 }
 void WindowsHost::DrawRect(float left, float top, float right, float bottom, Colour colour) {
-    Routine<void (*)(float, float, float, float, Colour)>(build_.routines.drawRect)(left, top, right, bottom, colour);
+    const RoutineAt& r = build_.routines.drawRect;
+    CallRect(At(r.address), r.shape, left, top, right, bottom, colour);
 }
 std::uint32_t WindowsHost::RenderState(int state) const {
-    return Routine<std::uint32_t (*)(int)>(build_.routines.renderState)(state);
+    const RoutineAt& r = build_.routines.renderState;
+    return CallState(At(r.address), r.shape, state);
 }
 void WindowsHost::SetRenderState(int state, std::uint32_t value) {
-    Routine<void (*)(int, std::uint32_t)>(build_.routines.setRenderState)(state, value);
+    const RoutineAt& r = build_.routines.setRenderState;
+    CallSetState(At(r.address), r.shape, state, value);
 }
 bool WindowsHost::DrawPrimitives(int kind, std::span<const LineVertex> vertices) {
-    using Draw = int (*)(int, const LineVertex*, int);
-    return Routine<Draw>(build_.routines.drawPrimitives)(kind, vertices.data(), static_cast<int>(vertices.size())) != 0;
+    const RoutineAt& r = build_.routines.drawPrimitives;
+    return CallDraw(At(r.address), r.shape, kind, vertices.data(), static_cast<int>(vertices.size())) != 0;
 }
 bool WindowsHost::DrawLines(std::span<const LineVertex> vertices) { return DrawPrimitives(0, vertices); }
 bool WindowsHost::DrawTriangles(std::span<const LineVertex> vertices) { return DrawPrimitives(1, vertices); }
 void WindowsHost::ShowTimedMessage(const char* text, int milliseconds) {
-    Routine<void (*)(const char*, int)>(build_.routines.timedMessage)(text ? text : "", milliseconds);
+    const RoutineAt& r = build_.routines.timedMessage;
+    CallMessage(At(r.address), r.shape, text ? text : "", milliseconds);
 }
 
 int WindowsHost::TypedCharCount() const {
     const auto* chars = reinterpret_cast<const char*>(At(build_.globals.typedChars));
+    if (chars == nullptr) return 0;
     int n = 0;
     while (n < build_.globals.typedCharCapacity && chars[n] != '\0') ++n;
     return n;
@@ -402,13 +491,14 @@ char WindowsHost::TypedChar(int newestFirstIndex) const {
 }
 
 void WindowsHost::ClearTypedChars() {
-    std::memset(reinterpret_cast<void*>(At(build_.globals.typedChars)), 0,
-                static_cast<std::size_t>(build_.globals.typedCharCapacity));
+    if (const std::uintptr_t chars = At(build_.globals.typedChars)) {
+        std::memset(reinterpret_cast<void*>(chars), 0, static_cast<std::size_t>(build_.globals.typedCharCapacity));
+    }
 }
 
 void WindowsHost::MouseMovement(float& dx, float& dy) const {
-    dx = *reinterpret_cast<const float*>(At(build_.globals.mouseDx));
-    dy = *reinterpret_cast<const float*>(At(build_.globals.mouseDy));
+    dx = Variable<float>(build_.globals.mouseDx);
+    dy = Variable<float>(build_.globals.mouseDy);
     if (!IsFinite(dx)) dx = 0.0f;
     if (!IsFinite(dy)) dy = 0.0f;
 }
@@ -437,7 +527,26 @@ void WindowsHost::ShowErrorBox(const char* title, const char* text) {
     MessageBoxA(GetActiveWindow(), text, title, MB_ICONERROR);
 }
 
+bool WindowsHost::InImage(Address address, std::size_t size) const {
+    const std::uintptr_t rva = address - build_.preferredBase;
+    return address >= build_.preferredBase && rva + size <= ImageSize(At(build_.preferredBase));
+}
+
+std::string WindowsHost::Step() const {
+    return std::string(step_) + (std::strcmp(step_, "hooking") == 0 ? std::string(" ") + SiteHooks::EventName(stepEvent_) : "");
+}
+
 bool WindowsHost::PatchStartupByte(std::uint8_t value) {
+    const char* const caller = step_;
+    step_ = "writing the start-up byte";
+    journal_.reserve(journal_.size() + 1);
+    // Only the executable's own code is written: a description that puts
+    // the byte elsewhere gets no write at all.
+    if (!InImage(build_.startupByte, 1)) {
+        journal_.push_back("start-up byte refused (outside the game's image)");
+        step_ = caller;
+        return false;
+    }
     auto* byte = reinterpret_cast<std::uint8_t*>(At(build_.startupByte));
     std::uint32_t previous = 0;
     if (!code_.Unprotect(reinterpret_cast<std::uintptr_t>(byte), 1, previous)) return false;
@@ -445,20 +554,35 @@ bool WindowsHost::PatchStartupByte(std::uint8_t value) {
     code_.Reprotect(reinterpret_cast<std::uintptr_t>(byte), 1, previous);
     code_.FlushCode(reinterpret_cast<std::uintptr_t>(byte), 1);
     journal_.push_back("start-up byte");
+    step_ = caller;
     return true;
 }
 
 bool WindowsHost::InstallHooks(HostEvent event, HookSink& sink) {
     const auto i = static_cast<std::size_t>(event);
     if (i >= hooks_.size() || hooks_[i]) return false;
-    hooks_[i] = SiteHooks::Install(code_, build_, moved_, event, sink);
-    if (!hooks_[i]) return false;
+    const char* const caller = step_;
+    step_ = "hooking";
+    stepEvent_ = event;
+    // A site outside the executable's image is not read, let alone written.
     for (const HookSite& site : build_.sites) {
-        if (site.event != event) continue;
+        if (site.event != event || InImage(site.site, 5)) continue;
         char address[16];
         std::snprintf(address, sizeof address, "0x%08X", static_cast<unsigned>(site.site));
-        journal_.push_back(std::string(EventName(event)) + "@" + address);
+        journal_.push_back(std::string("refused ") + SiteHooks::EventName(event) + " (the site at " + address +
+                           " lies outside the game's image)");
+        step_ = caller;
+        return false;
     }
+    SiteHooks::Outcome outcome;
+    hooks_[i] = SiteHooks::Install(code_, build_, moved_, event, sink, outcome);
+    if (!hooks_[i]) {
+        journal_.push_back(std::string("refused ") + SiteHooks::EventName(event) + " (" + outcome.refusal + ")");
+        step_ = caller;
+        return false;
+    }
+    for (std::string& line : outcome.lines) journal_.push_back(std::move(line));
+    step_ = caller;
     return true;
 }
 

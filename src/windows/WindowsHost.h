@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "kovra/host/Host.h"
+#include "kovra/host/injector/CodeJournal.h"
 #include "windows/HostBuild.h"
 #include "windows/SiteHooks.h"
 #include "windows/WindowsCode.h"
@@ -27,6 +28,15 @@ public:
     // What start-up patched, in order: "start-up byte", then each site as
     // "Event@address" (addresses as the build lists them).
     const std::vector<std::string>& journal() const { return journal_; }
+    // What start-up is doing now, for the log when it fails ("hooking
+    // PedIk"); `step` is static text.
+    std::string Step() const;
+    void SetStep(const char* step) { step_ = step; }
+    // A failed start-up: every byte of the game's code written so far, the
+    // start-up byte included, is put back; false when some page stayed
+    // read-only. A successful one: the record of bytes is closed.
+    bool UndoStartup() { return code_.Undo(); }
+    void EndStartup() { code_.Close(); }
 
     // ---- pools ----
     int VehiclePoolCapacity() const override;
@@ -121,16 +131,18 @@ public:
 
 private:
     std::uintptr_t At(Address address) const { return address + moved_; }
-    template <class F>
-    F Routine(Address address) const {
-        return reinterpret_cast<F>(At(address));
-    }
+    // Where a variable is now; 0 when a pointer on its path is null.
+    std::uintptr_t At(const Location& location) const;
+    template <class T>
+    T Variable(const Location& location) const;
     struct Pool {
         std::uint8_t* objects = nullptr;
         const std::uint8_t* flags = nullptr;
         int capacity = 0;
         int size = 0;
     };
+    // Whether [address, address + size) lies inside the executable's image.
+    bool InImage(Address address, std::size_t size) const;
     Pool PoolOf(const PoolLayout& layout) const;
     void* InSlot(const PoolLayout& layout, int slot) const;
     int SlotOf(const PoolLayout& layout, const void* object) const;
@@ -142,7 +154,10 @@ private:
     const HostBuild& build_;
     std::uintptr_t moved_;
     const void* module_;
-    WindowsCode code_;
+    WindowsCode windowsCode_;
+    injector::CodeJournal code_{windowsCode_};  // every write recorded before it is made
+    const char* step_ = "starting";
+    HostEvent stepEvent_ = HostEvent::Count;
     std::array<std::unique_ptr<SiteHooks>, static_cast<std::size_t>(HostEvent::Count)> hooks_;
     std::vector<std::string> journal_;
 };

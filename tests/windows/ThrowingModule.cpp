@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "kovra/host/injector/scoped_call.h"
-#include "windows/HostBuilds.h"
+#include "windows/TestHostBuilds.h"
 #include "windows/WindowsCode.h"
 
 namespace {
@@ -19,10 +19,8 @@ void Throw(void*, std::uint32_t) { throw std::runtime_error("a plugin fault"); }
 struct Module {
     Module() {
         const auto base = reinterpret_cast<std::uintptr_t>(GetModuleHandleA(nullptr));
-        const kovra::windows::HostBuild* build = kovra::windows::IdentifyBuild(base);
-        if (build == nullptr) return;
-        const std::uintptr_t moved = base - build->preferredBase;
-        for (const kovra::windows::HookSite& site : build->sites) {
+        const std::uintptr_t moved = base - kovra::windows::kTestHostBase;
+        for (const kovra::windows::HookSite& site : kovra::windows::testhost_sites::kSites) {
             if (site.event != kovra::HostEvent::Frame) continue;
             hook = FrameHook::Install(code, site.site + moved, site.callee + moved, &Throw, &Throw, nullptr);
         }

@@ -48,6 +48,15 @@ void ReadReport(const std::string& text, Report& r) {
             r.changed.assign(w.begin() + 1, w.end());
         } else if (w[0] == "routine" && w.size() == 5) {
             r.routines[w[1]] = {std::stoi(w[2]), std::stoi(w[3]), std::stoi(w[4])};
+        } else if (w[0] == "text" && w.size() >= 4) {
+            // The text itself may hold blanks: everything after the fourth word's blank.
+            std::size_t at = 0;
+            for (int i = 0; i < 2; ++i) at = line.find(' ', at) + 1;
+            r.screen[std::stoi(w[1])].push_back(line.substr(at));
+        } else if (w[0] == "host-routine" && w.size() == 3) {
+            r.hostCalls[w[1]] = std::stoi(w[2]);
+        } else if (w[0] == "message") {
+            r.messages.push_back(line.substr(8));
         } else if (w[0] == "last-frame") {
             r.lastFrame.assign(w.begin() + 1, w.end());
         }
@@ -67,6 +76,7 @@ void Needs32BitPrograms::SetUp() {
 
 fs::path DataFile(const std::string& name) { return fs::path(KOVRA_WINDOWS_TEST_DATA) / name; }
 fs::path ScenesDirectory() { return KOVRA_SCENES_DIR; }
+fs::path SourceFile(const std::string& relative) { return fs::path(KOVRA_SOURCE_DIR) / relative; }
 
 RunFolder::RunFolder(const std::string& name) {
     std::random_device random;
@@ -80,8 +90,8 @@ RunFolder::~RunFolder() {
 }
 
 void RunFolder::AddBuilt(const std::string& file, const std::string& as) {
-    fs::copy_file(fs::path(KOVRA_WIN32_DIR) / file, path_ / (as.empty() ? file : as),
-                  fs::copy_options::overwrite_existing);
+    fs::copy(fs::path(KOVRA_WIN32_DIR) / file, path_ / (as.empty() ? file : as),
+             fs::copy_options::overwrite_existing | fs::copy_options::recursive);
 }
 
 void RunFolder::Write(const fs::path& relative, const std::string& text) {
@@ -89,11 +99,16 @@ void RunFolder::Write(const fs::path& relative, const std::string& text) {
     std::ofstream(path_ / relative, std::ios::binary) << text;
 }
 
-Report RunFolder::Run(const std::string& exe, const fs::path& scenario, const std::string& extra) const {
-    const std::string command = "cd " + Quoted(path_) + " && WINEPREFIX=" + Quoted(KOVRA_WINE_PREFIX) +
+Report RunFolder::Run(const std::string& exe, const fs::path& scenario, const std::string& extra,
+                      const std::string& environment) const {
+    const std::string command = "cd " + Quoted(path_) + " && " + environment + " WINEPREFIX=" + Quoted(KOVRA_WINE_PREFIX) +
                                 " WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' wine " + exe +
                                 " --scenario " + Quoted(scenario) + " --scenes " + Quoted(ScenesDirectory()) +
                                 " --report report.txt " + extra + " > output.txt 2>&1";
+    // Each run's report and log alone, never a previous run's.
+    std::error_code ignored;
+    fs::remove(path_ / "report.txt", ignored);
+    fs::remove(path_ / "kovra.log", ignored);
     Report r;
     const int status = std::system(command.c_str());
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -36,6 +36,10 @@ struct Report {
     std::vector<std::string> lastFrame;
     std::map<PoseKey, Pose> poses;
     std::vector<std::string> logLines;  // kovra.log, when there is one
+    // With --screen 1: per frame, the texts drawn, each "X Y TEXT".
+    std::map<int, std::vector<std::string>> screen;
+    std::map<std::string, int> hostCalls;  // per routine of the host operations
+    std::vector<std::string> messages;     // timed messages, in order
 };
 
 // A fresh folder under the temporary directory (its last part `name`, any
@@ -48,12 +52,14 @@ public:
     RunFolder& operator=(const RunFolder&) = delete;
 
     const std::filesystem::path& path() const { return path_; }
-    // Copies a file of the cross build (the module, a test host) in.
+    // Copies a file or folder of the cross build (the module, a test host,
+    // the build descriptions) in.
     void AddBuilt(const std::string& file, const std::string& as = "");
     void Write(const std::filesystem::path& relative, const std::string& text);
-    // Runs `exe` in the folder on the scenario; extra arguments follow.
+    // Runs `exe` in the folder on the scenario; extra arguments follow, and
+    // `environment` ("NAME=VALUE ...") is added to the program's.
     Report Run(const std::string& exe, const std::filesystem::path& scenario,
-               const std::string& extra = "") const;
+               const std::string& extra = "", const std::string& environment = "") const;
 
 private:
     std::filesystem::path path_;
@@ -69,5 +75,7 @@ protected:
 
 std::filesystem::path DataFile(const std::string& name);
 std::filesystem::path ScenesDirectory();
+// A file of the source folder, by its path there.
+std::filesystem::path SourceFile(const std::string& relative);
 
 }  // namespace kovra::wintest
