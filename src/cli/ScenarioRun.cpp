@@ -199,6 +199,7 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
         std::unique_ptr<GltfExport> gltf;
     };
     std::vector<Entry> entries;
+    std::uint64_t gltfBytes = 0;  // of every vehicle's file together
     for (const sim::ScenarioVehicle& sv : scenario->vehicles) {
         std::string modelError;
         if (!host.HasVehicleModel(sv.model.id) && !host.AddVehicleModel(sv.model, &modelError)) {
@@ -223,8 +224,13 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
             if (sv.driver == sim::ScenarioDriver::Player) host.SetPlayer(entry.driver);
         }
         if (options.gltf) {
-            if (GltfExport::EstimatedBytes(sv.model, scenario->frameCount) > kMaxGlbBytes) {
-                if (error) *error = "the run is too long for a glTF file of " + sv.model.name + " (over 1 GiB)";
+            // One cap for the run: the files are kept in memory until the end.
+            gltfBytes += GltfExport::EstimatedBytes(sv.model, scenario->frameCount);
+            if (gltfBytes > kMaxGlbBytes) {
+                if (error) {
+                    *error = "the run is too long for its glTF files (over 1 GiB in all, reached at " +
+                             sv.model.name + ")";
+                }
                 return std::nullopt;
             }
             entry.gltf = std::make_unique<GltfExport>(sv.model, scenario->name + ": " + sv.model.name,

@@ -138,18 +138,6 @@ void ReadSection(const IniDocument& doc, const char* name, Handle& handle,
     if (const IniSection* section = doc.findSection(name)) read(*section, handle);
 }
 
-// Whether the file `path` names, once every link on the way is followed,
-// lies inside `folder` (also followed).
-bool LiesInside(const fs::path& path, const fs::path& folder) {
-    std::error_code ec;
-    const fs::path real = fs::weakly_canonical(path, ec);
-    if (ec) return false;
-    const fs::path base = fs::canonical(folder, ec);
-    if (ec) return false;
-    const auto [inBase, inReal] = std::mismatch(base.begin(), base.end(), real.begin(), real.end());
-    return inBase == base.end() && inReal != real.end();
-}
-
 // The keys of the gear's pattern block, which an export without "Export
 // Gears" must not leave behind from an earlier one.
 std::vector<IniKeyName> GearPatternKeys() {
@@ -246,7 +234,7 @@ VehicleExportResult ExportVehicleConfig(Runtime& runtime, const CabinIk& rig,
     // them, so that a new file is the same wherever it was made.
     // Writes stay in the game's folder: a listed file, or a folder on the
     // way, that is a link to somewhere else is not written through.
-    if (!LiesInside(result.path, gameDir)) {
+    if (!PathLiesInside(result.path, gameDir)) {
         result.error = TextFromPath(result.path) + " leads out of the game's folder; it was left as it was";
         return result;
     }
