@@ -45,6 +45,14 @@ protected:
         ASSERT_EQ(SelectedLine(), "Save-Load...");
         Press(kSpace);
     }
+    // On the save-load page, "Save As Copy" on and "Export Config!".
+    void ExportACopy() {
+        OpenSaveLoad();
+        SelectItem("Save As Copy: ");
+        Press(kSpace);
+        SelectItem("Export Config!");
+        Press(kSpace);
+    }
     // The selectable lines of the focused menu, without the selection mark.
     std::vector<std::string> Items() const {
         std::vector<std::string> out;
@@ -226,11 +234,7 @@ TEST_F(VehicleMenuTest, SaveAsCopyWritesACopyBesideTheFileAndListsIt) {
     const fs::path file = WriteSedanFile("Cars/Kovra_truck.ini");
     const std::string original = readFile(file);
     Start();
-    OpenSaveLoad();
-    SelectItem("Save As Copy: ");
-    Press(kSpace);
-    SelectItem("Export Config!");
-    Press(kSpace);
+    ExportACopy();
     const fs::path copy = game.path() / "modloader" / "Cars" / "Kovra_truck_C.ini";
     EXPECT_TRUE(fs::exists(copy));
     EXPECT_EQ(readFile(file), original);
@@ -254,11 +258,7 @@ TEST_F(VehicleMenuTest, SaveAsCopyNeverTakesAnotherModelsFile) {
     writeFile(other, "[Kovra_Vehicle]\nFileVer = 1\nModelID = 999\n\n[SteerIK]\nRestAngle = 12 ; the van's\n");
     const std::string before = readFile(other);
     Start();
-    OpenSaveLoad();
-    SelectItem("Save As Copy: ");
-    Press(kSpace);
-    SelectItem("Export Config!");
-    Press(kSpace);
+    ExportACopy();
     EXPECT_EQ(readFile(other), before);
     const fs::path copy = game.path() / "modloader" / "Cars" / "Kovra_sedan_C_2.ini";
     ASSERT_TRUE(fs::exists(copy));
