@@ -72,11 +72,20 @@ IniKey readKeyLine(std::string_view line) {
     return key;
 }
 
-// One word of a value as the readers take it: a number, when the whole word
-// reads as one, is compared by the value six significant digits give it
-// (what the writers keep), so "0.050", ".05" and "5e-2" are one value.
+// One word of a value as the readers take it: a whole number compared as
+// one, any other number, when the whole word reads as one, by the value six
+// significant digits give it (what the writers keep), so "0.050", ".05" and
+// "5e-2" are one value.
 bool sameWord(std::string_view a, std::string_view b) {
     if (a == b) return true;
+    // Whole numbers exactly: a float's six digits would blur large ones.
+    const auto integer = [](std::string_view word, std::int32_t& out) {
+        std::string_view rest = word;
+        return extractInteger(rest, out) && rest.empty();
+    };
+    std::int32_t integerA = 0, integerB = 0;
+    const bool integerAOk = integer(a, integerA), integerBOk = integer(b, integerB);
+    if (integerAOk && integerBOk) return integerA == integerB;
     const auto number = [](std::string_view word, std::string& out) {
         float value = 0.0f;
         std::string_view rest = word;

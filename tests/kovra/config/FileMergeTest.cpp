@@ -62,6 +62,10 @@ TEST(FileMerge, AnUnchangedNumberKeepsTheUsersSpelling) {
     std::string expected = user;
     expected.replace(expected.find("RestAngle = 33.0"), 16, "RestAngle = 34");
     EXPECT_EQ(mergedFileText(dir / "user.ini", changed), expected);
+    // Whole numbers compare exactly, however large.
+    test::writeFile(dir / "ids.ini", "[Kovra_Vehicle]\nModelID = 16777217\n");
+    EXPECT_EQ(mergedFileText(dir / "ids.ini", "[Kovra_Vehicle]\nModelID = 16777216\n"),
+              "[Kovra_Vehicle]\nModelID = 16777216\n");
 }
 
 // Keys the writer owns and no longer writes go; the user's own lines in
