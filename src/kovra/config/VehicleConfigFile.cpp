@@ -194,7 +194,7 @@ VehicleExportResult ExportVehicleConfig(Runtime& runtime, const CabinIk& rig,
     // While the rig is being built it has no handles: a file of the header
     // alone would pass for the model's tuning and drop its fitted values.
     if (rig.handles.empty()) {
-        result.error = "the vehicle's controls are being set up; try again in a moment";
+        result.error = kRigBeingBuilt;
         return result;
     }
     const int modelId = host.VehicleModelId(rig.vehicle);
@@ -229,16 +229,16 @@ VehicleExportResult ExportVehicleConfig(Runtime& runtime, const CabinIk& rig,
     text += "\n\n";
     for (const auto& handle : rig.handles) text += handle->WriteConfig() + "\n";
 
-    // A file already there keeps every line of its own; only values change.
-    // Exports are CR LF on every platform, as the game's own tools write
-    // them, so that a new file is the same wherever it was made.
     // Writes stay in the game's folder: a listed file, or a folder on the
     // way, that is a link to somewhere else is not written through.
     if (!PathLiesInside(result.path, gameDir)) {
         result.error = TextFromPath(result.path) + " leads out of the game's folder; it was left as it was";
         return result;
     }
-    // The pattern block follows "Export Gears": one written earlier goes.
+    // A file already there keeps every line of its own; only values change.
+    // Exports are CR LF on every platform, as the game's own tools write
+    // them, so that a new file is the same wherever it was made. The
+    // pattern block follows "Export Gears": one written earlier goes.
     const bool hasGear = std::any_of(rig.handles.begin(), rig.handles.end(), [](const auto& handle) {
         return dynamic_cast<const GearIk*>(handle.get()) != nullptr;
     });

@@ -10,6 +10,9 @@ class CabinIk;
 class Runtime;
 struct VehicleConfigRecord;
 
+// Why nothing is taken from a rig while it has no handles.
+inline constexpr const char* kRigBeingBuilt = "the vehicle's controls are being set up; try again in a moment";
+
 struct VehicleExportResult {
     bool written = false;
     std::filesystem::path path;  // the file written, or the one that could not be

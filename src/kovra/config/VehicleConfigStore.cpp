@@ -181,8 +181,7 @@ bool VehicleConfigStore::pushRigToStore(const CabinIk& rig) {
     // A rig being built has no handles: the templates keep what they hold
     // rather than every vehicle of the model being rebuilt for nothing.
     if (rig.handles.empty()) {
-        ShowFailure(runtime_->host(), kUpdateFailedMessage,
-                    "the vehicle's controls are being set up; try again in a moment");
+        ShowFailure(runtime_->host(), kUpdateFailedMessage, kRigBeingBuilt);
         return false;
     }
     const std::int32_t modelId = runtime_->host().VehicleModelId(rig.vehicle);
