@@ -20,14 +20,16 @@ else
 fi
 status=0
 
-run() {  # TARGET DICTIONARY SEED-FOLDER...
+run() {  # TARGET DICTIONARY|none SEED-FOLDER...
   target=$1
   dict=$2
   shift 2
   mkdir -p "$work/$target" "fuzz/corpus/$target"
   log=$bin/fuzz_$target.log
+  dictflag=
+  [ "$dict" = none ] || dictflag="-dict=fuzz/dict/$dict.dict"
   if "$bin/fuzz_$target" -max_total_time="$seconds" -max_len=2048 -timeout=10 -rss_limit_mb=2048 \
-       -print_final_stats=1 -dict="fuzz/dict/$dict.dict" \
+       -print_final_stats=1 $dictflag \
        -artifact_prefix="$bin/artifacts/$target-" \
        "$work/$target" "fuzz/corpus/$target" "$@" >"$log" 2>&1; then
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log")
@@ -48,4 +50,8 @@ run lint ini fuzz/corpus/ini scenes/patterns
 run scene scene scenes
 run scenario scene scenes
 run gltf_scene gltf fuzz/corpus/gltf
+# Structure-aware: the input's bytes choose a glTF file's parts.
+run gltf_structure none
+# The menu: every byte is a key, a character, the mouse or a wait.
+run menu none
 exit $status

@@ -245,13 +245,15 @@ GltfExport::GltfExport(sim::VehicleModel model, std::string title, float timeSte
     }
 }
 
-std::size_t GltfExport::EstimatedBytes(const sim::VehicleModel& model, int frames) {
-    const std::size_t perFrame = 4 + (model.frames.size() + kNodeCount) * 16 + 12;
-    std::size_t geometry = 0;
+std::uint64_t GltfExport::EstimatedBytes(const sim::VehicleModel& model, int frames) {
+    // 64 bits whatever the build: a million frames of a large model would
+    // wrap a 32-bit size and pass for a small file.
+    const std::uint64_t perFrame = 4 + (std::uint64_t{model.frames.size()} + kNodeCount) * 16 + 12;
+    std::uint64_t geometry = 0;
     for (const sim::VehicleModel::Frame& f : model.frames) {
-        geometry += f.vertices.size() * 12 + f.triangles.size() * 4 + 8;
+        geometry += std::uint64_t{f.vertices.size()} * 12 + std::uint64_t{f.triangles.size()} * 4 + 8;
     }
-    return static_cast<std::size_t>(std::max(frames, 0)) * perFrame + geometry + (std::size_t{1} << 16);
+    return static_cast<std::uint64_t>(std::max(frames, 0)) * perFrame + geometry + (std::uint64_t{1} << 16);
 }
 
 void GltfExport::Capture(sim::SimHost& host, CVehicle* vehicle, CPed* driver, const CabinIk* rig) {
@@ -432,6 +434,15 @@ std::vector<unsigned char> GltfExport::Glb(std::string* error) const {
         if (!animation.channels.empty()) doc.gltf.animations.push_back(animation);
     }
     if (doc.gltf.buffers[0].data.empty()) doc.gltf.buffers.clear();
+    // The writer leaves out whatever a node holds by default, and a node
+    // with nothing else to say (a nameless, unmoved leaf without mesh)
+    // would come out as null, which no reader takes: it says its rotation.
+    for (tinygltf::Node& node : doc.gltf.nodes) {
+        if (node.name.empty() && node.translation.empty() && node.rotation.empty() && node.scale.empty() &&
+            node.matrix.empty() && node.mesh < 0 && node.children.empty() && node.extras.Type() == tinygltf::NULL_TYPE) {
+            node.rotation = {0, 0, 0, 1};
+        }
+    }
 
     std::ostringstream stream;
     tinygltf::TinyGLTF writer;

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -23,8 +24,8 @@ class SimHost;
 
 namespace kovra::cli {
 
-// A glTF file's binary may be at most this large; longer runs are refused
-// before they start.
+// A glTF file's binary, and all the files of one run together, may be at
+// most this large; longer runs are refused before they start.
 inline constexpr std::size_t kMaxGlbBytes = std::size_t{1} << 30;
 
 // One vehicle of a run as a glTF 2.0 binary (.glb): the vehicle's frames as
@@ -50,7 +51,7 @@ public:
     int FrameCount() const { return frames_; }
     // The bytes a run of this many frames would take at most, for refusing a
     // run that cannot be written.
-    static std::size_t EstimatedBytes(const sim::VehicleModel& model, int frames);
+    static std::uint64_t EstimatedBytes(const sim::VehicleModel& model, int frames);
 
     // The .glb; empty, with the reason in *error, when it would be too large.
     std::vector<unsigned char> Glb(std::string* error = nullptr) const;

@@ -184,6 +184,7 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
     };
     const bool gltf = options.gltf || options.html;
     std::vector<Entry> entries;
+    std::uint64_t gltfBytes = 0;  // of every vehicle's file together
     for (const ScenarioGame::Vehicle& v : play->vehicles()) {
         const sim::ScenarioVehicle& sv = *v.scene;
         Entry entry;
@@ -191,8 +192,13 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
         entry.driver = v.driver;
         if (options.html) entry.timeline = std::make_unique<RunTimeline>();
         if (gltf) {
-            if (GltfExport::EstimatedBytes(sv.model, script.frameCount) > kMaxGlbBytes) {
-                if (error) *error = "the run is too long for a glTF file of " + sv.model.name + " (over 1 GiB)";
+            // One cap for the run: the files are kept in memory until the end.
+            gltfBytes += GltfExport::EstimatedBytes(sv.model, script.frameCount);
+            if (gltfBytes > kMaxGlbBytes) {
+                if (error) {
+                    *error = "the run is too long for its glTF files (over 1 GiB in all, reached at " +
+                             sv.model.name + ")";
+                }
                 return std::nullopt;
             }
             entry.gltf = std::make_unique<GltfExport>(sv.model, script.name + ": " + sv.model.name,

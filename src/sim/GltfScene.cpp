@@ -34,30 +34,47 @@ namespace fs = std::filesystem;
 // ---- file access for tinygltf ------------------------------------------------
 
 // Buffer files beside a .gltf are read as the model is: size-capped, regular
-// files only. Paths are taken as they are (no shell-style expansion), and
-// nothing is ever written.
+// files only, and only inside the model's folder (after the URI is decoded
+// and links are followed), so that a model cannot pull another file's bytes
+// into what a run writes. Paths are taken as they are (no shell-style
+// expansion), and nothing is ever written.
 struct FileAccess {
+    std::filesystem::path folder;  // the model's folder
+    std::string base;              // as tinygltf joins it with a URI
     std::string lastError;
+    std::string refusedUri;  // the first URI that led out of the folder
 };
 
 // tinygltf passes paths as UTF-8 text, as the plugin keeps them.
-bool AccessFileExists(const std::string& path, void*) {
+bool AccessFileExists(const std::string& path, void* user) {
     std::error_code ec;
-    return fs::is_regular_file(PathFromText(path), ec);
+    const fs::path file = PathFromText(path);
+    if (!fs::is_regular_file(file, ec)) return false;
+    auto* access = static_cast<FileAccess*>(user);
+    if (PathLiesInside(file, access->folder)) return true;
+    if (access->refusedUri.empty()) {
+        // tinygltf looks for the URI in the model's folder first.
+        const bool joined = path.size() > access->base.size() && path.compare(0, access->base.size(), access->base) == 0;
+        access->refusedUri = joined ? path.substr(access->base.size() + 1) : path;
+    }
+    return false;
 }
 
 std::string AccessExpandPath(const std::string& path, void*) { return path; }
 
 bool AccessReadFile(std::vector<unsigned char>* out, std::string* err, const std::string& path,
                     void* user) {
+    auto* access = static_cast<FileAccess*>(user);
     std::string bytes, why;
-    if (!ReadSceneBytes(PathFromText(path), kMaxGltfFileBytes, bytes, why)) {
-        if (err) *err += why + "\n";
-        if (user) static_cast<FileAccess*>(user)->lastError = why;
-        return false;
+    if (!PathLiesInside(PathFromText(path), access->folder)) {
+        why = path + " lies outside the model's folder";
+    } else if (ReadSceneBytes(PathFromText(path), kMaxGltfFileBytes, bytes, why)) {
+        out->assign(bytes.begin(), bytes.end());
+        return true;
     }
-    out->assign(bytes.begin(), bytes.end());
-    return true;
+    if (err) *err += why + "\n";
+    access->lastError = why;
+    return false;
 }
 
 bool AccessWriteFile(std::string* err, const std::string&, const std::vector<unsigned char>&, void*) {
@@ -551,8 +568,10 @@ private:
             return Fail(name + ": its buffer view's stride is not between an element's size and 252 bytes");
         }
         const bool viewFits = view.byteOffset <= data.size() && view.byteLength <= data.size() - view.byteOffset;
-        const std::size_t span = (a.count - 1) * stride + size;
-        if (!viewFits || a.byteOffset > view.byteLength || span > view.byteLength - a.byteOffset) {
+        // Compared by division: the product of count and stride could wrap
+        // where a size is 32 bits wide.
+        const std::size_t room = a.byteOffset <= view.byteLength ? view.byteLength - a.byteOffset : 0;
+        if (!viewFits || a.byteOffset > view.byteLength || size > room || a.count - 1 > (room - size) / stride) {
             return Fail(name + " reaches past the end of its buffer");
         }
         out.first = data.data() + view.byteOffset + a.byteOffset;
@@ -642,15 +661,28 @@ private:
                 for (std::size_t i = 0; i < vertices.size(); ++i) corners.push_back(static_cast<std::uint32_t>(i));
             }
             frame.vertices.insert(frame.vertices.end(), vertices.begin(), vertices.end());
-            AddTriangles(primitive.mode, corners, first, frame.triangles);
+            if (!AddTriangles(primitive.mode, corners, first, frame.triangles)) {
+                return Fail(what + " makes more than " + std::to_string(kMaxCorners / 3) + " triangles in all");
+            }
         }
         return true;
     }
 
     // Strips and fans become plain triangles; points and lines add none.
-    static void AddTriangles(int mode, const std::vector<std::uint32_t>& c, std::uint32_t first,
-                             std::vector<std::uint32_t>& out) {
+    // A triangle with a corner twice has no area and is left out (a strip
+    // of one vertex repeated describes nothing); what is left counts
+    // against the same bound as the indices, so a strip cannot expand a
+    // small file threefold past it. False when it would.
+    bool AddTriangles(int mode, const std::vector<std::uint32_t>& c, std::uint32_t first,
+                      std::vector<std::uint32_t>& out) {
+        bool fits = true;
         const auto add = [&](std::uint32_t a, std::uint32_t b, std::uint32_t d) {
+            if (a == b || b == d || a == d || !fits) return;
+            if (totalTriangleCorners_ + 3 > kMaxCorners) {
+                fits = false;
+                return;
+            }
+            totalTriangleCorners_ += 3;
             out.insert(out.end(), {first + a, first + b, first + d});
         };
         if (mode == TINYGLTF_MODE_TRIANGLES || mode == -1) {
@@ -663,6 +695,7 @@ private:
         } else if (mode == TINYGLTF_MODE_TRIANGLE_FAN) {
             for (std::size_t i = 1; i + 1 < c.size(); ++i) add(c[0], c[i], c[i + 1]);
         }
+        return fits;
     }
 
     const tinygltf::Model& gltf_;
@@ -671,8 +704,11 @@ private:
     GltfModel out_;
     int vehicleIndex_ = -1;
     std::size_t totalVertices_ = 0;
-    static constexpr std::size_t kMaxCorners = kMaxGltfVertices * 16;
+    // Corners read as indices, and corners of the triangles made of them:
+    // as many triangles as a model may have vertices.
+    static constexpr std::size_t kMaxCorners = kMaxGltfVertices * 3;
     std::size_t totalCorners_ = 0;
+    std::size_t totalTriangleCorners_ = 0;
 };
 
 }  // namespace
@@ -689,12 +725,14 @@ std::optional<GltfModel> ParseGltfModel(std::span<const unsigned char> bytes,
     }
     tinygltf::TinyGLTF loader;
     FileAccess access;
+    const std::string base = baseDir.empty() ? std::string(".") : TextFromPath(baseDir);
+    access.folder = PathFromText(base);
+    access.base = base;
     loader.SetFsCallbacks({&AccessFileExists, &AccessExpandPath, &AccessReadFile, &AccessWriteFile, &access});
     loader.SetImageLoader(&SkipImage, nullptr);
     tinygltf::Model gltf;
     std::string err, warn;
     const bool binary = bytes.size() >= 4 && std::memcmp(bytes.data(), "glTF", 4) == 0;
-    const std::string base = baseDir.empty() ? std::string(".") : TextFromPath(baseDir);
     bool loaded = false;
     // tinygltf's parser throws on some malformed JSON; that is a refusal too.
     try {
@@ -707,6 +745,10 @@ std::optional<GltfModel> ParseGltfModel(std::span<const unsigned char> bytes,
         loaded = false;
     }
     if (!loaded) {
+        if (!access.refusedUri.empty()) {
+            return fail("buffer URI " + QuotedForMessage(access.refusedUri) +
+                        " leads out of the model's folder; only files inside it are read");
+        }
         if (!access.lastError.empty()) return fail("a buffer does not load: " + access.lastError);
         return fail(std::string(binary ? "not a glTF 2.0 binary file" : "not a glTF 2.0 file") +
                     " this program reads: " + (err.empty() ? "it does not parse" : FirstLine(err)));

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "SimTestSupport.h"
 #include "cli/Cli.h"
 #include "cli/ScenarioRun.h"
@@ -337,6 +339,54 @@ TEST(GltfExport, RunsWriteOneFilePerVehicleAndSayWhenARigHasNothingToHold) {
     const tinygltf::Model driven = ReadGlb(dir / "out" / "kart-0.glb");
     EXPECT_TRUE(Tracks(driven).contains({"driver", "translation"}));
     EXPECT_TRUE(ReadGlb(dir / "out" / "kart-1.glb").animations.empty()) << "nothing moves in an empty kart";
+    fs::remove_all(dir);
+}
+
+// A nameless, unmoved leaf (an empty child in a modelling tool's file) is
+// written as a node object, so that the file reads back.
+TEST(GltfExport, AnEmptyNodeIsWrittenAsAnObject) {
+    VehicleModel model;
+    model.id = 701;
+    model.name = "cart";
+    model.type = kVehicleTypeCar;
+    model.frames.push_back({"body", -1, FrameMatrix{}, sim::BoxVertices({-0.5f, -1, 0}, {0.5f, 1, 0.4f}), sim::BoxTriangles()});
+    model.frames.push_back({"", 0, FrameMatrix{}, {}, {}});
+    const std::vector<unsigned char> bytes = GltfModelBytes(model);
+    ASSERT_GT(bytes.size(), 20u);
+    std::uint32_t jsonLength = 0;
+    std::memcpy(&jsonLength, bytes.data() + 12, sizeof jsonLength);
+    const auto json = nlohmann::json::parse(bytes.begin() + 20, bytes.begin() + 20 + jsonLength);
+    for (const auto& node : json.at("nodes")) EXPECT_TRUE(node.is_object()) << json.at("nodes").dump();
+    std::string error;
+    const auto back = sim::ParseGltfModel(bytes, "cart.glb", {}, &error);
+    ASSERT_TRUE(back) << error;
+    ASSERT_EQ(back->frames.size(), 2u);
+    EXPECT_EQ(back->frames[1].name, "");
+}
+
+// The run's glTF files together are bounded, not each on its own; the size
+// is worked out in 64 bits whatever the build.
+TEST(GltfExport, TheWholeRunsFilesShareOneCap) {
+    VehicleModel big;
+    big.frames.resize(1024);
+    EXPECT_GT(GltfExport::EstimatedBytes(big, 1000000), std::uint64_t{1} << 33);
+
+    const fs::path dir = TempDir("kovra-gltf-cap");
+    std::string error;
+    const auto sedan = sim::LoadVehicleScene(sim::BuiltInScenesDirectory() / "sedan.vehicle", &error);
+    ASSERT_TRUE(sedan) << error;
+    const std::uint64_t one = GltfExport::EstimatedBytes(*sedan, 1000000);
+    ASSERT_LT(one, kMaxGlbBytes);
+    ASSERT_GT(2 * one, kMaxGlbBytes);
+    std::ofstream(dir / "two.scenario") << "kovra-scenario 1\nframes 1000000\n"
+                                           "vehicle sedan.vehicle\nvehicle sedan.vehicle\n  position 4 0 0\n";
+    RunOptions options;
+    options.scenarioFile = dir / "two.scenario";
+    options.outDir = dir / "out";
+    options.gltf = true;
+    options.pictures = false;
+    EXPECT_FALSE(RunScenario(options, &error));
+    EXPECT_NE(error.find("over 1 GiB in all"), std::string::npos) << error;
     fs::remove_all(dir);
 }
 

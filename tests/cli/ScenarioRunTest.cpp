@@ -232,6 +232,48 @@ TEST(ScenarioRun, TheMenuScenarioTunesExportsAndSavesInAFreshGameFolder) {
     fs::remove_all(out);
 }
 
+// The save-load page's actions as a player drives them, in a game folder
+// with the sedan's own file and another model's file where its copy would go.
+TEST(ScenarioRun, TheStoreActionsScenarioKeepsTheUsersFilesAndRefusesAnEmptyRig) {
+    const fs::path dir = fs::temp_directory_path() / "kovra-run-store";
+    fs::remove_all(dir);
+    const fs::path cars = dir / "game" / "modloader" / "Cars";
+    fs::create_directories(cars);
+    std::ofstream(cars / "Kovra_sedan.ini", std::ios::binary)
+        << "[Kovra_Vehicle]\r\nFileVer = 1\r\nModelID = 400\r\n\r\n; tuned by hand\r\n[SteerIK]\r\n"
+           "GrabOffset = 0.250, 0, 0.19 ; the rim\r\nRestAngle = 45.0\r\n";
+    const std::string van = "[Kovra_Vehicle]\r\nFileVer = 1\r\nModelID = 999\r\n\r\n[SteerIK]\r\nRestAngle = 12\r\n";
+    std::ofstream(cars / "Kovra_sedan_C.ini", std::ios::binary) << van;
+    RunOptions options;
+    options.scenarioFile = DefaultScenarioFile().parent_path() / "store-actions.scenario";
+    options.outDir = dir / "out";
+    options.gameDir = dir / "game";
+    std::string error;
+    const auto report = RunScenario(options, &error);
+    ASSERT_TRUE(report) << error;
+    EXPECT_EQ(report->filesWritten,
+              (std::vector<std::string>{"Kovra_Config.ini", "modloader/Cars/Kovra_sedan.ini",
+                                        "modloader/Cars/Kovra_sedan_C_2.ini"}));
+    // The user's lines and spelling stay; the pattern block of the first
+    // export went with the second, which switched "Export Gears" off.
+    const std::string sedan = test::readFileLf(cars / "Kovra_sedan.ini");
+    EXPECT_EQ(sedan.rfind("[Kovra_Vehicle]\nFileVer = 1\nModelID = 400\n\n; tuned by hand\n[SteerIK]\n"
+                          "GrabOffset = 0.250, 0, 0.19 ; the rim\nRestAngle = 45.0\n",
+                          0),
+              0u)
+        << sedan;
+    EXPECT_NE(sedan.find("ShiftPattern = 2\n"), std::string::npos);
+    EXPECT_EQ(sedan.find("[GearPattern]"), std::string::npos) << sedan;
+    // The other model's file is untouched; the copy took the next name.
+    EXPECT_EQ(ReadText(cars / "Kovra_sedan_C.ini"), van);
+    EXPECT_NE(test::readFileLf(cars / "Kovra_sedan_C_2.ini").find("ModelID = 400\n"), std::string::npos);
+    EXPECT_NE(ReadText(dir / "out" / "sedan--store-actions-screen-frame-92.svg").find(">Config exported!</text>"),
+              std::string::npos);
+    EXPECT_NE(ReadText(dir / "out" / "sedan--store-actions-screen-frame-244.svg").find(">Export failed!</text>"),
+              std::string::npos);
+    fs::remove_all(dir);
+}
+
 TEST(ScenarioRun, AGameFolderOfTheUsersIsReadAndOnlyWrittenByThePlugin) {
     const fs::path dir = fs::temp_directory_path() / "kovra-run-game";
     fs::remove_all(dir);

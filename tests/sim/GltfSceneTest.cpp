@@ -340,7 +340,12 @@ TEST(GltfScene, BadFilesAreRefusedWithTheFileAndTheFault) {
     badExtras["nodes"][0]["extras"] = {{"kovra-vehicle", 1}, {"id", 1}, {"frontseat", {0, 0, 0}}};
     Json badType = OneMesh(36, 3);
     badType["nodes"][0]["extras"] = {{"kovra-vehicle", 1}, {"id", 1}, {"name", "k"}, {"type", "kart"}};
+    // (count - 1) x stride is 2^32: a 32-bit size would wrap to a few bytes.
+    Json wrapping = OneMesh(36, 3);
+    wrapping["accessors"][0]["count"] = (1 << 25) + 1;
+    wrapping["bufferViews"][0]["byteStride"] = 128;
     const std::vector<Case> cases = {
+        {wrapping.dump(), "mesh 0 primitive 0 POSITION (accessor 0) reaches past the end of its buffer"},
         {"{ not json", "not a glTF 2.0 file this program reads"},
         {"glTF\x02\x00\x00\x00\xff\xff\xff\xff", "not a glTF 2.0 binary file this program reads"},
         {R"({"asset": {"version": "1.0"}})", "glTF version \"1.0\" is not supported"},
@@ -385,6 +390,85 @@ TEST(GltfScene, BadFilesAreRefusedWithTheFileAndTheFault) {
     EXPECT_FALSE(LoadVehicleScene(dir / "d.vehicle", &error));
     EXPECT_NE(error.find("d.vehicle:5:7: the model \"car.obj\" is not a .gltf or .glb file"), std::string::npos)
         << error;
+    fs::remove_all(dir);
+}
+
+// A buffer is read only from inside the model's folder: a URI that climbs
+// out, spelt plainly or percent-encoded, or a link inside the folder that
+// leads out, is refused with the file and the URI, and nothing is read.
+TEST(GltfScene, BufferFilesAreReadOnlyFromInsideTheModelsFolder) {
+    const fs::path dir = TempDir("kovra-gltf-uri");
+    fs::create_directories(dir / "model" / "sub");
+    fs::create_directories(dir / "outside");
+    const std::string zeros(36, '\0');
+    WriteText(dir / "outside" / "secret.bin", zeros);
+    WriteText(dir / "model" / "sub" / "buffer.bin", zeros);
+    const auto withUri = [](const std::string& uri) {
+        Json model = OneMesh(36, 3);
+        model["buffers"][0]["uri"] = uri;
+        return model.dump();
+    };
+    std::string error;
+    WriteText(dir / "model" / "car.gltf", withUri("sub/buffer.bin"));
+    ASSERT_TRUE(ReadGltfModel(dir / "model" / "car.gltf", &error)) << error;
+    std::vector<std::string> uris = {"../outside/secret.bin", "..%2Foutside/secret.bin",
+                                     "%2E%2E/outside/secret.bin", "sub/../../outside/secret.bin"};
+#ifndef _WIN32
+    fs::create_symlink(dir / "outside" / "secret.bin", dir / "model" / "link.bin");
+    uris.push_back("link.bin");
+#endif
+    for (const std::string& uri : uris) {
+        WriteText(dir / "model" / "car.gltf", withUri(uri));
+        EXPECT_FALSE(ReadGltfModel(dir / "model" / "car.gltf", &error)) << uri;
+        EXPECT_EQ(error.rfind((dir / "model" / "car.gltf").string() + ": buffer URI \"", 0), 0u) << error;
+        EXPECT_NE(error.find("\" leads out of the model's folder"), std::string::npos) << error;
+        EXPECT_NE(error.find("secret.bin") == std::string::npos ? error.find("link.bin") : 0, std::string::npos)
+            << error;
+    }
+    fs::remove_all(dir);
+}
+
+// What a reader builds is bounded by what the file describes: a triangle
+// with a corner twice adds nothing (one vertex and many strip indices make
+// no triangles at all), and strips or fans cannot expand past the bound on
+// triangles that a list of indices has.
+TEST(GltfScene, StripsAndFansCannotExpandPastTheBound) {
+    const fs::path dir = TempDir("kovra-gltf-strip");
+    const auto strip = [&](std::size_t count, int vertices, int mode) {
+        std::string bytes(static_cast<std::size_t>(vertices) * 12, '\0');
+        for (int v = 0; v < vertices; ++v) {
+            const float x = static_cast<float>(v);
+            std::memcpy(bytes.data() + v * 12, &x, sizeof x);
+        }
+        const std::size_t indexStart = bytes.size();
+        for (std::size_t i = 0; i < count; ++i) bytes += static_cast<char>(i % static_cast<std::size_t>(vertices));
+        WriteText(dir / "strip.bin", bytes);
+        Json model = OneMesh(36, vertices);
+        model["buffers"][0] = {{"byteLength", bytes.size()}, {"uri", "strip.bin"}};
+        model["bufferViews"] = Json::array({{{"buffer", 0}, {"byteLength", indexStart}},
+                                            {{"buffer", 0}, {"byteOffset", indexStart}, {"byteLength", count}}});
+        model["accessors"].push_back({{"bufferView", 1}, {"componentType", 5121}, {"type", "SCALAR"}, {"count", count}});
+        model["meshes"][0]["primitives"][0]["indices"] = 1;
+        model["meshes"][0]["primitives"][0]["mode"] = mode;
+        WriteText(dir / "strip.gltf", model.dump());
+        std::string error;
+        auto read = ReadGltfModel(dir / "strip.gltf", &error);
+        return std::pair{std::move(read), error};
+    };
+    const auto [one, oneError] = strip(100000, 1, 5);
+    ASSERT_TRUE(one) << oneError;
+    EXPECT_TRUE(one->frames.at(0).triangles.empty());
+    const auto [few, fewError] = strip(5, 3, 5);
+    ASSERT_TRUE(few) << fewError;
+    EXPECT_EQ(few->frames.at(0).triangles.size(), 9u);
+    // As many triangles as a model may have vertices, and no more.
+    const auto [many, manyError] = strip(kMaxGltfVertices + 3, 3, 5);
+    EXPECT_FALSE(many);
+    EXPECT_NE(manyError.find("mesh 0 primitive 0 makes more than 1048576 triangles in all"), std::string::npos)
+        << manyError;
+    const auto [fan, fanError] = strip(7, 3, 6);  // 0 1 2 0 1 2 0: every other triangle has no area
+    ASSERT_TRUE(fan) << fanError;
+    EXPECT_EQ(fan->frames.at(0).triangles, (std::vector<std::uint32_t>{0, 1, 2, 0, 1, 2}));
     fs::remove_all(dir);
 }
 

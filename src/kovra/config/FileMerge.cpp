@@ -6,7 +6,8 @@
 
 namespace kovra {
 
-std::optional<std::string> mergedFileText(const std::filesystem::path& path, std::string_view text) {
+std::optional<std::string> mergedFileText(const std::filesystem::path& path, std::string_view text,
+                                          const std::vector<IniKeyName>& withdrawn) {
     std::error_code error;
     if (std::filesystem::status(path, error).type() == std::filesystem::file_type::not_found) {
         return std::string(text);
@@ -16,6 +17,7 @@ std::optional<std::string> mergedFileText(const std::filesystem::path& path, std
     IniDocument written;
     written.parse(text);
     if (!existing.mergeFrom(written)) return std::nullopt;
+    for (const auto& [section, key] : withdrawn) existing.removeKey(section, key);
     return existing.text();
 }
 

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace kovra {
 
@@ -12,6 +14,10 @@ namespace kovra {
 // file's own lines, comments and order, with every key of `text` set to the
 // value `text` gives it (keys and sections the file lacks are added). Empty
 // when a file is there but cannot be read: it must then be left alone.
-std::optional<std::string> mergedFileText(const std::filesystem::path& path, std::string_view text);
+// `withdrawn` names keys (section, key) the writer owns and no longer
+// writes: their lines go, and a section left empty by that goes too.
+using IniKeyName = std::pair<std::string, std::string>;
+std::optional<std::string> mergedFileText(const std::filesystem::path& path, std::string_view text,
+                                          const std::vector<IniKeyName>& withdrawn = {});
 
 }  // namespace kovra

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <system_error>
 
+#include "kovra/config/PathText.h"
+
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
@@ -84,15 +86,24 @@ bool ResolveTarget(const fs::path& target, fs::path& real, bool& exists) {
 
 }  // namespace
 
-bool replaceFileContents(const fs::path& target, std::string_view text) {
-    if (!target.has_filename()) return false;
+bool replaceFileContents(const fs::path& target, std::string_view text, std::string* why) {
+    const auto fail = [&](const char* what) {
+        if (why) *why = what == nullptr ? "cannot write " + TextFromPath(target) : TextFromPath(target) + what;
+        return false;
+    };
+    if (!target.has_filename()) return fail(nullptr);
     fs::path real;
     bool exists = false;
-    if (!ResolveTarget(target, real, exists)) return false;
+    if (!ResolveTarget(target, real, exists)) return fail(" is not a regular file");
 
     std::error_code ec;
     const fs::perms permissions = exists ? fs::status(real, ec).permissions() : fs::perms::unknown;
-    if (ec) return false;
+    if (ec) return fail(nullptr);
+    // The owner's write bit, which is also what Windows' read-only flag
+    // shows; it holds for a privileged user too, who could write anyway.
+    if (exists && (permissions & fs::perms::owner_write) == fs::perms::none) {
+        return fail(" is read-only; it was left as it was");
+    }
 
     fs::path temporary;
     int fd = -1;
@@ -100,9 +111,9 @@ bool replaceFileContents(const fs::path& target, std::string_view text) {
         temporary = real;
         temporary += attempt == 0 ? std::string(".tmp") : ".tmp" + std::to_string(attempt);
         fd = CreateExclusive(temporary, exists);
-        if (fd < 0 && errno != EEXIST) return false;
+        if (fd < 0 && errno != EEXIST) return fail(nullptr);
     }
-    if (fd < 0) return false;
+    if (fd < 0) return fail(nullptr);
 
     bool written = WriteAll(fd, text) && FlushToDisk(fd);
     written = CloseFile(fd) && written;
@@ -117,7 +128,7 @@ bool replaceFileContents(const fs::path& target, std::string_view text) {
     if (!written) {
         std::error_code ignored;
         fs::remove(temporary, ignored);
-        return false;
+        return fail(nullptr);
     }
     FlushFolder(real.parent_path());
     return true;

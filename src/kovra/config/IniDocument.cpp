@@ -8,6 +8,7 @@
 #include <system_error>
 #include <utility>
 
+#include "kovra/config/BoundedRead.h"
 #include "kovra/config/FileReplace.h"
 #include "kovra/config/NumberFormat.h"
 
@@ -71,8 +72,34 @@ IniKey readKeyLine(std::string_view line) {
     return key;
 }
 
+// One word of a value as the readers take it: a whole number compared as
+// one, any other number, when the whole word reads as one, by the value six
+// significant digits give it (what the writers keep), so "0.050", ".05" and
+// "5e-2" are one value.
+bool sameWord(std::string_view a, std::string_view b) {
+    if (a == b) return true;
+    // Whole numbers exactly: a float's six digits would blur large ones.
+    const auto integer = [](std::string_view word, std::int32_t& out) {
+        std::string_view rest = word;
+        return extractInteger(rest, out) && rest.empty();
+    };
+    std::int32_t integerA = 0, integerB = 0;
+    const bool integerAOk = integer(a, integerA), integerBOk = integer(b, integerB);
+    if (integerAOk && integerBOk) return integerA == integerB;
+    const auto number = [](std::string_view word, std::string& out) {
+        float value = 0.0f;
+        std::string_view rest = word;
+        if (!extractNumber(rest, value) || !rest.empty()) return false;
+        out = formatNumber(value);
+        return true;
+    };
+    std::string numberA, numberB;
+    return number(a, numberA) && number(b, numberB) && numberA == numberB;
+}
+
 // Whether two values hold the same words, however they are spaced (a
-// vector's commas are blanks by the time a value is read).
+// vector's commas are blanks by the time a value is read) and however their
+// numbers are spelled.
 bool sameWords(std::string_view a, std::string_view b) {
     const auto next = [](std::string_view& text) {
         while (!text.empty() && isIniSpace(text.front())) text.remove_prefix(1);
@@ -85,7 +112,7 @@ bool sameWords(std::string_view a, std::string_view b) {
     for (;;) {
         const std::string_view wordA = next(a);
         const std::string_view wordB = next(b);
-        if (wordA != wordB) return false;
+        if (!sameWord(wordA, wordB)) return false;
         if (wordA.empty()) return true;
     }
 }
@@ -159,10 +186,8 @@ bool IniDocument::open(const fs::path& path, bool createMissingKeys) {
     // forever) and only a regular file is ever replaced.
     if (error || !fs::is_regular_file(status)) return false;
 
-    std::ifstream in(path, std::ios::binary);  // CR LF reaches the parser, which keeps it
-    if (!in) return false;
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return false;
+    std::string text;
+    if (!readBoundedFile(path, kMaxFileBytes, text)) return false;
 
     parseText(text);
     loaded_ = true;
@@ -401,6 +426,37 @@ bool IniDocument::mergeFrom(const IniDocument& other) {
         }
     }
     return allSet;
+}
+
+bool IniDocument::removeKey(std::string_view sectionName, std::string_view keyName) {
+    IniSection* section = findSectionToEdit(sectionName);
+    if (section == nullptr) return false;
+    // Old key index to new, kNotAKey for a removed key.
+    std::vector<std::size_t> renumbered(section->keys_.size(), IniSection::kNotAKey);
+    std::vector<IniKey> kept;
+    for (std::size_t i = 0; i < section->keys_.size(); ++i) {
+        if (section->keys_[i].name == keyName) continue;
+        renumbered[i] = kept.size();
+        kept.push_back(std::move(section->keys_[i]));
+    }
+    if (kept.size() == section->keys_.size()) return false;
+    section->keys_ = std::move(kept);
+    auto& lines = section->lines_;
+    std::vector<IniSection::Line> keptLines;
+    for (IniSection::Line& line : lines) {
+        if (line.key != IniSection::kNotAKey) {
+            line.key = renumbered[line.key];
+            if (line.key == IniSection::kNotAKey) continue;
+        }
+        keptLines.push_back(std::move(line));
+    }
+    lines = std::move(keptLines);
+    const bool empty = std::all_of(lines.begin(), lines.end(), [](const IniSection::Line& line) {
+        return line.key == IniSection::kNotAKey && isBlankText(line.text);
+    });
+    if (empty) sections_.erase(sections_.begin() + (section - sections_.data()));
+    dirty_ = true;
+    return true;
 }
 
 std::string IniDocument::text() const {

@@ -49,10 +49,14 @@ public:
     // Longest name or "=" token a key line may have.
     static constexpr std::size_t kMaxTokenLength = 31;
 
+    // Larger files are far beyond any configuration and are not read.
+    static constexpr std::uintmax_t kMaxFileBytes = std::uintmax_t{1} << 20;
+
     // Reads the file. A file that cannot be read leaves an empty document
     // with loaded() false. When the file does not exist, setters and save()
     // create it; when it exists but could not be read, save() refuses to
     // write, so an unreadable file is never replaced by a near-empty one.
+    // A file larger than kMaxFileBytes counts as unreadable.
     bool open(const std::filesystem::path& path, bool createMissingKeys = true);
     // Reads text that has no file behind it; save() then has nowhere to write.
     void parse(std::string_view text, bool createMissingKeys = true);
@@ -90,6 +94,11 @@ public:
     // line as written. Every other line stays. False when a key could not be
     // set (the rest are still set).
     bool mergeFrom(const IniDocument& other);
+
+    // Removes every line of the key from the first section of that name; a
+    // section left with nothing but blank lines goes too (its comments and
+    // other lines keep it). False when there was no such key.
+    bool removeKey(std::string_view section, std::string_view key);
 
     // The file's text as save() writes it.
     std::string text() const;

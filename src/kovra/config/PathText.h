@@ -13,4 +13,9 @@ namespace kovra {
 std::filesystem::path PathFromText(const std::string& utf8);
 std::string TextFromPath(const std::filesystem::path& path);
 
+// Whether what `path` names, once every link on the way (and the last part,
+// when it exists) is followed and "." and ".." are resolved, lies inside
+// `folder` (itself followed), never being the folder itself.
+bool PathLiesInside(const std::filesystem::path& path, const std::filesystem::path& folder);
+
 }  // namespace kovra

@@ -1,6 +1,8 @@
 #include "kovra/config/VehicleConfigFile.h"
 
+#include <algorithm>
 #include <string_view>
+#include <vector>
 
 #include "kovra/config/FileMerge.h"
 #include "kovra/config/FileReplace.h"
@@ -136,15 +138,29 @@ void ReadSection(const IniDocument& doc, const char* name, Handle& handle,
     if (const IniSection* section = doc.findSection(name)) read(*section, handle);
 }
 
-// Two model names can map to one file name ("a/b" and "a\\b"): a default
-// export takes the first of "Kovra_NAME.ini", "Kovra_NAME_2.ini", ... that
-// is free or already holds this model, never another model's file.
-bool FreeExportPath(const fs::path& folder, const std::string& fileName, int modelId,
-                    fs::path& out) {
+// The keys of the gear's pattern block, which an export without "Export
+// Gears" must not leave behind from an earlier one.
+std::vector<IniKeyName> GearPatternKeys() {
+    std::vector<IniKeyName> keys;
+    for (int i = 0; i < GearIk::kPositionCount; ++i) {
+        keys.emplace_back("GearPattern", "PreStg_" + formatInteger(i));
+        keys.emplace_back("GearPattern", "FinStg_" + formatInteger(i));
+    }
+    return keys;
+}
+
+}  // namespace
+
+// Two model names can map to one file name ("a/b" and "a\\b"), and a copy's
+// name can be another model's file: the first of NAME.ini, NAME_2.ini, ...
+// that is free or already holds this model is taken, never another model's
+// file.
+bool FreeVehicleFilePath(const fs::path& wanted, int modelId, fs::path& out) {
     constexpr int kNames = 100;
-    const std::string stem = fileName.substr(0, fileName.size() - std::string_view(".ini").size());
+    const fs::path folder = wanted.parent_path();
+    const std::string stem = TextFromPath(wanted.stem());
     for (int n = 1; n <= kNames; ++n) {
-        out = folder / (n == 1 ? fileName : stem + "_" + formatInteger(n) + ".ini");
+        out = n == 1 ? wanted : folder / PathFromText(stem + "_" + formatInteger(n) + ".ini");
         std::error_code ec;
         if (fs::symlink_status(out, ec).type() == fs::file_type::not_found) return true;
         IniDocument existing;
@@ -158,8 +174,6 @@ bool FreeExportPath(const fs::path& folder, const std::string& fileName, int mod
     }
     return false;
 }
-
-}  // namespace
 
 std::string VehicleExportFileName(const std::string& modelName) {
     std::string name = "Kovra_" + modelName + ".ini";
@@ -177,17 +191,24 @@ VehicleExportResult ExportVehicleConfig(Runtime& runtime, const CabinIk& rig,
         result.error = "the rig has no vehicle";
         return result;
     }
+    // While the rig is being built it has no handles: a file of the header
+    // alone would pass for the model's tuning and drop its fitted values.
+    if (rig.handles.empty()) {
+        result.error = kRigBeingBuilt;
+        return result;
+    }
     const int modelId = host.VehicleModelId(rig.vehicle);
     result.path = path;
+    // The folder as the plugin spells it everywhere else. Without it the
+    // export would land in the working directory, which is no mod tree.
+    const std::string& gameDirText = runtime.paths().GameDirectory();
+    if (gameDirText.empty()) {
+        result.error = "the game's folder is not known";
+        return result;
+    }
+    const fs::path gameDir = PathFromText(gameDirText);
     if (path.empty()) {
-        // The folder as the plugin spells it everywhere else. Without it the
-        // export would land in the working directory, which is no mod tree.
-        const std::string& gameDir = runtime.paths().GameDirectory();
-        if (gameDir.empty()) {
-            result.error = "the game's folder is not known";
-            return result;
-        }
-        const fs::path folder = PathFromText(gameDir) / "modloader" / "Kovra-Output";
+        const fs::path folder = gameDir / "modloader" / "Kovra-Output";
         std::error_code ec;
         // Only the last level is made: without a "modloader" folder there
         // is no mod set-up to export into.
@@ -196,8 +217,8 @@ VehicleExportResult ExportVehicleConfig(Runtime& runtime, const CabinIk& rig,
             result.error = "cannot create the export folder " + TextFromPath(folder);
             return result;
         }
-        if (!FreeExportPath(folder, VehicleExportFileName(host.ModelName(modelId)), modelId,
-                            result.path)) {
+        if (!FreeVehicleFilePath(folder / PathFromText(VehicleExportFileName(host.ModelName(modelId))),
+                                 modelId, result.path)) {
             result.error = "every export file name of the model is taken in " + TextFromPath(folder);
             return result;
         }
@@ -208,16 +229,29 @@ VehicleExportResult ExportVehicleConfig(Runtime& runtime, const CabinIk& rig,
     text += "\n\n";
     for (const auto& handle : rig.handles) text += handle->WriteConfig() + "\n";
 
+    // Writes stay in the game's folder: a listed file, or a folder on the
+    // way, that is a link to somewhere else is not written through.
+    if (!PathLiesInside(result.path, gameDir)) {
+        result.error = TextFromPath(result.path) + " leads out of the game's folder; it was left as it was";
+        return result;
+    }
     // A file already there keeps every line of its own; only values change.
     // Exports are CR LF on every platform, as the game's own tools write
-    // them, so that a new file is the same wherever it was made.
-    const std::optional<std::string> merged = mergedFileText(result.path, WithCrLf(text));
+    // them, so that a new file is the same wherever it was made. The
+    // pattern block follows "Export Gears": one written earlier goes.
+    const bool hasGear = std::any_of(rig.handles.begin(), rig.handles.end(), [](const auto& handle) {
+        return dynamic_cast<const GearIk*>(handle.get()) != nullptr;
+    });
+    const bool withdrawPattern = hasGear && !runtime.store().exportGears;
+    const std::optional<std::string> merged =
+        mergedFileText(result.path, WithCrLf(text), withdrawPattern ? GearPatternKeys() : std::vector<IniKeyName>{});
     if (!merged) {
         result.error = "cannot read " + TextFromPath(result.path) + "; it was left as it was";
         return result;
     }
-    if (!replaceFileContents(result.path, *merged)) {
-        result.error = "cannot write " + TextFromPath(result.path);
+    std::string why;
+    if (!replaceFileContents(result.path, *merged, &why)) {
+        result.error = why;
         return result;
     }
     result.written = true;

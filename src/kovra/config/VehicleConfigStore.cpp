@@ -1,11 +1,11 @@
 #include "kovra/config/VehicleConfigStore.h"
 
 #include <algorithm>
-#include <fstream>
 #include <iomanip>
-#include <iterator>
 #include <set>
 
+#include "kovra/config/BoundedRead.h"
+#include "kovra/config/IniDocument.h"
 #include "kovra/config/PathText.h"
 #include "kovra/config/VehicleConfigFile.h"
 #include "kovra/host/Runtime.h"
@@ -60,21 +60,22 @@ constexpr std::uintmax_t kMinVehicleFileSize = 20;  // bytes
 bool IsHidden(const fs::path& path) { return path.filename().string().rfind('.', 0) == 0; }
 
 bool HoldsVehicleSection(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return false;
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return text.find("[Kovra_Vehicle]") != std::string::npos;
+    std::string text;
+    return readBoundedFile(path, IniDocument::kMaxFileBytes, text) &&
+           text.find("[Kovra_Vehicle]") != std::string::npos;
 }
 
 // Depth first, entries in name order so that the file that wins for a model
 // is the same on every machine. A link is followed when it leads somewhere
 // and passed over when it does not; a folder met again through a link is not
-// walked twice. False when the walk itself failed.
-bool Walk(const fs::path& folder, std::set<fs::path>& walked, std::vector<fs::path>& found,
+// walked twice. A folder or file that cannot be read, and a file far larger
+// than any configuration, is passed over with one line on `errors`; the walk
+// goes on with the rest.
+void Walk(const fs::path& folder, std::set<fs::path>& walked, std::vector<fs::path>& found,
           std::ostream& errors) {
     std::error_code ec;
     const fs::path real = fs::canonical(folder, ec);
-    if (!ec && !walked.insert(real).second) return true;
+    if (!ec && !walked.insert(real).second) return;
 
     std::vector<fs::directory_entry> entries;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
@@ -82,7 +83,7 @@ bool Walk(const fs::path& folder, std::set<fs::path>& walked, std::vector<fs::pa
     }
     if (ec) {
         errors << "Cannot read directory: " << std::quoted(folder.string()) << ": " << ec.message() << '\n';
-        return false;
+        return;  // what was listed before the fault is passed over too: the folder is skipped whole
     }
     std::sort(entries.begin(), entries.end(),
               [](const fs::directory_entry& a, const fs::directory_entry& b) { return a.path() < b.path(); });
@@ -95,21 +96,24 @@ bool Walk(const fs::path& folder, std::set<fs::path>& walked, std::vector<fs::pa
             continue;
         }
         if (!ec && fs::is_directory(status)) {
-            if (!Walk(entry.path(), walked, found, errors)) return false;
+            Walk(entry.path(), walked, found, errors);
             continue;
         }
         const bool isFile = !ec && fs::is_regular_file(status);
         const std::uintmax_t size = isFile ? entry.file_size(ec) : 0;
         if (ec) {
             errors << "Cannot read " << std::quoted(entry.path().string()) << ": " << ec.message() << '\n';
-            return false;
+            ec.clear();
+            continue;
         }
-        if (isFile && entry.path().extension() == ".ini" && size >= kMinVehicleFileSize &&
-            HoldsVehicleSection(entry.path())) {
-            found.push_back(entry.path());
+        if (!isFile || entry.path().extension() != ".ini" || size < kMinVehicleFileSize) continue;
+        if (size > IniDocument::kMaxFileBytes) {
+            errors << "Skipped " << std::quoted(entry.path().string()) << ": " << size
+                   << " bytes, more than any configuration (" << IniDocument::kMaxFileBytes << ")\n";
+            continue;
         }
+        if (HoldsVehicleSection(entry.path())) found.push_back(entry.path());
     }
-    return true;
 }
 
 }  // namespace
@@ -151,6 +155,7 @@ namespace {
 // Followed by the reason, in place of the export message.
 constexpr const char* kExportFailedMessage = "~r~~h~Export failed!~n~~r~~h~";
 constexpr const char* kLoadFailedMessage = "~r~~h~Load failed!~n~~r~~h~";
+constexpr const char* kUpdateFailedMessage = "~r~~h~Update failed!~n~~r~~h~";
 constexpr int kFailureMessageMs = 5000;
 
 void ShowFailure(Host& host, const char* heading, const std::string& reason) {
@@ -171,8 +176,14 @@ std::string VehicleConfigStore::copyPath(const std::string& path) {
     return path.substr(0, keep) + "_C.ini";
 }
 
-void VehicleConfigStore::pushRigToStore(const CabinIk& rig) {
-    if (rig.vehicle == nullptr) return;
+bool VehicleConfigStore::pushRigToStore(const CabinIk& rig) {
+    if (rig.vehicle == nullptr) return false;
+    // A rig being built has no handles: the templates keep what they hold
+    // rather than every vehicle of the model being rebuilt for nothing.
+    if (rig.handles.empty()) {
+        ShowFailure(runtime_->host(), kUpdateFailedMessage, kRigBeingBuilt);
+        return false;
+    }
     const std::int32_t modelId = runtime_->host().VehicleModelId(rig.vehicle);
     VehicleConfigRecord& record = get(modelId);
     for (const auto& handle : rig.handles) {
@@ -182,6 +193,7 @@ void VehicleConfigStore::pushRigToStore(const CabinIk& rig) {
     }
     // The rig itself is among those rebuilt: its handles are gone after this.
     runtime_->rigs().ResetModel(modelId);
+    return true;
 }
 
 bool VehicleConfigStore::loadSelectedFile(CabinIk& rig) {
@@ -217,8 +229,16 @@ VehicleExportResult VehicleConfigStore::exportFromRig(const CabinIk& rig) {
         wrapSelectedFile(record);
         const std::string& selected = record.filePaths[static_cast<std::size_t>(record.selectedFile)];
         if (saveAsCopy) {
-            const std::string target = copyPath(selected);
-            result = ExportVehicleConfig(*runtime_, rig, PathFromText(target));
+            // The copy's name may be another model's file: that one is
+            // left alone and the copy takes the next free name.
+            fs::path free;
+            if (!FreeVehicleFilePath(PathFromText(copyPath(selected)), record.modelId, free)) {
+                result.error = "every copy name of " + selected + " is taken";
+                ShowFailure(runtime_->host(), kExportFailedMessage, result.error);
+                return result;
+            }
+            const std::string target = TextFromPath(free);
+            result = ExportVehicleConfig(*runtime_, rig, free);
             const bool listed = std::find(record.filePaths.begin(), record.filePaths.end(), target) !=
                                 record.filePaths.end();
             if (result.written && !listed) {

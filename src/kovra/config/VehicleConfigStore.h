@@ -44,8 +44,10 @@ public:
     // of more than 19 bytes that hold "[Kovra_Vehicle]", neither the file
     // nor a folder on the way hidden (a leading "."), in name order. Links
     // are followed, a broken one passed over, and a folder reached twice is
-    // walked once. A missing folder or a failing walk is reported on
-    // `errors`; the files found before the failure are kept.
+    // walked once. A missing folder is reported on `errors`; so is each
+    // folder or file that cannot be read and each ".ini" larger than any
+    // configuration (IniDocument::kMaxFileBytes), which are passed over while
+    // the walk goes on.
     static std::vector<std::filesystem::path> scanVehicleFiles(const std::filesystem::path& folder,
                                                                std::ostream& errors);
     // Reads every per-vehicle file under the game's "modloader" folder: the
@@ -58,16 +60,17 @@ public:
     // ---- what the vehicle menu asks of the store ----------------------------
     // "UpdateAllVehs": the rig's handle values become its model's templates
     // and every vehicle of the model builds its handles again from them.
-    // Nothing is written to disk.
-    void pushRigToStore(const CabinIk& rig);
+    // Nothing is written to disk. False, with the reason on screen and
+    // nothing changed, while the rig has no handles (it is being built).
+    bool pushRigToStore(const CabinIk& rig);
     // "Load File": reads the model's selected file into the templates of the
     // file's model, then rebuilds the rig (onlyCurrentVehicle) or every
     // vehicle of its model. False, with nothing changed and the reason on
     // screen, when the model lists no file or the file does not load.
     bool loadSelectedFile(CabinIk& rig);
     // "Export Config!": the rig's live values into the model's selected file,
-    // into a copy of it beside it ("_C.ini" for ".ini", listed for the model)
-    // with saveAsCopy, or, when the model lists no file, into the default
+    // into a copy of it beside it ("_C.ini" for ".ini", or "_C_2.ini", ...
+    // when that is another model's file; listed for the model) with saveAsCopy, or, when the model lists no file, into the default
     // export file. A failed export leaves every file as it was and says why
     // on screen.
     VehicleExportResult exportFromRig(const CabinIk& rig);

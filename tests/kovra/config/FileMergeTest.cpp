@@ -44,6 +44,43 @@ TEST(FileMerge, AChangedVectorIsWrittenWithItsCommas) {
               "[SteerIK]\nGrabOffset = 0.2, 0, 0.19 ; mine\n");
 }
 
+// A value the user wrote in another spelling of the same number keeps his
+// spelling; only a value that really changed is written anew.
+TEST(FileMerge, AnUnchangedNumberKeepsTheUsersSpelling) {
+    TempDir dir;
+    const std::string user =
+        "[SteerIK]\nGrabOffset = 0.050, 0, -0.020 ; mine\nRestAngle = 33.0\nSpinRate = 2.5e-2\n"
+        "PutAwayMult = .1\nCycleAngle = +5\nSwitchHands = 01\nSpinMult = 0.1234567\nMyWord = abc\n";
+    test::writeFile(dir / "user.ini", user);
+    const std::string written =
+        "[SteerIK]\nGrabOffset = 0.05, 0, -0.02\nRestAngle = 33\nSpinRate = 0.025\n"
+        "PutAwayMult = 0.1\nCycleAngle = 5\nSwitchHands = 1\nSpinMult = 0.123457\nMyWord = abc\n";
+    EXPECT_EQ(mergedFileText(dir / "user.ini", written), user);
+    // A changed value is written as the writer spells it; the rest stay.
+    std::string changed = written;
+    changed.replace(changed.find("RestAngle = 33"), 14, "RestAngle = 34");
+    std::string expected = user;
+    expected.replace(expected.find("RestAngle = 33.0"), 16, "RestAngle = 34");
+    EXPECT_EQ(mergedFileText(dir / "user.ini", changed), expected);
+    // Whole numbers compare exactly, however large.
+    test::writeFile(dir / "ids.ini", "[Kovra_Vehicle]\nModelID = 16777217\n");
+    EXPECT_EQ(mergedFileText(dir / "ids.ini", "[Kovra_Vehicle]\nModelID = 16777216\n"),
+              "[Kovra_Vehicle]\nModelID = 16777216\n");
+}
+
+// Keys the writer owns and no longer writes go; the user's own lines in
+// their section stay, and a section they leave empty goes with them.
+TEST(FileMerge, WithdrawnKeysGoAndTheUsersOwnLinesStay) {
+    TempDir dir;
+    test::writeFile(dir / "user.ini",
+                    "[GearIK]\nShiftPattern = 0\n\n[GearPattern]\nPreStg_0 = 1, 2, 3\nFinStg_0 = 4, 5, 6\n\n"
+                    "[SteerIK]\nRestAngle = 45\n\n[Mine]\n; keep me\nPreStg_0 = 1\n");
+    const std::vector<IniKeyName> withdrawn = {{"GearPattern", "PreStg_0"}, {"GearPattern", "FinStg_0"},
+                                               {"Mine", "PreStg_0"}, {"Missing", "X"}};
+    EXPECT_EQ(mergedFileText(dir / "user.ini", "[GearIK]\nShiftPattern = 2\n", withdrawn),
+              "[GearIK]\nShiftPattern = 2\n\n[SteerIK]\nRestAngle = 45\n\n[Mine]\n; keep me\n");
+}
+
 TEST(FileMerge, AFileThatCannotBeReadIsNotWrittenOver) {
     TempDir dir;
     std::filesystem::create_directories(dir / "folder.ini");

@@ -130,5 +130,20 @@ TEST(GlobalSettings, SaveKeepsTheUsersFile) {
               "muStiffness = 1\ngWristOffsetY = -0.1\n\n");
 }
 
+// A settings file the user made read-only stays as it is.
+TEST(GlobalSettings, AReadOnlyFileIsNotReplaced) {
+    TempDir dir;
+    const auto path = dir / kGlobalSettingsFileName;
+    writeFile(path, "[Menu]\nScale = 0.6 ; mine, fixed\n");
+    std::filesystem::permissions(path, std::filesystem::perms::owner_write | std::filesystem::perms::group_write |
+                                           std::filesystem::perms::others_write,
+                                 std::filesystem::perm_options::remove);
+    GlobalSettings s;
+    s.Scale = 0.75f;
+    EXPECT_FALSE(saveGlobalSettings(path, s));
+    std::filesystem::permissions(path, std::filesystem::perms::owner_write, std::filesystem::perm_options::add);
+    EXPECT_EQ(readFile(path), "[Menu]\nScale = 0.6 ; mine, fixed\n");
+}
+
 }  // namespace
 }  // namespace kovra

@@ -247,5 +247,96 @@ TEST_F(VehicleConfigFileTest, DefaultExportNeverTakesAnotherModelsFile) {
     EXPECT_NE(test::readFileLf(a.path).find("ModelID = 410\n"), std::string::npos);
 }
 
+// The pattern block follows "Export Gears": switched off, an export takes
+// an earlier block away, so that a load gives the new pattern its own
+// positions rather than the old pattern's.
+TEST_F(VehicleConfigFileTest, AnExportWithoutGearsDropsAnEarlierPatternBlock) {
+    Runtime rt(host);
+    auto rig = RigFromTemplates(rt, 400, false);
+    GearIk& gear = static_cast<GearIk&>(*rig->handles[2]);
+    const auto path = dir / "gear.ini";
+    rt.store().exportGears = true;
+    gear.SetPattern(0);
+    ASSERT_TRUE(ExportVehicleConfig(rt, *rig, path).written);
+    ASSERT_NE(test::readFile(path).find("[GearPattern]"), std::string::npos);
+
+    rt.store().exportGears = false;
+    gear.shiftPattern = 2;
+    gear.SetPattern(2);
+    ASSERT_TRUE(ExportVehicleConfig(rt, *rig, path).written);
+    const std::string text = test::readFileLf(path);
+    EXPECT_EQ(text.find("[GearPattern]"), std::string::npos) << text;
+    EXPECT_EQ(text.find("PreStg_"), std::string::npos) << text;
+    VehicleConfigRecord* record = ReadVehicleConfig(rt, path, false);
+    ASSERT_NE(record, nullptr);
+    GearIk bmw(rt);
+    bmw.SetPattern(2);
+    EXPECT_EQ(record->gear.shiftPattern, 2);
+    for (int i = 0; i < GearIk::kPositionCount; ++i) {
+        EXPECT_EQ(record->gear.pattern[i].preStage, bmw.pattern[i].preStage) << i;
+        EXPECT_EQ(record->gear.pattern[i].finalStage, bmw.pattern[i].finalStage) << i;
+    }
+}
+
+// While a rig is being built it has no handles: nothing is written, not
+// even the header, which would pass for the model's whole tuning.
+TEST_F(VehicleConfigFileTest, ARigWithoutHandlesWritesNothing) {
+    Runtime rt(host);
+    CabinIk empty(rt, host.CreateVehicle(461));
+    const auto path = dir / "bike.ini";
+    const VehicleExportResult result = ExportVehicleConfig(rt, empty, path);
+    EXPECT_FALSE(result.written);
+    EXPECT_FALSE(result.error.empty());
+    EXPECT_FALSE(fs::exists(path));
+    fs::create_directory(dir / "modloader");
+    EXPECT_FALSE(ExportVehicleConfig(rt, empty).written);
+    EXPECT_FALSE(fs::exists(dir / "modloader" / "Kovra-Output" / "Kovra_motorbike.ini"));
+    EXPECT_TRUE(host.timedMessages.empty());
+}
+
+// A file its owner made read-only is not replaced; the reason names it.
+TEST_F(VehicleConfigFileTest, AReadOnlyFileIsLeftAsItWas) {
+    Runtime rt(host);
+    auto rig = RigFromTemplates(rt, 400, false);
+    const auto path = dir / "car.ini";
+    test::writeFile(path, "[Kovra_Vehicle]\nModelID = 400\n[SteerIK]\nRestAngle = 50\n");
+    fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    const std::string before = test::readFile(path);
+    const VehicleExportResult result = ExportVehicleConfig(rt, *rig, path);
+    fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_FALSE(result.written);
+    EXPECT_EQ(result.error, path.string() + " is read-only; it was left as it was");
+    EXPECT_EQ(test::readFile(path), before);
+}
+
+// The store writes only to files whose real path lies in the game's folder:
+// a listed file or an export folder that is a link to elsewhere is refused.
+TEST_F(VehicleConfigFileTest, WritesNeverFollowLinksOutOfTheGameFolder) {
+    KOVRA_SKIP_WITHOUT_POSIX_FILES();
+    test::TempDir outside;
+    test::writeFile(outside / "other.ini", "keep me\n");
+    Runtime rt(host);
+    auto rig = RigFromTemplates(rt, 400, false);
+    fs::create_directories(dir / "modloader" / "Cars");
+    fs::create_symlink(outside / "other.ini", dir / "modloader" / "Cars" / "Kovra_sedan.ini");
+    const VehicleExportResult linked = ExportVehicleConfig(rt, *rig, dir / "modloader" / "Cars" / "Kovra_sedan.ini");
+    EXPECT_FALSE(linked.written);
+    EXPECT_NE(linked.error.find("leads out of the game's folder"), std::string::npos) << linked.error;
+    EXPECT_EQ(test::readFile(outside / "other.ini"), "keep me\n");
+
+    fs::create_directory_symlink(outside.path(), dir / "modloader" / "Kovra-Output");
+    EXPECT_FALSE(ExportVehicleConfig(rt, *rig).written);
+    EXPECT_FALSE(ExportVehicleConfig(rt, *rig, dir / "modloader" / "Kovra-Output" / "new.ini").written);
+    EXPECT_EQ(std::distance(fs::directory_iterator(outside.path()), fs::directory_iterator()), 1);
+
+    // A link that stays inside the folder is written through.
+    test::writeFile(dir / "modloader" / "Cars" / "real.ini", "[Kovra_Vehicle]\nModelID = 400\n");
+    fs::create_symlink(dir / "modloader" / "Cars" / "real.ini", dir / "modloader" / "inside.ini");
+    EXPECT_TRUE(ExportVehicleConfig(rt, *rig, dir / "modloader" / "inside.ini").written);
+    EXPECT_NE(test::readFile(dir / "modloader" / "Cars" / "real.ini").find("[SteerIK]"), std::string::npos);
+    EXPECT_TRUE(host.timedMessages.size() == 1u);
+}
+
 }  // namespace
 }  // namespace kovra

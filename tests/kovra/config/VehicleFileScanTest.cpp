@@ -1,9 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <iomanip>
 #include <sstream>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "ConfigTestSupport.h"
 #include "kovra/config/GlobalSettings.h"
+#include "kovra/config/IniDocument.h"
 #include "kovra/config/PathText.h"
 #include "kovra/config/PriorityAnimations.h"
 #include "kovra/config/VehicleConfigFile.h"
@@ -83,6 +91,60 @@ TEST(VehicleFileScan, OnlyRegularFilesAreRead) {
     // Nor is a pipe replaced by a file when settings are saved.
     EXPECT_FALSE(saveGlobalSettings(mods / "pipe.ini", settings));
     EXPECT_EQ(fs::status(mods / "pipe.ini").type(), fs::file_type::fifo);
+}
+
+// A file far larger than any configuration is not read at all (the scan
+// would hold it whole in memory); a line says so and the scan goes on.
+TEST(VehicleFileScan, AHugeFileIsSkippedWithOneLineAndTheScanGoesOn) {
+    test::TempDir dir;
+    const fs::path mods = dir / "modloader";
+    fs::create_directories(mods);
+    std::string huge = VehicleFile(500, 30);
+    huge.append(static_cast<std::size_t>(IniDocument::kMaxFileBytes), ';');
+    test::writeFile(mods / "A-huge.ini", huge);
+    test::writeFile(mods / "B.ini", VehicleFile(501, 30));
+    std::ostringstream errors;
+    const auto found = VehicleConfigStore::scanVehicleFiles(mods, errors);
+    ASSERT_EQ(found.size(), 1u) << ::testing::PrintToString(found);
+    EXPECT_EQ(found[0], mods / "B.ini");
+    std::ostringstream skipped;
+    skipped << "Skipped " << std::quoted((mods / "A-huge.ini").string()) << ": ";
+    const std::string said = errors.str();
+    EXPECT_EQ(said.rfind(skipped.str(), 0), 0u) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1);
+    // Read on its own, it is no configuration either, and never replaced.
+    IniDocument doc;
+    EXPECT_FALSE(doc.open(mods / "A-huge.ini"));
+    doc.setNumber("SteerIK", "RestAngle", 1.0);
+    EXPECT_FALSE(doc.save());
+}
+
+// A folder that cannot be listed (mode 000, for a user other than root) is
+// passed over with one line; the folders after it are still read. The scan
+// runs in a child that gives up root, which could list the folder anyway.
+TEST(VehicleFileScan, AnUnreadableFolderIsSkippedAndTheScanGoesOn) {
+    KOVRA_SKIP_WITHOUT_POSIX_FILES();
+#ifndef _WIN32
+    test::TempDir dir;
+    const fs::path mods = dir / "modloader";
+    fs::create_directories(mods / "A-locked");
+    fs::create_directories(mods / "B");
+    test::writeFile(mods / "A-locked" / "Kovra_x.ini", VehicleFile(500, 30));
+    test::writeFile(mods / "B" / "Kovra_y.ini", VehicleFile(501, 30));
+    fs::permissions(mods / "A-locked", fs::perms::none);
+    EXPECT_EXIT(
+        {
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) std::_Exit(3);
+            std::ostringstream errors;
+            const auto found = VehicleConfigStore::scanVehicleFiles(mods, errors);
+            const std::string said = errors.str();
+            const bool skipped = said.rfind("Cannot read directory: ", 0) == 0 &&
+                                 std::count(said.begin(), said.end(), '\n') == 1;
+            std::_Exit(found.size() == 1 && found[0] == mods / "B" / "Kovra_y.ini" && skipped ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    fs::permissions(mods / "A-locked", fs::perms::owner_all);
+#endif
 }
 
 TEST(VehicleFileScan, MissingFolderIsReportedAndFindsNothing) {

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "kovra/config/PathText.h"
+#include "kovra/handles/bike/SeatJiggle.h"
 #include "kovra/handles/car/GearIk.h"
 #include "kovra/handles/car/SteerIk.h"
 #include "kovra/menu/MenuTestSupport.h"
@@ -42,6 +43,14 @@ protected:
         OpenVehicleMenu();
         Press(kUp);  // past the first item to the last
         ASSERT_EQ(SelectedLine(), "Save-Load...");
+        Press(kSpace);
+    }
+    // On the save-load page, "Save As Copy" on and "Export Config!".
+    void ExportACopy() {
+        OpenSaveLoad();
+        SelectItem("Save As Copy: ");
+        Press(kSpace);
+        SelectItem("Export Config!");
         Press(kSpace);
     }
     // The selectable lines of the focused menu, without the selection mark.
@@ -225,11 +234,7 @@ TEST_F(VehicleMenuTest, SaveAsCopyWritesACopyBesideTheFileAndListsIt) {
     const fs::path file = WriteSedanFile("Cars/Kovra_truck.ini");
     const std::string original = readFile(file);
     Start();
-    OpenSaveLoad();
-    SelectItem("Save As Copy: ");
-    Press(kSpace);
-    SelectItem("Export Config!");
-    Press(kSpace);
+    ExportACopy();
     const fs::path copy = game.path() / "modloader" / "Cars" / "Kovra_truck_C.ini";
     EXPECT_TRUE(fs::exists(copy));
     EXPECT_EQ(readFile(file), original);
@@ -243,6 +248,51 @@ TEST_F(VehicleMenuTest, SaveAsCopyWritesACopyBesideTheFileAndListsIt) {
     // The same copy again is written over, not listed twice.
     Press(kSpace);
     EXPECT_EQ(runtime->store().find(kSedan)->filePaths.size(), 3u);
+}
+
+// The copy's name belongs to another model's file: that file is left as it
+// was and the copy takes the next free name, listed for the model.
+TEST_F(VehicleMenuTest, SaveAsCopyNeverTakesAnotherModelsFile) {
+    WriteSedanFile("Cars/Kovra_sedan.ini", "[SteerIK]\nRestAngle = 50\n");
+    const fs::path other = game.path() / "modloader" / "Cars" / "Kovra_sedan_C.ini";
+    writeFile(other, "[Kovra_Vehicle]\nFileVer = 1\nModelID = 999\n\n[SteerIK]\nRestAngle = 12 ; the van's\n");
+    const std::string before = readFile(other);
+    Start();
+    ExportACopy();
+    EXPECT_EQ(readFile(other), before);
+    const fs::path copy = game.path() / "modloader" / "Cars" / "Kovra_sedan_C_2.ini";
+    ASSERT_TRUE(fs::exists(copy));
+    EXPECT_NE(readFileLf(copy).find("ModelID = 400\n"), std::string::npos);
+    EXPECT_EQ(runtime->store().find(kSedan)->filePaths.back(), TextFromPath(copy));
+    EXPECT_EQ(LastMessage(), "~g~~h~~h~Config exported!~n~~g~~h~~h~" + TextFromPath(copy));
+}
+
+// For the updates after "UpdateAllVehs" the rig is rebuilt and has no
+// handles: an export or another push then does nothing and says so, and a
+// motorbike's fitted values are never replaced by a header-only file.
+TEST_F(VehicleMenuTest, NothingIsExportedOrPushedWhileTheRigIsRebuilt) {
+    Start(kMotorbike);
+    OpenVehicleMenu();
+    SelectItem("UpdateAllVehs");
+    Press(kSpace);
+    ASSERT_TRUE(Rig().handles.empty());
+    const float leanSway = runtime->store().find(kMotorbike)->seatJiggle.LeanSway;
+    Press(kSpace);  // "UpdateAllVehs" again
+    EXPECT_EQ(LastMessage().rfind("~r~~h~Update failed!~n~~r~~h~", 0), 0u) << LastMessage();
+    EXPECT_EQ(runtime->store().find(kMotorbike)->seatJiggle.LeanSway, leanSway);
+    SelectItem("Save-Load...");
+    Press(kSpace);
+    SelectItem("Export Config!");
+    Press(kSpace);
+    ASSERT_TRUE(Rig().handles.empty());
+    EXPECT_FALSE(fs::exists(game.path() / "modloader" / "Kovra-Output"));
+    EXPECT_EQ(LastMessage().rfind("~r~~h~Export failed!~n~~r~~h~", 0), 0u) << LastMessage();
+    // Once built again, the export writes the fitted values.
+    for (int i = 0; i < 21; ++i) Frame();
+    ASSERT_FALSE(Rig().handles.empty());
+    Press(kSpace);
+    const std::string text = readFileLf(game.path() / "modloader" / "Kovra-Output" / "Kovra_motorbike.ini");
+    EXPECT_NE(text.find("[SeatJiggle]\n"), std::string::npos) << text;
 }
 
 TEST_F(VehicleMenuTest, AFailedExportLeavesTheFileAsItWasAndSaysSo) {
