@@ -11,6 +11,7 @@
 
 #include "cli/FolderState.h"
 #include "cli/GltfExport.h"
+#include "cli/MotionCheck.h"
 #include "cli/ScreenPicture.h"
 #include "cli/SvgPicture.h"
 #include "kovra/config/FileReplace.h"
@@ -69,6 +70,19 @@ std::string SafeName(std::string name) {
 bool IsLimbEnd(NodeIndex node) {
     return node == kRightHandNode || node == kLeftHandNode || node == kRightFootNode ||
            node == kLeftFootNode;
+}
+
+// Per limb end (in MotionCheck's order), the handle that last solved it at
+// full weight in the frame, or -1.
+std::array<int, 4> FullWeightSolves(const SolveLog& log, CPed* driver) {
+    std::array<int, 4> kinds{-1, -1, -1, -1};
+    for (const auto& [key, solve] : log.last()) {
+        if (key.first != driver || solve.weight < kFullWeight) continue;
+        for (std::size_t i = 0; i < MotionCheck::kLimbEnds.size(); ++i) {
+            if (MotionCheck::kLimbEnds[i] == solve.endNode) kinds[i] = solve.tag;
+        }
+    }
+    return kinds;
 }
 
 // Finished foot-shift strokes and the reach of the seat motion.
@@ -195,6 +209,8 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
         int lastActed = 0;
         bool clutchDown = false;
         bool shiftPending = false;
+        int driverEnters = 0;
+        MotionCheck motion;
         VehicleReport counts;
         std::unique_ptr<GltfExport> gltf;
     };
@@ -219,7 +235,8 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
         entry.vehicle = host.CreateVehicle(sv.model.id, sv.WorldMatrix());
         if (sv.driver != sim::ScenarioDriver::None) {
             entry.driver = host.CreatePed();
-            host.SeatPed(entry.driver, entry.vehicle, true);
+            entry.driverEnters = sv.driverEnters;
+            if (entry.driverEnters == 0) host.SeatPed(entry.driver, entry.vehicle, true);
             if (sv.driver == sim::ScenarioDriver::Player) host.SetPlayer(entry.driver);
         }
         if (options.gltf) {
@@ -239,7 +256,11 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
     report.configFiles = ConfigFilesRead(runtime.store(), game);
     for (int frame = 0; frame < scenario->frameCount; ++frame) {
         for (std::size_t i = 0; i < entries.size(); ++i) {
-            scenario->Drive(static_cast<int>(i), frame, *entries[i].vehicle);
+            Entry& entry = entries[i];
+            if (entry.driver != nullptr && entry.driverEnters > 0 && frame == entry.driverEnters) {
+                host.SeatPed(entry.driver, entry.vehicle, true);
+            }
+            scenario->Drive(static_cast<int>(i), frame, *entry.vehicle);
         }
         ApplyPlayerInput(*scenario, frame, host);
         host.ClearRecords();
@@ -249,6 +270,7 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
         for (Entry& entry : entries) {
             CabinIk* rig = runtime.rigs().RigOf(entry.vehicle);
             if (entry.gltf) entry.gltf->Capture(host, entry.vehicle, entry.driver, rig);
+            entry.motion.Capture(host, entry.vehicle, entry.driver, rig, frame, FullWeightSolves(log, entry.driver));
             if (rig == nullptr) continue;
             for (const auto& handle : rig->handles) {
                 if (IsHandleKindCode(handle->type)) entry.kinds[static_cast<std::size_t>(handle->type)].built = true;
@@ -306,6 +328,7 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
 
     for (Entry& entry : entries) {
         VehicleReport vr = entry.counts;
+        vr.motion = entry.motion.Report();
         vr.modelId = host.VehicleModelId(entry.vehicle);
         vr.model = host.ModelName(vr.modelId);
         for (std::size_t k = 0; k < kHandleKindCount; ++k) {
@@ -379,6 +402,19 @@ std::string ReportJson(const RunReport& report) {
                                {"framesOutOfReach", r.framesOutOfReach},
                                {"maxReachError", ReportNumber(r.maxReachError)}};
         }
+        Json turns = Json::object();
+        for (const GroupTurn& t : vr.motion.turns) {
+            turns[t.group] = {{"degrees", ReportNumber(t.maxTurn)}, {"frame", t.frame}, {"node", t.node}};
+        }
+        Json slides = Json::object();
+        for (const LimbSlide& s : vr.motion.slides) {
+            slides[s.limb] = {{"metres", ReportNumber(s.maxSlide)}, {"frame", s.frame}, {"handle", s.kind}};
+        }
+        Json spikes = Json::array();
+        for (const TurnSpike& s : vr.motion.spikes) {
+            spikes.push_back({{"group", s.group}, {"node", s.node}, {"frame", s.frame},
+                              {"degrees", ReportNumber(s.turn)}});
+        }
         vehicles.push_back({{"model", vr.model},
                             {"modelId", vr.modelId},
                             {"frames", report.frames},
@@ -387,7 +423,10 @@ std::string ReportJson(const RunReport& report) {
                             {"clutchStrokes", vr.clutchStrokes},
                             {"shiftStrokes", vr.shiftStrokes},
                             {"seatOffsetMax", seat},
-                            {"handles", handles}});
+                            {"handles", handles},
+                            {"maxTurnPerFrame", turns},
+                            {"maxSlide", slides},
+                            {"turnSpikes", spikes}});
     }
     const Json json = {{"scenario", report.scenario},
                        {"frames", report.frames},
