@@ -45,8 +45,9 @@ TEST(ScenarioRun, DefaultDriveWorksEveryCarControl) {
     ASSERT_EQ(report->vehicles.size(), 1u);
     const HandleReport* steer = Find(report->vehicles[0], "Steer");
     ASSERT_NE(steer, nullptr);
-    // Engaged from the build on (the rig waits ten updates first).
-    EXPECT_EQ(steer->framesEngaged, report->frames - 10);
+    // Engaged from the build on (the rig waits ten updates first), once the
+    // driver has faded in over 20 frames.
+    EXPECT_EQ(steer->framesEngaged, report->frames - 10 - 19);
     EXPECT_EQ(steer->framesOutOfReach, 0);
     EXPECT_LE(steer->maxReachError, 0.002f);
     // Every car control engages and reaches its target.

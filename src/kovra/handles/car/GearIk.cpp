@@ -8,6 +8,7 @@
 #include "kovra/config/VehicleConfigStore.h"
 #include "kovra/host/Runtime.h"
 #include "kovra/ik/BoneAccess.h"
+#include "kovra/ik/EaseCurve.h"
 #include "kovra/ik/Geometry.h"
 #include "kovra/rig/CabinIk.h"
 
@@ -60,6 +61,7 @@ constexpr std::array<PatternTable, GearIk::kPatternCount> kPatterns{{
     AutoLikeTable("SEQUENTIAL"),
 }};
 
+constexpr float kHandTurnRamp = 0.3f;
 constexpr int kAutoPattern = 3;
 constexpr int kSequentialPattern = 4;
 // A pattern number without a table; its hand fades out while the lever
@@ -208,7 +210,10 @@ void GearIk::Update() {
     SolveLimbTo(n, target, bend, w);
 
     // 13. The gear handle leaves appliedThisFrame alone.
-    ApplyEndRotation(n, weight);
+    // Eased in and out with the arm, so that the hand neither starts nor
+    // stops turning at full speed, but with a gentler top speed than the
+    // arm's ease: from the wheel the hand may have over half a turn to make.
+    ApplyEndRotation(n, EaseInOutRamp(weight, kHandTurnRamp));
 }
 
 void GearIk::StartShift(int g) {
@@ -314,10 +319,10 @@ void GearIk::MoveLever() {
         handGear = targetGear;
         shifting = false;
     }
-    // Quick out, slow at the stop; slow away from the stop, quick back.
+    // Quick out, slow at the stop; slow away from the stop, quick back; each
+    // end left at a finite speed so that the stick does not jump.
     const float p = seqProgress;
-    const float c = neutral.state == kLeverReturning ? 1.0f - Sqrt(1.0f - p * p)
-                                                     : Sqrt(1.0f - (p - 1.0f) * (p - 1.0f));
+    const float c = neutral.state == kLeverReturning ? p * p : (2.0f - p) * p;
     const Vector3& end = handGear < targetGear ? pattern[2].finalStage : pattern[1].finalStage;
     TurnStick(end * c + neutral.finalStage * (1.0f - c));
 }
