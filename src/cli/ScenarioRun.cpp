@@ -73,11 +73,12 @@ bool IsLimbEnd(NodeIndex node) {
 }
 
 // Per limb end (in MotionCheck's order), the handle that last solved it at
-// full weight in the frame, or -1.
+// full weight and within reach in the frame, or -1: a hand the seat lifts
+// out of reach of its grip does not hold it.
 std::array<int, 4> FullWeightSolves(const SolveLog& log, CPed* driver) {
     std::array<int, 4> kinds{-1, -1, -1, -1};
     for (const auto& [key, solve] : log.last()) {
-        if (key.first != driver || solve.weight < kFullWeight) continue;
+        if (key.first != driver || solve.weight < kFullWeight || !solve.reached) continue;
         for (std::size_t i = 0; i < MotionCheck::kLimbEnds.size(); ++i) {
             if (MotionCheck::kLimbEnds[i] == solve.endNode) kinds[i] = solve.tag;
         }

@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "cli/MotionLimits.h"
+#include "cli/ScenarioRun.h"
+#include "sim/SceneFile.h"
+
+namespace kovra::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Runs that still go past a limit carry their measured ceiling, so that they
+// get no worse: the gear hand's turn from a rim turned far round, and the
+// throttle hand on the motorbike's bar as the gas comes on.
+constexpr test::MotionLimits kGearHandFromTurnedRim{28.5f, 30.0f, 0.005f};
+constexpr test::MotionLimits kGearHandAtFullLock{34.0f, 34.0f, 0.005f};
+constexpr test::MotionLimits kThrottleHand{25.0f, 30.0f, 0.008f};
+
+struct MotionCase {
+    const char* scenario;
+    test::MotionLimits limits;
+};
+
+// Plays a scenario without pictures; the menu load needs the sedan's file in
+// the game's mod folder.
+std::optional<RunReport> Play(const std::string& scenario) {
+    std::string name = scenario;
+    for (char& c : name) {
+        if (c == '/') c = '-';
+    }
+    const fs::path out = fs::temp_directory_path() / ("kovra-motion-" + name);
+    fs::remove_all(out);
+    RunOptions options;
+    options.scenarioFile = sim::BuiltInScenesDirectory() / scenario;
+    options.outDir = out;
+    options.pictures = false;
+    if (scenario == "stress/menu-load-while-driving.scenario") {
+        options.gameDir = out / "game";
+        fs::create_directories(options.gameDir / "modloader");
+        fs::copy_file(sim::BuiltInScenesDirectory() / "patterns" / "sedan-vw.ini",
+                      options.gameDir / "modloader" / "sedan-vw.ini");
+    }
+    std::string error;
+    auto report = RunScenario(options, &error);
+    EXPECT_TRUE(report) << error;
+    fs::remove_all(out);
+    return report;
+}
+
+class MotionLimitsTest : public testing::TestWithParam<MotionCase> {};
+
+TEST_P(MotionLimitsTest, NoPopNoFlipNoSlide) {
+    const MotionCase& c = GetParam();
+    const auto report = Play(c.scenario);
+    ASSERT_TRUE(report);
+    EXPECT_TRUE(EveryLimbReached(*report));
+    for (const VehicleReport& v : report->vehicles) {
+        for (const std::string& fault : test::MotionFaults(v.motion, c.limits)) {
+            ADD_FAILURE() << c.scenario << ", " << v.model << ": " << fault;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Scenes, MotionLimitsTest,
+    testing::Values(MotionCase{"default-car.scenario", kGearHandFromTurnedRim}, MotionCase{"lock-to-lock.scenario", {}},
+                    MotionCase{"menu.scenario", {}}, MotionCase{"motorbike.scenario", kThrottleHand},
+                    MotionCase{"bicycle.scenario", {}}, MotionCase{"patterns/auto.scenario", {}},
+                    MotionCase{"patterns/bmw.scenario", {}}, MotionCase{"patterns/chev.scenario", {}},
+                    MotionCase{"patterns/sequential.scenario", {}}, MotionCase{"patterns/vw.scenario", {}},
+                    MotionCase{"stress/gear-at-full-lock.scenario", kGearHandAtFullLock},
+                    MotionCase{"stress/handbrake-steering.scenario", {}},
+                    MotionCase{"stress/bike-lean.scenario", kThrottleHand},
+                    MotionCase{"stress/bike-jump.scenario", kThrottleHand},
+                    MotionCase{"stress/menu-load-while-driving.scenario", {}},
+                    MotionCase{"stress/driver-gets-in-moving.scenario", {}}),
+    [](const testing::TestParamInfo<MotionCase>& param) {
+        std::string name = fs::path(param.param.scenario).stem().string();
+        for (char& c : name) {
+            if (c == '-') c = '_';
+        }
+        return name;
+    });
+
+}  // namespace
+}  // namespace kovra::cli
