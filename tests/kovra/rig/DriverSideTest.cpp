@@ -25,6 +25,8 @@ protected:
         for (int i = 0; i < 11; ++i) host.RunFrame();
         rig = runtime.rigs().RigOf(car);
         ASSERT_TRUE(rig->built);
+        // The driver fades into the new rig's pose over 20 frames.
+        for (int i = 0; i < 20 && rig->driverBlend < 1.0f; ++i) host.RunFrame();
     }
 
     sim::SimHost host;
