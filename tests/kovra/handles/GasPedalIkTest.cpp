@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -180,6 +181,26 @@ TEST_F(GasPedalIkTest, DegenerateTunablesMissingBrakeAndNoAllocation) {
     test::AllocationCounter allocations;
     for (int i = 0; i < 5; ++i) Frame(float(i % 2), 1.0f - float(i % 2));
     EXPECT_EQ(allocations.count(), 0u);
+}
+
+// Closed on the grip and on the pulled lever, open half way, and never
+// faster than a lever stroke at the default rate can show smoothly: the
+// fingers turned up to 34 degrees a frame on a steeper curve.
+TEST(GasPedalIkBike, FingerCurlOpensAndClosesWithoutSnapping) {
+    EXPECT_NEAR(pedal::FingerCurl(0.0f), 90.0f, 1e-4f);
+    EXPECT_NEAR(pedal::FingerCurl(1.0f), 90.0f, 1e-4f);
+    EXPECT_NEAR(pedal::FingerCurl(0.5f), 0.0f, 1e-4f);
+    constexpr float kStep = 0.075f;  // RateArm a frame
+    float worst = 0.0f;
+    for (float level = 0.0f; level + kStep <= 1.0f; level += 0.005f) {
+        worst = std::max(worst, std::fabs(pedal::FingerCurl(level + kStep) - pedal::FingerCurl(level)));
+    }
+    EXPECT_LT(worst, 22.0f);
+    // The lever leaves its rest at a finite speed and ends at full travel.
+    EXPECT_EQ(pedal::EaseIn(0.0f), 0.0f);
+    EXPECT_EQ(pedal::EaseIn(1.0f), 1.0f);
+    EXPECT_LT(pedal::EaseIn(kStep), 2.0f * kStep);
+    EXPECT_LT(1.0f - pedal::EaseIn(1.0f - kStep), 2.0f * kStep + 1e-6f);
 }
 
 TEST(GasPedalIkBike, GripTwistLeverAndFingers) {
