@@ -13,11 +13,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Runs that still go past a limit carry their measured ceiling, so that they
-// get no worse: the gear hand's turn from a rim turned far round, and the
-// throttle hand on the motorbike's bar as the gas comes on.
-constexpr test::MotionLimits kGearHandFromTurnedRim{28.5f, 30.0f, 0.005f};
-constexpr test::MotionLimits kGearHandAtFullLock{34.0f, 34.0f, 0.005f};
+// The throttle hand rolls down with the motorbike's grip as the gas comes
+// on, by design (5 cm over a full twist): seen from the bar it moves up to
+// 7.5 mm a frame, which the runs on the motorbike allow, and no more.
 constexpr test::MotionLimits kThrottleHand{25.0f, 30.0f, 0.008f};
 
 struct MotionCase {
@@ -67,12 +65,12 @@ TEST_P(MotionLimitsTest, NoPopNoFlipNoSlide) {
 
 INSTANTIATE_TEST_SUITE_P(
     Scenes, MotionLimitsTest,
-    testing::Values(MotionCase{"default-car.scenario", kGearHandFromTurnedRim}, MotionCase{"lock-to-lock.scenario", {}},
+    testing::Values(MotionCase{"default-car.scenario", {}}, MotionCase{"lock-to-lock.scenario", {}},
                     MotionCase{"menu.scenario", {}}, MotionCase{"motorbike.scenario", kThrottleHand},
                     MotionCase{"bicycle.scenario", {}}, MotionCase{"patterns/auto.scenario", {}},
                     MotionCase{"patterns/bmw.scenario", {}}, MotionCase{"patterns/chev.scenario", {}},
                     MotionCase{"patterns/sequential.scenario", {}}, MotionCase{"patterns/vw.scenario", {}},
-                    MotionCase{"stress/gear-at-full-lock.scenario", kGearHandAtFullLock},
+                    MotionCase{"stress/gear-at-full-lock.scenario", {}},
                     MotionCase{"stress/handbrake-steering.scenario", {}},
                     MotionCase{"stress/bike-lean.scenario", kThrottleHand},
                     MotionCase{"stress/bike-jump.scenario", kThrottleHand},

@@ -61,7 +61,9 @@ constexpr std::array<PatternTable, GearIk::kPatternCount> kPatterns{{
     AutoLikeTable("SEQUENTIAL"),
 }};
 
-constexpr float kHandTurnRamp = 0.3f;
+constexpr float kHandTurnRamp = 0.15f;
+// The hand turns in at this share of the arm's pace.
+constexpr float kHandTurnPace = 0.6f;
 constexpr int kAutoPattern = 3;
 constexpr int kSequentialPattern = 4;
 // A pattern number without a table; its hand fades out while the lever
@@ -181,6 +183,7 @@ void GearIk::Update() {
     }
     StepWeight(engage);
     ApplyRigWeights(n);
+    StepHandTurn(engage);
 
     // 8.
     CaptureStartPosition(n);
@@ -210,10 +213,10 @@ void GearIk::Update() {
     SolveLimbTo(n, target, bend, w);
 
     // 13. The gear handle leaves appliedThisFrame alone.
-    // Eased in and out with the arm, so that the hand neither starts nor
-    // stops turning at full speed, but with a gentler top speed than the
-    // arm's ease: from the wheel the hand may have over half a turn to make.
-    ApplyEndRotation(n, EaseInOutRamp(weight, kHandTurnRamp));
+    // Eased in and out, so that the hand neither starts nor stops turning
+    // at full speed, and on the way in over more frames than the arm takes:
+    // from a wheel turned far round the hand has over half a turn to make.
+    ApplyEndRotation(n, EaseInOutRamp(std::min(handTurn, weight), kHandTurnRamp));
 }
 
 void GearIk::StartShift(int g) {
@@ -354,6 +357,12 @@ int GearIk::EntryIndex(const GearIk& owner, const GearPatternEntry* entry) {
     return 0;
 }
 
+void GearIk::StepHandTurn(bool engage) {
+    float step = rateArm * host().TimeStep();
+    if (!IsFinite(step) || !IsFinite(handTurn)) step = handTurn = 0.0f;
+    handTurn = Clamp(engage ? handTurn + step * kHandTurnPace : handTurn - step, 0.0f, 1.0f);
+}
+
 void GearIk::CopyFrom(const IkHandle* other) {
     if (other == nullptr || typeid(*other) != typeid(GearIk)) return;
     const auto& o = static_cast<const GearIk&>(*other);
@@ -368,6 +377,7 @@ void GearIk::CopyFrom(const IkHandle* other) {
     targetGear = o.targetGear;
     holdHand = o.holdHand;
     stickAngles = o.stickAngles;
+    handTurn = o.handTurn;
     // The entry references point into this handle's own table.
     targetEntry = &pattern[static_cast<std::size_t>(EntryIndex(o, o.targetEntry))];
     neutralEntry = &pattern[0];
