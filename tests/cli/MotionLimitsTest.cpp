@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <string>
 
 #include "cli/MotionLimits.h"
@@ -22,6 +23,8 @@ struct MotionCase {
     const char* scenario;
     test::MotionLimits limits;
 };
+
+void PrintTo(const MotionCase& c, std::ostream* out) { *out << c.scenario; }
 
 // Plays a scenario without pictures; the menu load needs the sedan's file in
 // the game's mod folder.
