@@ -45,6 +45,12 @@ const char* const kRunUsage =
     "  report.json  per vehicle and handle kind: framesEngaged (frames with the limb's\n"
     "               weight at 1), framesOutOfReach and maxReachError (metres between\n"
     "               the posed hand or foot and the target of its last solve);\n"
+    "               per vehicle: maxTurnPerFrame (per bone group, the largest\n"
+    "               turn of a bone between two frames in the vehicle's axes, in\n"
+    "               degrees, with its frame and node), maxSlide (per hand and\n"
+    "               foot, the largest move in a frame over the control it held at\n"
+    "               full weight, in metres) and turnSpikes (turns of 5 degrees or\n"
+    "               more that are 3 times those of both neighbouring frames);\n"
     "               configFiles, the per-vehicle files read from the game folder,\n"
     "               and filesWritten, every file the plugin wrote into it\n"
     "  *.svg        side, rear and top views of each vehicle's driver, control\n"
@@ -155,6 +161,34 @@ int Reach(const std::vector<std::string>& args) {
     return allReached ? 0 : 1;
 }
 
+// The worst turns between two frames, the worst slide over a held control
+// and the spikes, so that a pop shows without opening report.json.
+void PrintMotion(const MotionReport& motion) {
+    std::vector<GroupTurn> turns = motion.turns;
+    std::sort(turns.begin(), turns.end(),
+              [](const GroupTurn& a, const GroupTurn& b) { return a.maxTurn > b.maxTurn; });
+    std::printf("  largest turn in a frame:");
+    const std::size_t shown = std::min<std::size_t>(turns.size(), 3);
+    for (std::size_t i = 0; i < shown && turns[i].frame >= 0; ++i) {
+        std::printf("%s %s %.1f deg (frame %d)", i == 0 ? "" : ",", turns[i].group.c_str(), turns[i].maxTurn,
+                    turns[i].frame);
+    }
+    std::printf("\n");
+    const LimbSlide* worst = nullptr;
+    for (const LimbSlide& s : motion.slides) {
+        if (s.frame >= 0 && (worst == nullptr || s.maxSlide > worst->maxSlide)) worst = &s;
+    }
+    if (worst != nullptr) {
+        std::printf("  largest slide on a control: %s %.1f mm (frame %d, %s)\n", worst->limb.c_str(),
+                    worst->maxSlide * 1000.0f, worst->frame, worst->kind.c_str());
+    }
+    if (!motion.spikes.empty()) {
+        const TurnSpike& first = motion.spikes.front();
+        std::printf("  turn spikes: %zu, the first %s node %d %.1f deg at frame %d\n", motion.spikes.size(),
+                    first.group.c_str(), first.node, first.turn, first.frame);
+    }
+}
+
 int Run(const std::vector<std::string>& args) {
     RunOptions options;
     bool quiet = false;
@@ -211,6 +245,7 @@ int Run(const std::vector<std::string>& args) {
             std::printf("  %-12s %10d %14d %16.3f\n", h.kind.c_str(), h.framesEngaged, h.framesOutOfReach,
                         h.maxReachError * 1000.0f);
         }
+        PrintMotion(v.motion);
         if (!v.stickPositions.empty()) {
             std::printf("  gear stick arrived at:");
             for (int p : v.stickPositions) std::printf(" %d", p);

@@ -81,7 +81,9 @@ std::unique_ptr<ScenarioGame> ScenarioGame::Create(sim::Scenario scenario, const
         v.vehicle = host.CreateVehicle(sv.model.id, sv.WorldMatrix());
         if (sv.driver != sim::ScenarioDriver::None) {
             v.driver = host.CreatePed();
-            host.SeatPed(v.driver, v.vehicle, true);
+            // A driver who gets in later stands by until his frame.
+            v.seated = sv.driverEnters == 0;
+            if (v.seated) host.SeatPed(v.driver, v.vehicle, true);
             if (sv.driver == sim::ScenarioDriver::Player) host.SetPlayer(v.driver);
         }
         g->vehicles_.push_back(v);
@@ -91,7 +93,13 @@ std::unique_ptr<ScenarioGame> ScenarioGame::Create(sim::Scenario scenario, const
 
 void ScenarioGame::PlayFrame(int frame, const std::array<std::uint8_t, 256>* keys, const std::string& typed) {
     for (std::size_t i = 0; i < vehicles_.size(); ++i) {
-        scenario_.Drive(static_cast<int>(i), frame, *vehicles_[i].vehicle);
+        Vehicle& v = vehicles_[i];
+        // Once seated he stays, also when a loop of the scenario starts again.
+        if (v.driver != nullptr && !v.seated && frame >= v.scene->driverEnters) {
+            host_.SeatPed(v.driver, v.vehicle, true);
+            v.seated = true;
+        }
+        scenario_.Drive(static_cast<int>(i), frame, *v.vehicle);
     }
     const std::string scripted = scenario_.TypedAt(frame);
     if (!scripted.empty()) host_.TypeText(scripted);

@@ -24,6 +24,7 @@ public:
         CVehicle* vehicle = nullptr;
         CPed* driver = nullptr;
         const sim::ScenarioVehicle* scene = nullptr;
+        bool seated = false;  // the driver, once his frame has come
     };
 
     // Empty, with the reason in *error, when a vehicle's model or per-vehicle

@@ -11,6 +11,7 @@
 
 #include "cli/FolderState.h"
 #include "cli/GltfExport.h"
+#include "cli/MotionCheck.h"
 #include "cli/RunPage.h"
 #include "cli/RunTimeline.h"
 #include "cli/ScenarioGame.h"
@@ -65,6 +66,20 @@ std::string SafeName(std::string name) {
 bool IsLimbEnd(NodeIndex node) {
     return node == kRightHandNode || node == kLeftHandNode || node == kRightFootNode ||
            node == kLeftFootNode;
+}
+
+// Per limb end (in MotionCheck's order), the handle that last solved it at
+// full weight and within reach in the frame, or -1: a hand the seat lifts
+// out of reach of its grip does not hold it.
+std::array<int, 4> FullWeightSolves(const SolveLog& log, CPed* driver) {
+    std::array<int, 4> kinds{-1, -1, -1, -1};
+    for (const auto& [key, solve] : log.last()) {
+        if (key.first != driver || solve.weight < kFullWeight || !solve.reached) continue;
+        for (std::size_t i = 0; i < MotionCheck::kLimbEnds.size(); ++i) {
+            if (MotionCheck::kLimbEnds[i] == solve.endNode) kinds[i] = solve.tag;
+        }
+    }
+    return kinds;
 }
 
 // Finished foot-shift strokes and the reach of the seat motion.
@@ -178,6 +193,7 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
         int lastActed = 0;
         bool clutchDown = false;
         bool shiftPending = false;
+        MotionCheck motion;
         VehicleReport counts;
         std::unique_ptr<GltfExport> gltf;
         std::unique_ptr<RunTimeline> timeline;
@@ -220,6 +236,7 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
             if (entry.gltf) entry.gltf->Capture(host, entry.vehicle, entry.driver, rig);
             RunTimeline::Frame sample;
             sample.reachError.fill(std::numeric_limits<float>::quiet_NaN());
+            entry.motion.Capture(host, entry.vehicle, entry.driver, rig, frame, FullWeightSolves(log, entry.driver));
             std::array<bool, kHandleKindCount> engaged{};
             std::array<bool, kHandleKindCount> outOfReach{};
             for (const auto& [key, solve] : log.last()) {
@@ -280,6 +297,7 @@ std::optional<RunReport> RunScenario(const RunOptions& options, std::string* err
 
     for (Entry& entry : entries) {
         VehicleReport vr = entry.counts;
+        vr.motion = entry.motion.Report();
         vr.modelId = host.VehicleModelId(entry.vehicle);
         vr.model = host.ModelName(vr.modelId);
         for (std::size_t k = 0; k < kHandleKindCount; ++k) {
@@ -376,6 +394,19 @@ std::string ReportJson(const RunReport& report) {
                                {"framesOutOfReach", r.framesOutOfReach},
                                {"maxReachError", ReportNumber(r.maxReachError)}};
         }
+        Json turns = Json::object();
+        for (const GroupTurn& t : vr.motion.turns) {
+            turns[t.group] = {{"degrees", ReportNumber(t.maxTurn)}, {"frame", t.frame}, {"node", t.node}};
+        }
+        Json slides = Json::object();
+        for (const LimbSlide& s : vr.motion.slides) {
+            slides[s.limb] = {{"metres", ReportNumber(s.maxSlide)}, {"frame", s.frame}, {"handle", s.kind}};
+        }
+        Json spikes = Json::array();
+        for (const TurnSpike& s : vr.motion.spikes) {
+            spikes.push_back({{"group", s.group}, {"node", s.node}, {"frame", s.frame},
+                              {"degrees", ReportNumber(s.turn)}});
+        }
         vehicles.push_back({{"model", vr.model},
                             {"modelId", vr.modelId},
                             {"frames", report.frames},
@@ -384,7 +415,10 @@ std::string ReportJson(const RunReport& report) {
                             {"clutchStrokes", vr.clutchStrokes},
                             {"shiftStrokes", vr.shiftStrokes},
                             {"seatOffsetMax", seat},
-                            {"handles", handles}});
+                            {"handles", handles},
+                            {"maxTurnPerFrame", turns},
+                            {"maxSlide", slides},
+                            {"turnSpikes", spikes}});
     }
     const Json json = {{"scenario", report.scenario},
                        {"frames", report.frames},

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "cli/MotionCheck.h"
+
 namespace kovra::cli {
 
 // How one kind of handle did on one vehicle over a run.
@@ -36,6 +38,10 @@ struct VehicleReport {
     // (degrees each), when the vehicle has a steering handle.
     float wheelAngle = 0.0f;
     float roadWheelAngle = 0.0f;
+    // How the driver moved between frames: the largest turn per bone group,
+    // the largest slide of each hand and foot over the control it held, and
+    // the turns that stood out from both neighbours.
+    MotionReport motion;
 };
 
 struct RunReport {

@@ -130,7 +130,8 @@ private:
         const std::string_view k = l.tokens[0].text;
         const int col = l.tokens[0].column;
         if (k == "vehicle") return StartVehicle(l);
-        if (k == "position" || k == "heading" || k == "driver" || k == "key" || k == "config") {
+        if (k == "position" || k == "heading" || k == "driver" || k == "driver-enters" || k == "key" ||
+            k == "config") {
             if (scenario_.vehicles.empty()) {
                 return Fail(l.number, col,
                             QuotedForMessage(k) +
@@ -328,6 +329,10 @@ private:
             if (!Need(l, 1, "a number of degrees")) return false;
             return Float(l.tokens[1], l.number, v.heading, -kMaxSceneAngle, kMaxSceneAngle) &&
                    NoMore(l, 2);
+        }
+        if (k == "driver-enters") {
+            if (!Need(l, 1, "a frame number")) return false;
+            return Int(l.tokens[1], l.number, v.driverEnters, 0, scenario_.frameCount - 1) && NoMore(l, 2);
         }
         if (!Need(l, 1, "none, ped or player")) return false;
         const SceneToken& t = l.tokens[1];

@@ -59,6 +59,9 @@ struct ScenarioVehicle {
     Vector3 position;      // world metres
     float heading = 0.0f;  // degrees about world z; 0 faces +y, positive turns left
     ScenarioDriver driver = ScenarioDriver::None;
+    // The frame the driver gets in; before it the seat is empty (a driver
+    // who gets in while the vehicle moves).
+    int driverEnters = 0;
     // A per-vehicle configuration file read for the model before the run;
     // empty for the model's defaults.
     std::filesystem::path configFile;

@@ -45,8 +45,9 @@ TEST(ScenarioRun, DefaultDriveWorksEveryCarControl) {
     ASSERT_EQ(report->vehicles.size(), 1u);
     const HandleReport* steer = Find(report->vehicles[0], "Steer");
     ASSERT_NE(steer, nullptr);
-    // Engaged from the build on (the rig waits ten updates first).
-    EXPECT_EQ(steer->framesEngaged, report->frames - 10);
+    // Engaged from the build on (the rig waits ten updates first), once the
+    // driver has faded in over 20 frames.
+    EXPECT_EQ(steer->framesEngaged, report->frames - 10 - 19);
     EXPECT_EQ(steer->framesOutOfReach, 0);
     EXPECT_LE(steer->maxReachError, 0.002f);
     // Every car control engages and reaches its target.
@@ -67,6 +68,23 @@ TEST(ScenarioRun, DefaultDriveWorksEveryCarControl) {
     EXPECT_EQ(vehicle.at("model"), "sedan");
     EXPECT_EQ(vehicle.at("handles").at("Steer").at("framesEngaged"), steer->framesEngaged);
     EXPECT_EQ(vehicle.at("stickPositions").get<std::vector<int>>(), report->vehicles[0].stickPositions);
+    // How the driver moved: per bone group the largest turn in a frame, per
+    // limb end the largest slide over a held control; no group snaps into
+    // the pose when the rig builds (it used to, by 176 degrees).
+    const Json& turns = vehicle.at("maxTurnPerFrame");
+    EXPECT_EQ(turns.size(), static_cast<std::size_t>(kBoneGroupCount));
+    for (const auto& [group, turn] : turns.items()) {
+        EXPECT_LT(turn.at("degrees").get<double>(), 30.0) << group;
+        EXPECT_GE(turn.at("frame").get<int>(), 1) << group;
+        EXPECT_TRUE(turn.at("node").is_number_integer()) << group;
+    }
+    const Json& slides = vehicle.at("maxSlide");
+    for (const char* limb : {"right hand", "left hand", "right foot", "left foot"}) {
+        ASSERT_TRUE(slides.contains(limb)) << limb;
+        EXPECT_LE(slides.at(limb).at("metres").get<double>(), 0.005) << limb;
+    }
+    EXPECT_EQ(slides.at("right hand").at("handle"), "Gear");
+    EXPECT_TRUE(vehicle.at("turnSpikes").empty());
     EXPECT_FALSE(report->pictures.empty());
     for (const fs::path& picture : report->pictures) EXPECT_TRUE(fs::exists(picture)) << picture;
     fs::remove_all(out);

@@ -186,7 +186,7 @@ TEST(Scenario, VehiclesArePlacedAndScenesFound) {
         std::ofstream(dir / "clash.vehicle") << "kovra-vehicle 1\nid 400\nname clash\ntype car\n";
         std::ofstream(dir / "run.scenario")
             << "kovra-scenario 1\nname two cars\nframes 10\ntime-step 0.5\npicture 9 0\n"
-               "vehicle mine.vehicle\n  position 1 2 3\n  heading 90\n  driver ped\n"
+               "vehicle mine.vehicle\n  position 1 2 3\n  heading 90\n  driver ped\n  driver-enters 4\n"
                "vehicle sedan.vehicle\n  driver player\n"
                "vehicle sedan.vehicle\n";
     }
@@ -202,6 +202,8 @@ TEST(Scenario, VehiclesArePlacedAndScenesFound) {
     EXPECT_EQ(s->vehicles[2].model.id, 400) << "one scene may serve several vehicles";
     EXPECT_EQ(s->vehicles[0].driver, ScenarioDriver::Ped);
     EXPECT_EQ(s->vehicles[2].driver, ScenarioDriver::None);
+    EXPECT_EQ(s->vehicles[0].driverEnters, 4) << "gets in at frame 4";
+    EXPECT_EQ(s->vehicles[1].driverEnters, 0) << "seated from the start";
     const FrameMatrix w = s->vehicles[0].WorldMatrix();
     EXPECT_VEC_NEAR(w.up, Vector3(-1, 0, 0), 1e-6f) << "heading 90 faces the world's -x";
     EXPECT_EQ(w.pos, Vector3(1, 2, 3));
@@ -244,6 +246,7 @@ TEST(Scenario, EveryErrorNamesFileLineAndProblem) {
         {car + "driver player\nvehicle sedan.vehicle\ndriver player\n",
          ":6:8: there is already a player (line 4)"},
         {car + "heading 1 2\n", ":4:11: unexpected \"2\""},
+        {car + "driver-enters 100\n", ":4:15: \"100\" is out of range (0 to 99)"},
         {car + "position 1 2\n", ":4: \"position\" needs 3 numbers, found 2 values"},
         {car + "position 1 2 1e9\n", ":4:14: \"1e9\" is out of range"},
         {car + "key 5 steer 1\nkey 5 gas 1\n", ":5:5: key frame 5 does not come after"},

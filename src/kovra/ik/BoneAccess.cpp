@@ -28,18 +28,28 @@ void RefreshBoneMatrices(Host& host, CPed* ped) {
     if (ped != nullptr) host.UpdateSkeleton(ped);
 }
 
-void WriteBoneRotation(Quaternion& slot, const Quaternion& rotation, float weight) {
+void WriteBoneRotation(Quaternion& slot, const Quaternion& rotation, float weight, const Quaternion* near) {
     if (!(weight > 0.0f) || !IsFinite(rotation)) return;
     if (weight >= 1.0f) {
         slot = rotation;
         return;
     }
     // A slot the host left unnormalised still blends along a sane arc.
-    slot = Slerp(Normalized(slot), rotation, weight);
+    const Quaternion from = Normalized(slot);
+    const Quaternion shorter = Slerp(from, rotation, weight);
+    slot = shorter;
+    if (near == nullptr || !IsFinite(*near)) return;
+    const Quaternion longer = SlerpLongWay(from, rotation, weight);
+    // The other side only when it is clearly nearer: a tie keeps the
+    // shorter arc.
+    constexpr float kClearlyNearer = 1e-3f;
+    if (IsFinite(longer) && std::fabs(Dot(longer, *near)) > std::fabs(Dot(shorter, *near)) + kClearlyNearer) {
+        slot = longer;
+    }
 }
 
 void SetBoneWorldRotation(Host& host, CPed* ped, BoneId boneId, float weight,
-                          const FrameMatrix& target) {
+                          const FrameMatrix& target, const Quaternion* near) {
     if (!(weight > 0.0f)) return;
     const FrameMatrix* parent = BoneWorldMatrix(host, ped, ParentBoneId(boneId));
     Quaternion* slot = BoneRotationSlot(host, ped, BoneIdToNode(boneId));
@@ -51,7 +61,7 @@ void SetBoneWorldRotation(Host& host, CPed* ped, BoneId boneId, float weight,
     local.up = TransformVector(target.up, parentInverse);
     local.at = TransformVector(target.at, parentInverse);
     if (!IsFinite(local)) return;
-    WriteBoneRotation(*slot, Normalized(MatrixToQuaternion(local)), weight);
+    WriteBoneRotation(*slot, Normalized(MatrixToQuaternion(local)), weight, near);
 }
 
 float ArmReach(Host& host, CPed* ped) {

@@ -20,12 +20,16 @@ Quaternion* BoneRotationSlot(Host& host, CPed* ped, NodeIndex node);
 void RefreshBoneMatrices(Host& host, CPed* ped);
 // Blends a new local rotation into a slot: weight >= 1 replaces it, weight
 // <= 0 leaves it, anything between slerps. A rotation that is not finite is
-// never written.
-void WriteBoneRotation(Quaternion& slot, const Quaternion& rotation, float weight);
+// never written. With `near` (the bone's rotation a frame ago), a blend
+// between two rotations almost half a turn apart goes round the side that
+// lands nearer it, so that the shorter arc changing sides mid-blend does not
+// flip the bone.
+void WriteBoneRotation(Quaternion& slot, const Quaternion& rotation, float weight,
+                       const Quaternion* near = nullptr);
 // Turns a bone so that its world axes become target's rotation rows,
 // expressed against its parent's current world rotation.
 void SetBoneWorldRotation(Host& host, CPed* ped, BoneId boneId, float weight,
-                          const FrameMatrix& target);
+                          const FrameMatrix& target, const Quaternion* near = nullptr);
 // Upper arm plus forearm of arm 21-26 in the current pose; 0 when unknown.
 float ArmReach(Host& host, CPed* ped);
 

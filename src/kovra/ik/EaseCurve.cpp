@@ -81,4 +81,14 @@ float EaseInOutQuad(float t) {
     return -0.5f * ((m - 1.0f) * (m - 3.0f) - 1.0f);
 }
 
+float EaseInOutRamp(float t, float ramp) {
+    t = Clamp(t, 0.0f, 1.0f);
+    ramp = Clamp(ramp, 0.0f, 0.5f);
+    const float top = 1.0f / (1.0f - ramp);
+    if (ramp <= 0.0f) return t;
+    if (t < ramp) return top * t * t / (2.0f * ramp);
+    if (t > 1.0f - ramp) return 1.0f - top * (1.0f - t) * (1.0f - t) / (2.0f * ramp);
+    return top * (t - 0.5f * ramp);
+}
+
 }  // namespace kovra

@@ -10,4 +10,9 @@ float EaseCurve(int type, int mode, float t);
 // The ease-in-out quadratic the handles use for their solver weight.
 float EaseInOutQuad(float t);
 
+// Eased in over the first `ramp` of t and out over the last, even in
+// between: it starts and stops gently like the others but its top speed,
+// 1 / (1 - ramp), is the lowest of them, for a turn that has far to go.
+float EaseInOutRamp(float t, float ramp);
+
 }  // namespace kovra

@@ -65,14 +65,11 @@ void ScaleFrame(FrameMatrix& m, const Vector3& scale) {
     m.at *= scale.z;
 }
 
-Quaternion Slerp(const Quaternion& from, const Quaternion& to, float t) {
-    t = Clamp(t, 0.0f, 1.0f);
-    Quaternion target = to;
-    float cosTheta = Dot(from, to);
-    if (cosTheta < 0.0f) {
-        cosTheta = -cosTheta;
-        target = {-to.x, -to.y, -to.z, -to.w};
-    }
+namespace {
+
+// The blend along the great arc from `from` to `target` as signed.
+Quaternion SlerpAsSigned(const Quaternion& from, const Quaternion& target, float t) {
+    const float cosTheta = Dot(from, target);
     float a = 1.0f - t;
     float b = t;
     if (cosTheta < 0.9995f) {
@@ -83,6 +80,23 @@ Quaternion Slerp(const Quaternion& from, const Quaternion& to, float t) {
     }
     return Normalized({from.x * a + target.x * b, from.y * a + target.y * b,
                        from.z * a + target.z * b, from.w * a + target.w * b});
+}
+
+Quaternion Negated(const Quaternion& q) { return {-q.x, -q.y, -q.z, -q.w}; }
+
+}  // namespace
+
+Quaternion Slerp(const Quaternion& from, const Quaternion& to, float t) {
+    t = Clamp(t, 0.0f, 1.0f);
+    return SlerpAsSigned(from, Dot(from, to) < 0.0f ? Negated(to) : to, t);
+}
+
+Quaternion SlerpLongWay(const Quaternion& from, const Quaternion& to, float t) {
+    t = Clamp(t, 0.0f, 1.0f);
+    const Quaternion target = Dot(from, to) < 0.0f ? to : Negated(to);
+    // A full turn round (the two the same rotation) has no side to take.
+    if (Dot(from, target) < -0.9995f) return Slerp(from, to, t);
+    return SlerpAsSigned(from, target, t);
 }
 
 Quaternion MatrixToQuaternion(const FrameMatrix& m) {

@@ -164,6 +164,8 @@ inline Quaternion Normalized(const Quaternion& q) {
 }
 // Spherical interpolation along the shorter arc; t outside 0..1 is clamped.
 Quaternion Slerp(const Quaternion& from, const Quaternion& to, float t);
+// The same blend round the other side: through more than half a turn.
+Quaternion SlerpLongWay(const Quaternion& from, const Quaternion& to, float t);
 inline Quaternion AxisAngle(const Vector3& axis, float degrees) {
     const Vector3 n = NormalizedCopy(axis);
     if (n.IsZero()) return Quaternion::Identity();

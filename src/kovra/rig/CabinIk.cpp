@@ -26,6 +26,7 @@ constexpr int kBuildDelay = 10;
 constexpr int kRebuildDelay = 20;
 constexpr int kScanInterval = 15;
 constexpr NodeIndex kToeNodes[] = {27, 31};
+constexpr NodeIndex kToeFeet[] = {kLeftFootNode, kRightFootNode};
 
 // The simulated gear the hands and feet act out.
 constexpr int kAudioTopGear = 5;
@@ -152,6 +153,8 @@ void CabinIk::Build() {
     for (HandleKind kind : kBuildOrder) SetReference(kind, CreateHandle(kind));
     record.firstUse = false;
     built = true;
+    // The driver fades into the new handles' pose instead of snapping into it.
+    driverBlend = 0.0f;
 }
 
 IkHandle* CabinIk::CreateHandle(HandleKind kind) {
@@ -201,7 +204,12 @@ void CabinIk::UpdateVehicle() {
         } else if (seatJiggle != nullptr) {
             seatJiggle->ResetSpring();
         }
+        if (resetPending) direction = -1.0f;
         driverBlend = Clamp(driverBlend + direction * blendRate * dt, 0.0f, 1.0f);
+    }
+    if (resetPending && (handles.empty() || !(driverBlend > 0.0f))) {
+        DropHandles();
+        return;
     }
     StepAudioGear();
 
@@ -315,9 +323,28 @@ void CabinIk::Dispatch() {
         DispatchCar();
     }
 
+    RememberPose();
     nodeOffsets.fill(Vector3{});
     for (auto& handle : handles) handle->appliedThisFrame = false;
     dispatched = true;
+}
+
+void CabinIk::RememberPose() {
+    Host& host = runtime().host();
+    lastPoseOf_ = driver;
+    for (NodeIndex node = 1; node < kNodeCount; ++node) {
+        const Quaternion* slot = BoneRotationSlot(host, driver, node);
+        if (slot == nullptr || !IsFinite(*slot)) {
+            lastPoseOf_ = nullptr;
+            return;
+        }
+        lastPose_[static_cast<std::size_t>(node)] = *slot;
+    }
+}
+
+const Quaternion* CabinIk::LastPose(CPed* ped, NodeIndex node) const {
+    if (ped == nullptr || ped != lastPoseOf_ || node < 1 || node >= kNodeCount) return nullptr;
+    return &lastPose_[static_cast<std::size_t>(node)];
 }
 
 void CabinIk::RunHandle(IkHandle* handle) {
@@ -337,11 +364,16 @@ void CabinIk::DispatchBike() {
     RunHandle(bikeShiftIk);
     RunHandle(handBrakeIk);
     if (pegIk || bikeShiftIk) {
-        // The feet rest flat on pegs and levers: toes turned up a quarter.
+        // The feet rest flat on pegs and levers: toes turned up a quarter,
+        // as far as the foot is the rig's.
         Host& host = runtime().host();
         static const Quaternion kToesUp = AxisAngle(AxisZ, 90.0f);
-        for (NodeIndex toe : kToeNodes) {
-            if (Quaternion* slot = BoneRotationSlot(host, driver, toe)) *slot = kToesUp;
+        for (std::size_t i = 0; i < std::size(kToeNodes); ++i) {
+            const NodeIndex toe = kToeNodes[i];
+            const float w = Clamp(driverBlend * nodeWeights[static_cast<std::size_t>(kToeFeet[i])], 0.0f, 1.0f);
+            if (Quaternion* slot = BoneRotationSlot(host, driver, toe)) {
+                WriteBoneRotation(*slot, kToesUp, w, LastPose(driver, toe));
+            }
         }
     }
 }
@@ -356,6 +388,18 @@ void CabinIk::DispatchCar() {
 }
 
 void CabinIk::Reset() {
+    // A driver who is being posed lets go of the controls before they go.
+    Host& host = runtime().host();
+    const bool posing = driver != nullptr && host.VehicleDriver(vehicle) == driver && driverBlend > 0.0f;
+    if (built && !handles.empty() && posing) {
+        resetPending = true;
+        return;
+    }
+    DropHandles();
+}
+
+void CabinIk::DropHandles() {
+    resetPending = false;
     if (gearIk != nullptr && gearIk->frameA.frame != nullptr) {
         if (FrameMatrix* m = runtime().host().FrameModelling(gearIk->frameA.frame)) {
             *m = gearIk->frameA.restMatrix;

@@ -8,6 +8,7 @@
 
 #include "kovra/handles/car/IkHandle.h"
 #include "kovra/host/HostTypes.h"
+#include "kovra/ik/Quaternion.h"
 #include "kovra/ik/Skeleton.h"
 #include "kovra/ik/Vector3.h"
 
@@ -67,8 +68,12 @@ public:
     // clears of `dispatched`.
     void Dispatch();
     // Drops the handles (the gear stick back at rest) and builds again later
-    // from the model's possibly changed settings.
+    // from the model's possibly changed settings. A driver the rig is posing
+    // is faded out first: the handles go once the fade reaches 0.
     void Reset();
+    // The node's local rotation as the last dispatch left it for the current
+    // driver; null before the first or for another driver.
+    const Quaternion* LastPose(CPed* ped, NodeIndex node) const;
     // Which limb groups yield to a running priority animation, and how far.
     void UpdateBlendController(CPed* driverPed);
     // The gear the hands and feet act out, once per update of a built rig:
@@ -109,8 +114,12 @@ public:
     std::array<float, kNodeCount> nodeWeights;
     std::int32_t audioGear = 0;
     float audioGearTimer = 0.0f;
+    // A reset waiting for the driver's fade to reach 0.
+    bool resetPending = false;
 
 private:
+    void DropHandles();
+    void RememberPose();
     void SetReference(HandleKind kind, IkHandle* handle);
     void DispatchBike();
     void DispatchCar();
@@ -118,6 +127,10 @@ private:
     void RunHandle(IkHandle* handle);
 
     Runtime* runtime_;
+    // The driver's local rotations at the end of the last dispatch, so that
+    // blends can stay on the side they were on a frame ago.
+    std::array<Quaternion, kNodeCount> lastPose_{};
+    CPed* lastPoseOf_ = nullptr;
 };
 
 }  // namespace kovra

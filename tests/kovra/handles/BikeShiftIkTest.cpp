@@ -115,8 +115,13 @@ TEST_F(BikeShiftIkTest, TheFootOnTheLeverPointsAtTheShiftPoint) {
     EXPECT_EQ(solve.weight, 1.0f);
     const PegIk& peg = *rig->pegIk;
     const Vector3 g = shift->grabOffset + peg.grabOffset;
-    EXPECT_VEC_NEAR(Bone(43), TransformPoint({-g.x, g.y, g.z}, Body()), 0.002f);
     const FrameMatrix& lever = *host.FrameWorld(shift->frameA.frame);
+    // On the lever's spot as it stood at rest, carried round with its turn:
+    // the foot goes with the lever instead of sliding over it.
+    EXPECT_NE(shift->leverTurn, 0.0f);
+    EXPECT_VEC_NEAR(Bone(43), IkHandle::TurnedWithControl(TransformPoint({-g.x, g.y, g.z}, Body()), lever,
+                                                          shift->leverTurn),
+                    0.002f);
     const Vector3 aim = TransformPoint({shift->footTurn, shift->frameA.reachY, shift->UpShiftHeight}, lever);
     EXPECT_VEC_NEAR(host.BoneMatrix(ped, kLeftFootNode)->up, NormalizedCopy(aim - Bone(43)), 1e-4f);
 

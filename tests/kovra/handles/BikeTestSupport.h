@@ -15,10 +15,13 @@
 namespace kovra::test {
 
 // A rider on a two-wheeler of the built-in models, placed off the world's
-// axes and run through the game's loop until the rig is built. The gear the
-// rider acts out is the host's own, so a test sets it directly.
+// axes and run through the game's loop until the rig is built and the
+// rider has faded into its pose. The gear the rider acts out is the host's
+// own, so a test sets it directly.
 class BikeTest : public ::testing::Test {
 protected:
+    static constexpr int kFadeInFrames = 20;  // the driver fade at 0.05 a frame
+
     void Start(sim::VehicleModel model) {
         const int id = model.id;
         ASSERT_TRUE(host.AddVehicleModel(std::move(model)));
@@ -26,10 +29,11 @@ protected:
         host.StartGame();
         SeatDriverInTurnedVehicle(host, id, vehicle, ped);
         ASSERT_TRUE(host.SetPlayer(ped));
-        for (int i = 0; i < 11; ++i) host.RunFrame();
+        for (int i = 0; i < 11 + kFadeInFrames; ++i) host.RunFrame();
         rig = runtime.rigs().RigOf(vehicle);
         ASSERT_NE(rig, nullptr);
         ASSERT_TRUE(rig->built);
+        ASSERT_EQ(rig->driverBlend, 1.0f);
         runtime.solver().setSolveListener(&log);
     }
     void TearDown() override { runtime.solver().setSolveListener(nullptr); }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -182,6 +183,26 @@ TEST_F(GasPedalIkTest, DegenerateTunablesMissingBrakeAndNoAllocation) {
     EXPECT_EQ(allocations.count(), 0u);
 }
 
+// Closed on the grip and on the pulled lever, open half way, and never
+// faster than a lever stroke at the default rate can show smoothly: the
+// fingers turned up to 34 degrees a frame on a steeper curve.
+TEST(GasPedalIkBike, FingerCurlOpensAndClosesWithoutSnapping) {
+    EXPECT_NEAR(pedal::FingerCurl(0.0f), 90.0f, 1e-4f);
+    EXPECT_NEAR(pedal::FingerCurl(1.0f), 90.0f, 1e-4f);
+    EXPECT_NEAR(pedal::FingerCurl(0.5f), 0.0f, 1e-4f);
+    constexpr float kStep = 0.075f;  // RateArm a frame
+    float worst = 0.0f;
+    for (float level = 0.0f; level + kStep <= 1.0f; level += 0.005f) {
+        worst = std::max(worst, std::fabs(pedal::FingerCurl(level + kStep) - pedal::FingerCurl(level)));
+    }
+    EXPECT_LT(worst, 22.0f);
+    // The lever leaves its rest at a finite speed and ends at full travel.
+    EXPECT_EQ(pedal::EaseIn(0.0f), 0.0f);
+    EXPECT_EQ(pedal::EaseIn(1.0f), 1.0f);
+    EXPECT_LT(pedal::EaseIn(kStep), 2.0f * kStep);
+    EXPECT_LT(1.0f - pedal::EaseIn(1.0f - kStep), 2.0f * kStep + 1e-6f);
+}
+
 TEST(GasPedalIkBike, GripTwistLeverAndFingers) {
     sim::SimHost host;
     Runtime runtime{host};
@@ -217,7 +238,7 @@ TEST(GasPedalIkBike, GripTwistLeverAndFingers) {
     const FrameMatrix& grip = *host.FrameModelling(gas.frameA.frame);
     EXPECT_NEAR(Acos(Dot(grip.up, gas.frameA.restMatrix.up)) * kRadToDeg, 33.75f, 1e-3f);
     const FrameMatrix& lever = *host.FrameModelling(gas.frameB.frame);
-    const float travel = 30.0f * (1.0f - std::sqrt(0.75f));
+    const float travel = 30.0f * 0.25f;  // eased in: half the pull, a quarter of the travel
     EXPECT_NEAR(Acos(Dot(lever.right, gas.frameB.restMatrix.right)) * kRadToDeg, travel, 1e-3f);
     EXPECT_VEC_NEAR(lever.at, gas.frameB.restMatrix.at, 1e-6f);  // about its own Z
     for (float level : {0.0f, 1.0f}) {

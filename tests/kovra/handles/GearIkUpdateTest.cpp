@@ -248,7 +248,9 @@ TEST_F(GearIkUpdateTest, SequentialLeverGoesOutAndSpringsBack) {
         }
     }
     EXPECT_NEAR(legs[13].x, 15.0f, 1e-4f);  // pushed all the way
-    EXPECT_NEAR(legs[0].x, 15.0f * std::sqrt(1.0f - 0.925f * 0.925f), 1e-3f);
+    // Eased out from the stop at a finite speed: the first step is twice
+    // the linear one less its square.
+    EXPECT_NEAR(legs[0].x, 15.0f * (2.0f - 0.075f) * 0.075f, 1e-3f);
     EXPECT_VEC_NEAR(legs.back(), Vector3(), 1e-6f);
 
     legs = Shift(0);  // down: pulled the other way
@@ -328,6 +330,7 @@ TEST_F(GearIkUpdateTest, HoldHandKeyToggles) {
 TEST_F(GearIkUpdateTest, HandReachesTheStickAndTakesItsAngle) {
     rig.audioGear = 1;
     int onStick = 0;
+    int turned = 0;
     for (int i = 0; i < 60; ++i) {
         Frame();
         if (gear.weight <= 0.0f) {
@@ -350,9 +353,13 @@ TEST_F(GearIkUpdateTest, HandReachesTheStickAndTakesItsAngle) {
         Vector3 wrist;
         ASSERT_TRUE(BonePosition(host, ped, NodeToBoneId(kRightHandNode), wrist));
         EXPECT_VEC_NEAR(wrist, Contact(), 0.002f) << "frame " << i;
+        // The hand's own turn lags the arm a little on the way in.
+        if (gear.handTurn < 1.0f) continue;
+        ++turned;
         EXPECT_QUAT_NEAR(*BoneRotationSlot(host, ped, kRightHandNode), AxisAngle(AxisZ, -45.0f), 1e-5f);
     }
     EXPECT_GE(onStick, 20);
+    EXPECT_GE(turned, onStick - 10);
 }
 
 TEST_F(GearIkUpdateTest, HandStartsFromWhereItWasAndFollowsTheVehicle) {

@@ -45,6 +45,8 @@ protected:
         rig = runtime.rigs().RigOf(vehicle);
         ASSERT_NE(rig, nullptr);
         ASSERT_TRUE(rig->built);
+        // The driver fades into the new rig's pose first.
+        while (rig->driverBlend < 1.0f) host.RunFrame();
         // A car's gear hand first puts the stick where the simulated gear is
         // (reverse for the host's gear 0) and lets go again; until then the
         // dispatch keeps the hand brake waiting.
@@ -186,9 +188,11 @@ TEST_F(HandBrakeIkTest, BikeRightFootPressesTheRearBrakePedal) {
     Start(sim::MakeMotorbikeModel(461));
     ASSERT_NE(rig->pegIk, nullptr);
     const FrameMatrix rest = brake->frameA.restMatrix;
+    // The foot's place on the pedal at rest, carried round as it goes down.
     const auto pedalTarget = [&] {
         const FrameMatrix& body = *host.FrameWorld(host.BikeBodyFrame(vehicle));
-        return TransformPoint(brake->grabOffset + rig->pegIk->grabOffset, body);
+        return IkHandle::TurnedWithControl(TransformPoint(brake->grabOffset + rig->pegIk->grabOffset, body),
+                                           *host.FrameWorld(brake->frameA.frame), brake->leverAngle);
     };
     const auto footAim = [&] {
         const FrameMatrix& pedal = *host.FrameWorld(brake->frameA.frame);

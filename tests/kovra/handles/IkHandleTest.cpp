@@ -166,6 +166,23 @@ TEST_F(IkHandleSteps, EndRotationTurnsXFirstThenLocally) {
     EXPECT_QUAT_NEAR(*slot, AxisAngle(AxisX, 90.0f), 1e-5f);
 }
 
+// A foot placed on a pedal at rest goes round with the pedal as it turns,
+// keeping its place on it, rather than staying put while the pedal turns
+// under it.
+TEST_F(IkHandleSteps, APointGoesRoundWithItsControl) {
+    FrameMatrix atRest;
+    RotateFrame(atRest, AxisZ, 30.0f, Combine::Replace);
+    atRest.pos = {1.0f, 2.0f, 0.5f};
+    const Vector3 onPedal = TransformPoint({0.0f, 0.08f, 0.02f}, atRest);
+    FrameMatrix turned = atRest;
+    RotateFrame(turned, AxisX, -25.0f, Combine::Local);
+    const Vector3 carried = IkHandle::TurnedWithControl(onPedal, turned, -25.0f);
+    EXPECT_VEC_NEAR(InverseTransformPoint(carried, turned), Vector3(0.0f, 0.08f, 0.02f), 1e-5f);
+    EXPECT_GT(Distance(carried, onPedal), 0.02f);
+    EXPECT_EQ(IkHandle::TurnedWithControl(onPedal, turned, 0.0f), onPedal);
+    EXPECT_EQ(IkHandle::TurnedWithControl(onPedal, turned, std::numeric_limits<float>::quiet_NaN()), onPedal);
+}
+
 TEST_F(IkHandleSteps, TurnFrameFromRestLeavesThePosition) {
     FrameSlot& slot = handle.frameA;
     slot.frame = host.FindFrame(vehicle, "ik_gas");

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace kovra {
@@ -41,6 +42,29 @@ TEST(EaseCurve, UnknownTypeOrModeIsIdentity) {
     EXPECT_EQ(EaseCurve(0, 0, 0.3f), 0.3f);
     EXPECT_EQ(EaseCurve(11, 1, 0.7f), 0.7f);
     EXPECT_EQ(EaseCurve(1, 5, 0.7f), 0.7f);
+}
+
+TEST(EaseCurve, RampStartsAndStopsGentlyWithALowTopSpeed) {
+    EXPECT_EQ(EaseInOutRamp(0.0f, 0.3f), 0.0f);
+    EXPECT_NEAR(EaseInOutRamp(1.0f, 0.3f), 1.0f, 1e-6f);
+    EXPECT_NEAR(EaseInOutRamp(0.5f, 0.3f), 0.5f, 1e-6f);
+    EXPECT_EQ(EaseInOutRamp(0.4f, 0.0f), 0.4f);  // no ramp: linear
+    // Its speed never passes 1 / (1 - ramp) and starts near 0; a step
+    // function of the weight would be what made the hand jump.
+    constexpr int kSteps = 1000;
+    float last = 0.0f;
+    float fastest = 0.0f;
+    for (int i = 1; i <= kSteps; ++i) {
+        const float now = EaseInOutRamp(static_cast<float>(i) / kSteps, 0.3f);
+        EXPECT_GE(now, last);
+        fastest = std::max(fastest, (now - last) * kSteps);
+        if (i == 1) {
+            EXPECT_LT((now - last) * kSteps, 0.01f);
+        }
+        last = now;
+    }
+    EXPECT_LE(fastest, 1.0f / 0.7f + 1e-2f);
+    EXPECT_LT(fastest, 2.0f) << "gentler at its top than the quadratic in-out";
 }
 
 TEST(EaseCurve, InOutQuadOfTheHandleWeight) {

@@ -114,6 +114,18 @@ TEST(Geometry, SlerpHalfWay) {
     EXPECT_NEAR(std::fabs(Dot(Slerp(a, negB, 0.5f), AxisAngle(AxisZ, 45.0f))), 1.0f, 1e-6f);
 }
 
+TEST(Geometry, SlerpLongWayGoesRoundTheOtherSide) {
+    const Quaternion a = Quaternion::Identity();
+    const Quaternion b = AxisAngle(AxisZ, 90.0f);
+    // A quarter turn one way is three quarters the other: half way is 135
+    // degrees back.
+    EXPECT_NEAR(std::fabs(Dot(SlerpLongWay(a, b, 0.5f), AxisAngle(AxisZ, -135.0f))), 1.0f, 1e-6f);
+    EXPECT_NEAR(std::fabs(Dot(SlerpLongWay(a, b, 1.0f), b)), 1.0f, 1e-6f);
+    EXPECT_NEAR(std::fabs(Dot(SlerpLongWay(a, b, 0.0f), a)), 1.0f, 1e-6f);
+    // The same rotation twice has no other side: no turn at all.
+    EXPECT_NEAR(std::fabs(Dot(SlerpLongWay(b, b, 0.5f), b)), 1.0f, 1e-6f);
+}
+
 TEST(Geometry, BasisFromDirectionModes) {
     const Vector3 dir{0, 1, 0};
     const FrameMatrix m0 = BasisFromDirection(dir, AxisZ, 0);

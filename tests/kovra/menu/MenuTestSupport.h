@@ -62,6 +62,14 @@ protected:
     }
 
     CabinIk& Rig() { return *runtime->rigs().RigOf(vehicle); }
+    // After a reset of the player's rig: the driver fades out of the pose,
+    // the handles go, and the rig builds again 21 updates later.
+    void RebuildAfterFade() {
+        for (int i = 0; i < 25 && Rig().built; ++i) Frame();
+        ASSERT_FALSE(Rig().built) << "the handles go once the driver has faded out";
+        for (int i = 0; i < 21; ++i) Frame();
+        ASSERT_TRUE(Rig().built);
+    }
     InGameMenu& Menu() { return runtime->menu(); }
 
     // One frame of the game, with only its own drawing on record.

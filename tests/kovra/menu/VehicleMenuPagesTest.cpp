@@ -330,11 +330,12 @@ TEST_F(VehicleMenuTest, UpdateAllVehsRebuildsEveryVehicleOfTheModelWithTheEdits)
     Press(kSpace);
     EXPECT_FLOAT_EQ(runtime->store().find(kSedan)->steer.grabOffset.x, edited);
     CabinIk& otherRig = *runtime->rigs().RigOf(other);
-    EXPECT_FALSE(otherRig.built);
-    EXPECT_FALSE(Rig().built);
+    EXPECT_FALSE(otherRig.built) << "nobody to let go: dropped at once";
+    EXPECT_TRUE(Rig().resetPending) << "the driver lets go of the controls first";
     for (int i = 0; i < 21; ++i) Frame();
     ASSERT_TRUE(otherRig.built);
     EXPECT_FLOAT_EQ(otherRig.steerIk->grabOffset.x, edited);
+    RebuildAfterFade();
     EXPECT_FLOAT_EQ(Rig().steerIk->grabOffset.x, edited);
 }
 
@@ -350,7 +351,7 @@ TEST_F(VehicleMenuTest, LoadFileRebuildsTheCurrentVehicleOrTheWholeModel) {
     SelectItem("Load File");
     Press(kSpace);
     EXPECT_FLOAT_EQ(runtime->store().find(kSedan)->steer.restAngle, 50.0f);
-    for (int i = 0; i < 21; ++i) Frame();
+    RebuildAfterFade();
     EXPECT_FLOAT_EQ(Rig().steerIk->restAngle, 50.0f);
     EXPECT_FLOAT_EQ(runtime->rigs().RigOf(other)->steerIk->restAngle, 30.0f);  // only the current one
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "TestMath.h"
 #include "kovra/handles/car/SteerIk.h"
 #include "kovra/host/Runtime.h"
@@ -25,6 +27,8 @@ protected:
         for (int i = 0; i < 11; ++i) host.RunFrame();
         rig = runtime.rigs().RigOf(car);
         ASSERT_TRUE(rig->built);
+        // The driver fades into the new rig's pose over 20 frames.
+        for (int i = 0; i < 20 && rig->driverBlend < 1.0f; ++i) host.RunFrame();
     }
 
     sim::SimHost host;
@@ -70,6 +74,45 @@ TEST_F(DriverSideTest, DriverFadesOutForTheTaskOrTheSuspendFlagAndBackIn) {
     host.SetIkSuspended(false);
     for (int i = 0; i < 20; ++i) host.RunFrame();
     EXPECT_EQ(rig->driverBlend, 1.0f);
+}
+
+// A rig that builds while its driver sits in the vehicle fades him into the
+// pose, and a reset lets him go before the handles are dropped: neither
+// snaps the whole driver in one frame. The toes a bike rig turns up fade
+// with the feet.
+TEST_F(DriverSideTest, TheDriverFadesInAtEveryBuildAndOutBeforeAReset) {
+    host.SetPlayer(driver);
+    host.RunFrame();  // posed once: the rig has a driver to let go of
+    ASSERT_EQ(rig->driverBlend, 1.0f);
+    rig->Reset();
+    EXPECT_TRUE(rig->built);
+    EXPECT_TRUE(rig->resetPending);
+    EXPECT_NE(rig->steerIk, nullptr) << "the hands stay on the wheel while they let go";
+    int frames = 0;
+    for (; frames < 30 && rig->built; ++frames) host.RunFrame();
+    EXPECT_EQ(frames, 20) << "out at the fade's own rate";
+    EXPECT_TRUE(rig->handles.empty());
+    EXPECT_FALSE(rig->resetPending);
+    for (int i = 0; i < 21; ++i) host.RunFrame();
+    ASSERT_TRUE(rig->built);
+    EXPECT_NEAR(rig->driverBlend, 0.05f, 1e-6f) << "in again from nothing";
+
+    // A bike: toes turned up only as far as the rider is faded in.
+    CVehicle* bike = host.CreateVehicle(461);
+    CPed* rider = host.CreatePed();
+    host.SeatPed(rider, bike, true);
+    host.SetPlayer(rider);
+    for (int i = 0; i < 11; ++i) host.RunFrame();
+    CabinIk* bikeRig = runtime.rigs().RigOf(bike);
+    ASSERT_TRUE(bikeRig->built);
+    const Quaternion toesUp = AxisAngle(AxisZ, 90.0f);
+    const auto toeTurnLeft = [&] {
+        return 1.0f - std::fabs(Dot(*BoneRotationSlot(host, rider, 27), toesUp));
+    };
+    EXPECT_GT(toeTurnLeft(), 1e-3f);
+    for (int i = 0; i < 20; ++i) host.RunFrame();
+    EXPECT_EQ(bikeRig->driverBlend, 1.0f);
+    EXPECT_LT(toeTurnLeft(), 1e-6f);
 }
 
 TEST_F(DriverSideTest, PriorityAnimationHandsTheRightHandBack) {

@@ -172,14 +172,16 @@ void BarIk::PlaceHand(float side, NodeIndex node, const FrameMatrix& bar, const 
     Quaternion* slot = BoneRotationSlot(h, ped, node);
     if (slot == nullptr) return;
     const Quaternion animated = *slot;
-    SetBoneWorldRotation(h, ped, NodeToBoneId(node), w, bar);
+    // The held rotation in full first: turning a half-blended one and then
+    // blending that again flipped the hand half way through a fade.
+    SetBoneWorldRotation(h, ped, NodeToBoneId(node), 1.0f, bar);
     static const Quaternion kQuarterAboutZ = AxisAngle(AxisZ, 90.0f);
     static const Quaternion kBackAboutX = AxisAngle(AxisX, -90.0f);
     Quaternion held = *slot;
     TurnLocally(held, kQuarterAboutZ);
     TurnLocally(held, kBackAboutX);
     *slot = animated;
-    WriteBoneRotation(*slot, held, w);
+    WriteBoneRotation(*slot, held, w, LastPose(node));
 }
 
 std::string BarIk::WriteConfig() const {

@@ -15,7 +15,7 @@ namespace {
 constexpr std::int32_t kLeverOut = 1;
 constexpr std::int32_t kStrokeDone = 2;
 constexpr std::int32_t kLeverBack = 3;
-constexpr int kCircularEase = 7;
+constexpr int kQuadraticEase = 1;
 constexpr float kAidArrowWidth = 0.025f;
 constexpr float kAidFootAxisLength = 0.25f;
 
@@ -44,6 +44,7 @@ void BikeShiftIk::CopyFrom(const IkHandle* other) {
     shiftKind = o.shiftKind;
     UpShiftHeight = o.UpShiftHeight;
     DownShiftHeight = o.DownShiftHeight;
+    leverTurn = o.leverTurn;
 }
 
 void BikeShiftIk::Update() {
@@ -75,7 +76,8 @@ void BikeShiftIk::Update() {
         const float w = LeanRelease(EaseCurve(1, 0, weight), side, BikeLean());
         if (!grabOffset.IsZero()) {
             const Vector3 onLever = grabOffset + peg.grabOffset;
-            const Vector3 target = TransformPoint({onLever.x * side, onLever.y, onLever.z}, body);
+            const Vector3 target = TurnedWithControl(
+                TransformPoint({onLever.x * side, onLever.y, onLever.z}, body), lever, leverTurn);
             if (IsFinite(target)) {
                 // The knee bends as it does on the peg, so that it does not
                 // flip over when the foot moves across.
@@ -119,10 +121,12 @@ void BikeShiftIk::StrokeLever(float dt) {
         gearSeen = targetGear;
         shiftPending = false;
     }
-    // Quick off the rest on the way out, quick off the end on the way back.
-    const float e = EaseCurve(kCircularEase, strokePhase == kLeverBack ? 0 : 1, strokeProgress);
+    // Quick off the rest on the way out, quick off the end on the way back,
+    // at a finite speed: a steeper start made the lever and the foot jump.
+    const float e = EaseCurve(kQuadraticEase, strokePhase == kLeverBack ? 0 : 1, strokeProgress);
     const float travel = shiftKind == kUpShift ? maxAngle : -maxAngle;
-    TurnFrameFromRest(frameA, AxisX, travel * e);
+    leverTurn = travel * e;
+    TurnFrameFromRest(frameA, AxisX, leverTurn);
 }
 
 Vector3 BikeShiftIk::AimPoint(const FrameMatrix& lever, float height) const {

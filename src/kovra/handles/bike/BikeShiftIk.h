@@ -50,6 +50,7 @@ public:
     std::int32_t shiftKind = 0;    // 1 up-shift, 2 down-shift
     float UpShiftHeight = -0.145f;
     float DownShiftHeight = 0.145f;
+    float leverTurn = 0.0f;  // degrees the lever stands turned from rest
 
 private:
     void StartStroke(std::int32_t gear);

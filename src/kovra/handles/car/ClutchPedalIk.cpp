@@ -91,7 +91,7 @@ void ClutchPedalIk::UpdateCar(float dt) {
 
     const float toe = pedal::TurnedAboutZ(frameA) ? maxAngle * eased * pedal::kToeFactor : 0.0f;
     if (Quaternion* slot = BoneRotationSlot(h, ped, kLeftFootNode)) {
-        WriteBoneRotation(*slot, pedal::FootRotation(endAngles, toe), weight);
+        WriteBoneRotation(*slot, pedal::FootRotation(endAngles, toe), weight, LastPose(kLeftFootNode));
     }
     appliedThisFrame = true;
 }
@@ -109,12 +109,13 @@ void ClutchPedalIk::UpdateBike(float dt) {
         StepStroke(rate);
     }
 
-    const float travel = pedal::EaseInCircular(clutchLevel);
+    const float travel = pedal::EaseIn(clutchLevel);
     TurnFrameFromRest(frameA, AxisZ, pedal::FiniteDegrees(maxAngle * travel));
 
     if (ped == nullptr) return;
     if (Quaternion* fingers = BoneRotationSlot(host(), ped, kLeftFingersNode)) {
-        WriteBoneRotation(*fingers, AxisAngle(AxisZ, pedal::FingerCurl(clutchLevel)), 1.0f);
+        WriteBoneRotation(*fingers, AxisAngle(AxisZ, pedal::FingerCurl(clutchLevel)), weight,
+                          LastPose(kLeftFingersNode));
     }
     appliedThisFrame = true;
 }

@@ -23,19 +23,13 @@ float Advance(float level, float delta) {
 
 float EaseOut(float level) { return (2.0f - level) * level; }
 
-float EaseInCircular(float level) { return 1.0f - Sqrt(std::max(0.0f, 1.0f - level * level)); }
+float EaseIn(float level) { return level * level; }
 
 float FingerCurl(float level) {
-    const float r = std::fabs(2.0f * level - 1.0f);
-    const float u = 2.0f * r;
-    float curl;
-    if (u < 1.0f) {
-        curl = 0.5f * u * u * u;
-    } else {
-        const float v = u - 2.0f;
-        curl = 0.5f * (v * v * v + 2.0f);
-    }
-    return 90.0f * curl;
+    // A cosine wave: the fingers open no faster than the level moves the
+    // lever, where a steeper curve snapped them open within a frame or two.
+    const float c = Cos(180.0f * kDegToRad * Clamp(level, 0.0f, 1.0f));
+    return 90.0f * c * c;
 }
 
 bool TurnedAboutZ(const FrameSlot& slot) { return slot.flippedZ && !slot.unrotated; }
@@ -183,7 +177,7 @@ void GasPedalIk::UpdateCar(float brakeInput, float dt) {
     if (brakePedal && pedal::TurnedAboutZ(frameB)) toe += maxAngle * easedBrake * pedal::kToeFactor;
     if (pedal::TurnedAboutZ(frameA)) toe += maxAngle * easedGas * pedal::kToeFactor;
     if (Quaternion* slot = BoneRotationSlot(h, ped, kRightFootNode)) {
-        WriteBoneRotation(*slot, pedal::FootRotation(endAngles, toe), weight);
+        WriteBoneRotation(*slot, pedal::FootRotation(endAngles, toe), weight, LastPose(kRightFootNode));
     }
     appliedThisFrame = true;
 }
@@ -193,7 +187,7 @@ void GasPedalIk::UpdateBike() {
     if (ped != nullptr) RefreshBoneMatrices(h, ped);
 
     easedGas = pedal::EaseOut(gasLevel);
-    const float lever = pedal::EaseInCircular(brakeLevel);
+    const float lever = pedal::EaseIn(brakeLevel);
     const float twist = pedal::FiniteDegrees(BikeGasAngle * easedGas);
 
     TurnFrameFromRest(frameA, AxisX, twist);
@@ -205,10 +199,11 @@ void GasPedalIk::UpdateBike() {
     if (Quaternion* hand = BoneRotationSlot(h, ped, kRightHandNode)) {
         Quaternion turned = *hand;
         RotateQuaternion(turned, AxisZ, -twist, Combine::Local);
-        WriteBoneRotation(*hand, turned, 1.0f);
+        WriteBoneRotation(*hand, turned, weight, LastPose(kRightHandNode));
     }
     if (Quaternion* fingers = BoneRotationSlot(h, ped, kRightFingersNode)) {
-        WriteBoneRotation(*fingers, AxisAngle(AxisZ, pedal::FingerCurl(brakeLevel)), 1.0f);
+        WriteBoneRotation(*fingers, AxisAngle(AxisZ, pedal::FingerCurl(brakeLevel)), weight,
+                          LastPose(kRightFingersNode));
     }
     appliedThisFrame = true;
 }

@@ -17,8 +17,9 @@ inline constexpr float kToeFactor = 1.25f;
 float Advance(float level, float delta);
 // Ease-out quadratic: how far a pedal travels at a press level.
 float EaseOut(float level);
-// Ease-in circular: how far a hand lever travels at a pull level.
-float EaseInCircular(float level);
+// Ease-in quadratic: how far a hand lever travels at a pull level; it
+// leaves the rest at a finite speed and arrives at the full pull at twice it.
+float EaseIn(float level);
 // Degrees the fingers curl about their Z: 90 on the grip (level 0) and on
 // the pulled lever (level 1), straight half way, eased in and out.
 float FingerCurl(float level);

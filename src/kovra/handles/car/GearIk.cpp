@@ -8,6 +8,7 @@
 #include "kovra/config/VehicleConfigStore.h"
 #include "kovra/host/Runtime.h"
 #include "kovra/ik/BoneAccess.h"
+#include "kovra/ik/EaseCurve.h"
 #include "kovra/ik/Geometry.h"
 #include "kovra/rig/CabinIk.h"
 
@@ -60,6 +61,9 @@ constexpr std::array<PatternTable, GearIk::kPatternCount> kPatterns{{
     AutoLikeTable("SEQUENTIAL"),
 }};
 
+constexpr float kHandTurnRamp = 0.15f;
+// The hand turns in at this share of the arm's pace.
+constexpr float kHandTurnPace = 0.6f;
 constexpr int kAutoPattern = 3;
 constexpr int kSequentialPattern = 4;
 // A pattern number without a table; its hand fades out while the lever
@@ -179,6 +183,7 @@ void GearIk::Update() {
     }
     StepWeight(engage);
     ApplyRigWeights(n);
+    StepHandTurn(engage);
 
     // 8.
     CaptureStartPosition(n);
@@ -208,7 +213,10 @@ void GearIk::Update() {
     SolveLimbTo(n, target, bend, w);
 
     // 13. The gear handle leaves appliedThisFrame alone.
-    ApplyEndRotation(n, weight);
+    // Eased in and out, so that the hand neither starts nor stops turning
+    // at full speed, and on the way in over more frames than the arm takes:
+    // from a wheel turned far round the hand has over half a turn to make.
+    ApplyEndRotation(n, EaseInOutRamp(std::min(handTurn, weight), kHandTurnRamp));
 }
 
 void GearIk::StartShift(int g) {
@@ -314,10 +322,10 @@ void GearIk::MoveLever() {
         handGear = targetGear;
         shifting = false;
     }
-    // Quick out, slow at the stop; slow away from the stop, quick back.
+    // Quick out, slow at the stop; slow away from the stop, quick back; each
+    // end left at a finite speed so that the stick does not jump.
     const float p = seqProgress;
-    const float c = neutral.state == kLeverReturning ? 1.0f - Sqrt(1.0f - p * p)
-                                                     : Sqrt(1.0f - (p - 1.0f) * (p - 1.0f));
+    const float c = neutral.state == kLeverReturning ? p * p : (2.0f - p) * p;
     const Vector3& end = handGear < targetGear ? pattern[2].finalStage : pattern[1].finalStage;
     TurnStick(end * c + neutral.finalStage * (1.0f - c));
 }
@@ -349,6 +357,12 @@ int GearIk::EntryIndex(const GearIk& owner, const GearPatternEntry* entry) {
     return 0;
 }
 
+void GearIk::StepHandTurn(bool engage) {
+    float step = rateArm * host().TimeStep();
+    if (!IsFinite(step) || !IsFinite(handTurn)) step = handTurn = 0.0f;
+    handTurn = Clamp(engage ? handTurn + step * kHandTurnPace : handTurn - step, 0.0f, 1.0f);
+}
+
 void GearIk::CopyFrom(const IkHandle* other) {
     if (other == nullptr || typeid(*other) != typeid(GearIk)) return;
     const auto& o = static_cast<const GearIk&>(*other);
@@ -363,6 +377,7 @@ void GearIk::CopyFrom(const IkHandle* other) {
     targetGear = o.targetGear;
     holdHand = o.holdHand;
     stickAngles = o.stickAngles;
+    handTurn = o.handTurn;
     // The entry references point into this handle's own table.
     targetEntry = &pattern[static_cast<std::size_t>(EntryIndex(o, o.targetEntry))];
     neutralEntry = &pattern[0];

@@ -64,8 +64,13 @@ public:
     bool holdHand = false;
     // Degrees (X, Y, Z) last applied to the stick frame over its rest pose.
     Vector3 stickAngles;
+    // How far the hand has turned from the wheel's grip to its own angle,
+    // 0..1: it lags the arm on the way in.
+    float handTurn = 0.0f;
 
 private:
+    // Moves handTurn on: in at a slower pace than the weight, out at its own.
+    void StepHandTurn(bool engage);
     // Step 2 of the update: starts a shift towards the simulated gear g.
     void StartShift(int g);
     // One frame of the stick's legs through the gate (patterns but 4).

@@ -125,7 +125,8 @@ void HandBrakeIk::PressPedal() {
     // With no offset of its own the foot stays where the peg put it.
     FrameMatrix body;
     if (!grabOffset.IsZero() && BikeBodyWorld(body)) {
-        const Vector3 target = TransformPoint(grabOffset + peg.grabOffset, body);
+        const Vector3 target =
+            TurnedWithControl(TransformPoint(grabOffset + peg.grabOffset, body), pedal, leverAngle);
         if (IsFinite(target)) {
             SolveLimbTo(kRightFootNode, target, peg.KneeBend(1.0f, body), w);
         }

@@ -142,9 +142,25 @@ Quaternion IkHandle::EndRotation(float signX) const {
 }
 
 void IkHandle::ApplyEndRotation(NodeIndex node, float blend, float signX) {
+    BlendNodeRotation(node, EndRotation(signX), blend);
+}
+
+void IkHandle::BlendNodeRotation(NodeIndex node, const Quaternion& rotation, float blend) {
     Quaternion* slot = BoneRotationSlot(host(), ped, node);
     if (slot == nullptr) return;
-    WriteBoneRotation(*slot, EndRotation(signX), blend);
+    WriteBoneRotation(*slot, rotation, blend, LastPose(node));
+}
+
+const Quaternion* IkHandle::LastPose(NodeIndex node) const {
+    return rig != nullptr ? rig->LastPose(ped, node) : nullptr;
+}
+
+Vector3 IkHandle::TurnedWithControl(const Vector3& point, const FrameMatrix& control, float degrees) {
+    if (!IsFinite(degrees) || degrees == 0.0f) return point;
+    FrameMatrix atRest = control;
+    RotateFrame(atRest, AxisX, -degrees, Combine::Local);
+    const Vector3 carried = TransformPoint(InverseTransformPoint(point, atRest), control);
+    return IsFinite(carried) ? carried : point;
 }
 
 void IkHandle::TurnFrameFromRest(FrameSlot& slot, const Vector3& axis, float degrees) {
@@ -202,7 +218,7 @@ void IkHandle::AimFoot(NodeIndex node, const Vector3& dir, float blend) {
     m.at = NormalizedCopy(Cross(m.right, m.up));
     // A pelvis axis along the aim leaves no roll to go by: no turn.
     if (m.right.IsZero() || !IsFinite(m)) return;
-    SetBoneWorldRotation(h, ped, NodeToBoneId(node), blend, m);
+    SetBoneWorldRotation(h, ped, NodeToBoneId(node), blend, m, LastPose(node));
 }
 
 bool IkHandle::ReadSpine(SpinePoints& out) const {

@@ -115,6 +115,15 @@ public:
     Quaternion EndRotation(float signX = 1.0f) const;
     // Blends EndRotation into the node's local rotation by `blend`.
     void ApplyEndRotation(NodeIndex node, float blend, float signX = 1.0f);
+    // Blends a local rotation into the node by `blend`, round the side that
+    // stays nearest where the node was a frame ago.
+    void BlendNodeRotation(NodeIndex node, const Quaternion& rotation, float blend);
+    // The node's rotation at the end of the rig's last dispatch, or null.
+    const Quaternion* LastPose(NodeIndex node) const;
+    // A point given where the control stands at rest, carried round with it
+    // as it has turned by `degrees` about its own X since (a foot on a
+    // pedal or lever goes with it instead of sliding over it).
+    static Vector3 TurnedWithControl(const Vector3& point, const FrameMatrix& control, float degrees);
     // Writes the rotation rows of the slot's frame from its rest matrix
     // turned about a local axis; the position row is left alone.
     void TurnFrameFromRest(FrameSlot& slot, const Vector3& axis, float degrees);

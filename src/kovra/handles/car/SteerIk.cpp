@@ -29,9 +29,9 @@ Vector3 RimPoint(float degrees, float rx, float y, float rz) {
     return {Cos(a) * rx, y, Sin(a) * rz};
 }
 
-void BlendAndNormalise(Quaternion* slot, const Quaternion& rotation, float weight) {
+void BlendAndNormalise(Quaternion* slot, const Quaternion& rotation, float weight, const Quaternion* near) {
     if (slot == nullptr || !(weight > 0.0f)) return;
-    WriteBoneRotation(*slot, rotation, weight);
+    WriteBoneRotation(*slot, rotation, weight, near);
     *slot = Normalized(*slot);
 }
 
@@ -202,9 +202,9 @@ void SteerIk::PoseHand(float s, NodeIndex n, const FrameMatrix& wheel, const Fra
         const Vector3 c = Cross(d, toCentre);
         roll = s * kHoldingWristRoll - Atan2(Dot(d, toCentre), Dot(c, wheel.up)) * kRadToDeg;
     }
-    BlendAndNormalise(BoneRotationSlot(h, ped, n), AxisAngle(AxisX, roll), w);
+    BlendAndNormalise(BoneRotationSlot(h, ped, n), AxisAngle(AxisX, roll), w, LastPose(n));
     static const Quaternion kCurledFingers = AxisAngle(AxisZ, kFingerCurl);
-    BlendAndNormalise(BoneRotationSlot(h, ped, n + 1), kCurledFingers, w);
+    BlendAndNormalise(BoneRotationSlot(h, ped, n + 1), kCurledFingers, w, LastPose(n + 1));
 }
 
 std::string SteerIk::WriteConfig() const {
