@@ -287,7 +287,7 @@ TEST(ScenarioRun, TheStoreActionsScenarioKeepsTheUsersFilesAndRefusesAnEmptyRig)
     EXPECT_NE(test::readFileLf(cars / "Kovra_sedan_C_2.ini").find("ModelID = 400\n"), std::string::npos);
     EXPECT_NE(ReadText(dir / "out" / "sedan--store-actions-screen-frame-92.svg").find(">Config exported!</text>"),
               std::string::npos);
-    EXPECT_NE(ReadText(dir / "out" / "sedan--store-actions-screen-frame-244.svg").find(">Export failed!</text>"),
+    EXPECT_NE(ReadText(dir / "out" / "sedan--store-actions-screen-frame-264.svg").find(">Export failed!</text>"),
               std::string::npos);
     fs::remove_all(dir);
 }
