@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "kovra/handles/bike/BarIk.h"
 #include "kovra/handles/car/GasPedalIk.h"
 #include "kovra/handles/car/IkHandle.h"
 #include "kovra/handles/car/SteerIk.h"
@@ -84,6 +85,14 @@ bool MotionCheck::HeldControl(Host& host, const CabinIk& rig, int kind, NodeInde
             if (gas.footSwitch >= 1.0f) return FrameWorldOf(host, handle->frameA, out);
             if (gas.footSwitch <= 0.0f) return FrameWorldOf(host, handle->frameB, out);
             return false;
+        }
+        case HandleKind::Bar: {
+            // The throttle hand rolls with the twist grip it holds: measured
+            // on the grip's point, which the twist carries round, not the bar.
+            if (!FrameWorldOf(host, handle->frameA, out)) return false;
+            const float side = node == kLeftHandNode ? -1.0f : 1.0f;
+            out.pos = TransformPoint(static_cast<const BarIk&>(*handle).GripPoint(side), out);
+            return IsFinite(out.pos);
         }
         case HandleKind::SeatJiggle: return false;
         default: return FrameWorldOf(host, handle->frameA, out);
