@@ -66,14 +66,14 @@ TEST_F(BarIkTest, RightGripFollowsTheThrottleTwist) {
     GasPedalIk& gas = *rig->gasPedalIk;
     const Vector3 g = bar->grabOffset;
     const float wrist = runtime.settings().gWristOffsetY;
-    gas.easedGas = 1.0f;
+    bar->gripGas = 1.0f;
     gas.BikeGasAngle = 45.0f;
     EXPECT_VEC_NEAR(bar->GripPoint(1.0f), Vector3(g.x, g.y + wrist, g.z - 0.05f), 1e-6f);
     EXPECT_VEC_NEAR(bar->GripPoint(-1.0f), Vector3(-g.x, g.y + wrist, g.z), 1e-6f);
     gas.BikeGasAngle = 92.0f;
     EXPECT_VEC_NEAR(bar->GripPoint(1.0f),
                     Vector3(g.x, g.y + wrist + 0.05f, g.z - 0.05f * 92.0f / 45.0f), 1e-6f);
-    gas.easedGas = 0.5f;
+    bar->gripGas = 0.5f;
     EXPECT_VEC_NEAR(bar->GripPoint(1.0f),
                     Vector3(g.x, g.y + wrist + 0.025f, g.z - 0.025f * 92.0f / 45.0f), 1e-6f);
     gas.BikeGasAngle = kNaN;
@@ -81,6 +81,19 @@ TEST_F(BarIkTest, RightGripFollowsTheThrottleTwist) {
     rig->gasPedalIk = nullptr;  // a bike without a throttle frame
     EXPECT_VEC_NEAR(bar->GripPoint(1.0f), Vector3(g.x, g.y + wrist, g.z), 1e-6f);
     rig->gasPedalIk = &gas;
+}
+
+// The gas handle turns the grip after the bar handle has placed the hand: the
+// hand is placed for the twist the grip takes in the same frame, not the last
+// one, so it does not trail the grip while the gas opens.
+TEST_F(BarIkTest, TheThrottleHandIsPlacedForThisFramesTwist) {
+    Frame();
+    vehicle->state.gasPedal = 1.0f;
+    for (int i = 0; i < 3; ++i) {
+        Frame();
+        EXPECT_GT(rig->gasPedalIk->easedGas, 0.0f);
+        EXPECT_EQ(bar->gripGas, rig->gasPedalIk->easedGas) << "frame " << i;
+    }
 }
 
 TEST_F(BarIkTest, WithoutTheSpinePushOnlyTheHandsMove) {

@@ -77,6 +77,12 @@ void BarIk::Update() {
     FrameMatrix bar, body;
     if (!ControlFrameWorld(bar) || !BikeBodyWorld(body)) return;
 
+    // The gas handle turns the grip later in this frame: the right hand goes
+    // where the grip will be, not a frame behind it.
+    if (const GasPedalIk* gas = rig != nullptr ? rig->gasPedalIk : nullptr) {
+        Host& h = host();
+        gripGas = pedal::EaseOut(gas->NextGasLevel(h.ReadVehicleState(vehicle).gasPedal, h.TimeStep()));
+    }
     if (doSpinePush) PushSpine(bar);
     PlaceHand(-1.0f, kLeftHandNode, bar, body);
     PlaceHand(1.0f, kRightHandNode, bar, body);
@@ -138,12 +144,11 @@ Vector3 BarIk::GripPoint(float side) const {
     Vector3 grip{grabOffset.x * side, grabOffset.y + settings().gWristOffsetY, grabOffset.z};
     const GasPedalIk* gas = rig != nullptr ? rig->gasPedalIk : nullptr;
     if (side > 0.0f && gas != nullptr) {
-        // Last frame's twist: the gas handle runs after this one.
         const float twist = gas->BikeGasAngle;
-        const float down = gas->easedGas * (twist / kThrottleNominal) * kThrottleTravel;
+        const float down = gripGas * (twist / kThrottleNominal) * kThrottleTravel;
         if (IsFinite(down)) grip.z -= down;
         if (twist > kThrottleLift) {
-            const float lift = ((twist - kThrottleLift) / kThrottleLift) * gas->easedGas * kThrottleTravel;
+            const float lift = ((twist - kThrottleLift) / kThrottleLift) * gripGas * kThrottleTravel;
             if (IsFinite(lift)) grip.y += lift;
         }
     }

@@ -24,8 +24,12 @@ public:
     void Update() override;
     // Where the hand on `side` (-1 left, +1 right) holds the bar, in the bar
     // frame: the grip with the wrist offset, the right one moved with the
-    // throttle twist the gas handle showed last.
+    // throttle twist of this frame.
     Vector3 GripPoint(float side) const;
+
+    // The eased gas the right grip was last placed for (run-time state): the
+    // gas handle turns the grip later in the same frame, to this twist.
+    float gripGas = 0.0f;
 
 private:
     void PushSpine(const FrameMatrix& bar);

@@ -103,18 +103,24 @@ void GasPedalIk::Update() {
     }
 }
 
-void GasPedalIk::StepPressLevels(float gasInput, float brakeInput, float dt) {
-    float rate = rateArm * settings().muThrottle * dt;
-    if (!IsFinite(rate)) rate = 0.0f;
+float GasPedalIk::PressRate(float dt) const {
+    const float rate = rateArm * settings().muThrottle * dt;
+    return IsFinite(rate) ? rate : 0.0f;
+}
 
+float GasPedalIk::NextGasLevel(float gasInput, float dt) const {
     // The foot comes off the gas while the clutch is down or the stick is
     // moving; the clutch handle runs later, so its level is last frame's.
     const bool shifting = rig != nullptr && rig->gearIk != nullptr && rig->gearIk->shifting;
     const bool clutchDown = rig != nullptr && rig->clutchPedalIk != nullptr &&
                             rig->clutchPedalIk->clutchLevel > 0.0f;
     const float d = shifting || clutchDown || gasInput == 0.0f ? -1.0f : 1.0f;
+    return Clamp(pedal::Advance(gasLevel, d * PressRate(dt)), 0.0f, 1.0f);
+}
 
-    gasLevel = Clamp(pedal::Advance(gasLevel, d * rate), 0.0f, 1.0f);
+void GasPedalIk::StepPressLevels(float gasInput, float brakeInput, float dt) {
+    const float rate = PressRate(dt);
+    gasLevel = NextGasLevel(gasInput, dt);
     brakeLevel = Clamp(pedal::Advance(brakeLevel, brakeInput != 0.0f ? rate : -rate), 0.0f, 1.0f);
 }
 

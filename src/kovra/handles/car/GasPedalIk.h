@@ -56,6 +56,9 @@ public:
     // pedals (or twists the grip and pulls the lever) and poses the foot
     // (or the hand's twist and fingers).
     void Update() override;
+    // The gas level this frame's update reaches with `gasInput` held: the
+    // handlebar handle, which runs first, rolls the throttle hand with it.
+    float NextGasLevel(float gasInput, float dt) const;
 
     float gasLevel = 0.0f;    // 0..1
     float brakeLevel = 0.0f;  // 0..1
@@ -67,6 +70,7 @@ public:
 
 private:
     bool HasBrakePedal() const { return frameB.found && frameB.frame != nullptr; }
+    float PressRate(float dt) const;
     void StepPressLevels(float gasInput, float brakeInput, float dt);
     void UpdateCar(float brakeInput, float dt);
     void UpdateBike();
