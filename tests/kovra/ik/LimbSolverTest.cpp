@@ -140,6 +140,59 @@ TEST_F(LimbSolverTest, AutomaticBendGivesADriversElbowsAndKnees) {
     }
 }
 
+// The solver works the start bone's new world matrix out itself instead of
+// asking the game for a refresh between the two aims: the rotations must be
+// the very ones that aiming, refreshing and aiming again gives, and the game
+// is asked for one refresh per limb.
+TEST_F(LimbSolverTest, OneRefreshPerLimbGivesTheRotationsOfARefreshBetweenAims) {
+    struct CountingHost : sim::SimHost {
+        void UpdateSkeleton(CPed* p) override {
+            ++refreshes;
+            SimHost::UpdateSkeleton(p);
+        }
+        int refreshes = 0;
+    };
+    const Vector3 offsets[] = {{0.05f, 0.08f, 0.02f}, {-0.06f, -0.05f, 0.04f}};
+    for (const Limb& limb : kLimbs) {
+        for (const float weight : {1.0f, 0.6f}) {
+            for (const Vector3& offset : offsets) {
+                CountingHost counting;
+                ASSERT_TRUE(counting.AddVehicleModel(sim::MakeSedanModel(400)));
+                CVehicle* v = nullptr;
+                CPed* p = nullptr;
+                test::SeatDriverInTurnedVehicle(counting, 400, v, p);
+                LimbSolver oneRefresh{counting};
+                const NodeIndex mid = ParentNode(limb.end);
+                const BoneId midBone = NodeToBoneId(mid);
+                const BoneId startBone = NodeToBoneId(ParentNode(mid));
+                Vector3 end;
+                ASSERT_TRUE(BonePosition(counting, p, NodeToBoneId(limb.end), end));
+                const Vector3 target = end + offset;
+                const Vector3 bend{0.3f, -0.2f, 0.9f};
+
+                counting.refreshes = 0;
+                oneRefresh.SolveLimb(p, target, limb.end, bend, weight);
+                EXPECT_EQ(counting.refreshes, 1) << limb.name;
+                std::array<Quaternion, 2> solved{*BoneRotationSlot(counting, p, ParentNode(mid)),
+                                                 *BoneRotationSlot(counting, p, mid)};
+
+                counting.AnimatePed(p);
+                std::array<Vector3, 3> joints;
+                ASSERT_TRUE(BonePosition(counting, p, startBone, joints[0]));
+                ASSERT_TRUE(BonePosition(counting, p, midBone, joints[1]));
+                ASSERT_TRUE(BonePosition(counting, p, NodeToBoneId(limb.end), joints[2]));
+                SolveChain(joints, target, bend);
+                LimbSolver twoRefreshes{counting};
+                twoRefreshes.AimBone(p, startBone, joints[1], weight);
+                RefreshBoneMatrices(counting, p);
+                twoRefreshes.AimBone(p, midBone, joints[2], weight);
+                EXPECT_EQ(*BoneRotationSlot(counting, p, ParentNode(mid)), solved[0]) << limb.name;
+                EXPECT_EQ(*BoneRotationSlot(counting, p, mid), solved[1]) << limb.name << " " << weight;
+            }
+        }
+    }
+}
+
 TEST_F(LimbSolverTest, WeightZeroSolvesButWritesNoBone) {
     const auto before = AllSlots();
     const Vector3 target = NodePos(kRightHandNode) + Vector3{0.05f, 0.05f, 0.0f};
