@@ -78,7 +78,7 @@ bool SolveChain(std::span<Vector3> joints, const Vector3& target, const Vector3&
     return true;
 }
 
-LimbSolver::LimbSolver(Host& host, DebugSink* debug) : host_(host), debug_(debug) {
+LimbSolver::LimbSolver(Host& host, DebugSink* debug) : host_(host), debug_(debug), sync_(host) {
     BuildRecords();
 }
 
@@ -143,6 +143,9 @@ bool LimbSolver::SolveLimb(CPed* ped, const Vector3& target, NodeIndex endNode,
     const BoneId endBone = NodeToBoneId(endNode);
     const BoneId anchorBone = NodeToBoneId(ParentNode(start));
 
+    // Everything read below (the chain, its anchor, the pelvis) lies on the
+    // end bone's way up to the root.
+    sync_.BeforeRead(ped, endBone);
     std::array<Vector3, 3> joints;
     if (!BonePosition(host_, ped, startBone, joints[0]) ||
         !BonePosition(host_, ped, midBone, joints[1]) ||
@@ -159,8 +162,8 @@ bool LimbSolver::SolveLimb(CPed* ped, const Vector3& target, NodeIndex endNode,
     if (debug_ != nullptr) debug_->DrawChain(joints, kLimbChainColour);
 
     const float w = IsFinite(weight) ? weight : 0.0f;
+    // No refresh: the next read that needs one asks for it.
     if (w > 0.0f) AimChain(ped, startBone, midBone, joints, w);
-    RefreshBoneMatrices(host_, ped);
 
     records_[mid].lastEnd = joints[1];
     records_[endNode].lastEnd = joints[2];
@@ -197,7 +200,6 @@ void LimbSolver::AimChain(CPed* ped, BoneId startBone, BoneId midBone,
     FrameMatrix startWorld;
     if (anchor == nullptr || !AimBone(ped, startBone, joints[1], weight) ||
         !PlacedUnder(ped, BoneIdToNode(startBone), *anchor, startWorld)) {
-        RefreshBoneMatrices(host_, ped);
         AimBone(ped, midBone, joints[2], weight);
         return;
     }
@@ -220,6 +222,7 @@ bool LimbSolver::PlacedUnder(CPed* ped, NodeIndex node, const FrameMatrix& paren
 }
 
 bool LimbSolver::AimBone(CPed* ped, BoneId boneId, const Vector3& childTarget, float weight) {
+    sync_.BeforeRead(ped, boneId);  // the bone, its parent and the pelvis
     Vector3 bonePos;
     if (!BonePosition(host_, ped, boneId, bonePos)) return false;
     const FrameMatrix* parent = BoneWorldMatrix(host_, ped, ParentBoneId(boneId));
@@ -260,7 +263,9 @@ bool LimbSolver::AimFrom(CPed* ped, BoneId boneId, const Vector3& bonePos,
     record.applied = 1;
     const Quaternion before = *slot;
     WriteBoneRotation(*slot, q, weight);
-    return std::memcmp(&before, slot, sizeof before) != 0;
+    if (std::memcmp(&before, slot, sizeof before) == 0) return false;
+    sync_.Written(ped, node);
+    return true;
 }
 
 }  // namespace kovra

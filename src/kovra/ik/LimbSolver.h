@@ -6,6 +6,7 @@
 #include "kovra/host/Host.h"
 #include "kovra/ik/BoneSolveRecord.h"
 #include "kovra/ik/DebugSink.h"
+#include "kovra/ik/SkeletonSync.h"
 #include "kovra/ik/Skeleton.h"
 
 namespace kovra {
@@ -62,6 +63,9 @@ public:
     // listener with each solve.
     int solveTag = -1;
     Host& host() { return host_; }
+    // What was written since the game last refreshed: every posing step
+    // reads and writes bones through it or tells it.
+    SkeletonSync& sync() { return sync_; }
 
 private:
     void BuildRecords();
@@ -88,6 +92,7 @@ private:
     // Each record's eulerFix as turns about X, Y and Z, worked out once.
     std::array<std::array<Quaternion, 3>, kNodeCount> eulerFixTurns_{};
     std::array<BendHint, 4> hints_{};
+    SkeletonSync sync_;
 };
 
 }  // namespace kovra
