@@ -25,7 +25,11 @@ constexpr std::array<std::uint32_t, kNodeCount> kAncestry = [] {
 void SkeletonSync::Written(CPed* ped, NodeIndex node) {
     if (ped == nullptr) return;
     if (ped != ped_) {
-        Flush(ped_);
+        // The other character's writes came from outside a driver's turn
+        // (which flushes at its end); it is refreshed only while the game
+        // still has it, as it may be gone by now.
+        if (pending_ != 0 && host_.PedSlot(ped_) >= 0) RefreshBoneMatrices(host_, ped_);
+        pending_ = 0;
         ped_ = ped;
     }
     // A node outside the table stands for the whole skeleton.

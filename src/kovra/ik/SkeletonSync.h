@@ -14,7 +14,7 @@ namespace kovra {
 // written since lies on the way from the root to that bone. The owner of the
 // posing turn flushes once at its end, so that the game draws a refreshed
 // skeleton. Only one character is ever pending: writes to another refresh
-// the first.
+// the first if the game still has it, and forget it otherwise.
 class SkeletonSync {
 public:
     explicit SkeletonSync(Host& host) : host_(host) {}

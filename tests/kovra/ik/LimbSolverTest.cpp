@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <vector>
 
 #include "AllocationCounter.h"
 #include "SimTestSupport.h"
@@ -198,6 +199,36 @@ TEST_F(LimbSolverTest, NoRefreshBetweenAimsGivesTheSameRotations) {
             }
         }
     }
+}
+
+// Writes left pending on a character the game has since removed: a solve on
+// another character must not ask the game to refresh the one that is gone.
+TEST_F(LimbSolverTest, PendingWritesOfARemovedCharacterAreNeverRefreshed) {
+    struct RecordingHost : sim::SimHost {
+        void UpdateSkeleton(CPed* p) override {
+            refreshed.push_back(p);
+            if (PedSlot(p) >= 0) SimHost::UpdateSkeleton(p);
+        }
+        std::vector<CPed*> refreshed;
+    };
+    RecordingHost recording;
+    ASSERT_TRUE(recording.AddVehicleModel(sim::MakeSedanModel(400)));
+    CVehicle* v = nullptr;
+    CPed* gone = nullptr;
+    test::SeatDriverInTurnedVehicle(recording, 400, v, gone);
+    LimbSolver pending{recording};
+    Vector3 hand;
+    ASSERT_TRUE(BonePosition(recording, gone, 24, hand));
+    pending.SolveLimb(gone, hand + Vector3{0.05f, 0.05f, 0.0f}, kRightHandNode, {}, 1.0f);
+    ASSERT_TRUE(pending.sync().Pending(gone));
+    CVehicle* otherVehicle = nullptr;
+    CPed* next = nullptr;
+    test::SeatDriverInTurnedVehicle(recording, 400, otherVehicle, next);
+    recording.DestroyPed(gone);
+    ASSERT_TRUE(BonePosition(recording, next, 24, hand));
+    pending.SolveLimb(next, hand + Vector3{0.05f, 0.05f, 0.0f}, kRightHandNode, {}, 1.0f);
+    pending.sync().Flush(next);
+    for (CPed* p : recording.refreshed) EXPECT_GE(recording.PedSlot(p), 0);
 }
 
 TEST_F(LimbSolverTest, WeightZeroSolvesButWritesNoBone) {
