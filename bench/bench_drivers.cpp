@@ -13,6 +13,10 @@
 //   bonesRecomputedPerDriver  bones those refreshes recompute
 //   boneReadsPerDriver  bone matrices the plugin reads from the game
 //   allocsPerFrame      heap allocations in a whole frame with the plugin
+// Each runs twice: with the simulated game's refresh recomputing only the
+// bones below the ones written (BM_Drivers/<kind>/<N>), and with a game that
+// tracks nothing and recomputes the whole skeleton on every refresh
+// (BM_Drivers/whole/<kind>/<N>), where every refresh saved counts for more.
 // Figures and how to run it: docs/performance.md.
 #include <benchmark/benchmark.h>
 
@@ -42,21 +46,33 @@ constexpr float kSpacing = 8.0f;    // metres between two vehicles
 constexpr float kTwoPi = 6.2831853f;
 constexpr std::size_t kMaxTwoBoneSamples = 4096;
 
+// How the simulated game refreshes a skeleton the plugin asks it to.
+enum class Refresh { Subtree, Whole };
+
 // The simulated game, counting the skeleton calls the plugin makes.
 class CountingHost : public kovra::sim::SimHost {
 public:
+    explicit CountingHost(Refresh refresh) : refresh_(refresh) {}
     kovra::FrameMatrix* BoneMatrix(CPed* ped, int hierarchyIndex) override {
         ++boneReads;
         return SimHost::BoneMatrix(ped, hierarchyIndex);
     }
     void UpdateSkeleton(CPed* ped) override {
         ++refreshes;
-        SimHost::UpdateSkeleton(ped);
-        if (const kovra::sim::SimSkeleton* skeleton = Skeleton(ped)) bonesRecomputed += skeleton->LastRefreshCount();
+        kovra::sim::SimSkeleton* skeleton = Skeleton(ped);
+        if (refresh_ == Refresh::Whole && skeleton != nullptr) {
+            skeleton->RefreshAll(ped->matrix);
+        } else {
+            SimHost::UpdateSkeleton(ped);
+        }
+        if (skeleton != nullptr) bonesRecomputed += skeleton->LastRefreshCount();
     }
     long long boneReads = 0;
     long long refreshes = 0;
     long long bonesRecomputed = 0;
+
+private:
+    Refresh refresh_;
 };
 
 bool IsBikeSlot(Kind kind, int index) {
@@ -66,7 +82,7 @@ bool IsBikeSlot(Kind kind, int index) {
 // N drivers in a row of vehicles, played through the same scripted inputs.
 class World {
 public:
-    World(Kind kind, int drivers, bool withPlugin) {
+    World(Kind kind, int drivers, bool withPlugin, Refresh refresh) : host(refresh) {
         if (withPlugin) runtime_ = std::make_unique<kovra::Runtime>(host);
         host.AddVehicleModel(kovra::sim::MakeSedanModel());
         host.AddVehicleModel(kovra::sim::MakeMotorbikeModel());
@@ -230,10 +246,10 @@ double TimeTwoBone(const std::vector<TwoBone>& samples) {
 
 // ---- the benchmark --------------------------------------------------------------
 
-void BM_Drivers(benchmark::State& state, Kind kind) {
+void BM_Drivers(benchmark::State& state, Kind kind, Refresh refresh) {
     const int drivers = static_cast<int>(state.range(0));
-    World with(kind, drivers, true);
-    World without(kind, drivers, false);
+    World with(kind, drivers, true, refresh);
+    World without(kind, drivers, false, refresh);
     int frame = kWarmUpFrames;
     const std::vector<TwoBone> samples = RecordTwoBones(with, without, frame);
     const double twoBoneNs = TimeTwoBone(samples);
@@ -276,9 +292,9 @@ void BM_Drivers(benchmark::State& state, Kind kind) {
 double Least(const std::vector<double>& values) { return *std::min_element(values.begin(), values.end()); }
 
 // Whole input cycles, so that every run plays the same frames.
-void Register(const char* name, Kind kind) {
+void Register(const char* name, Kind kind, Refresh refresh) {
     for (const int drivers : {1, 10, 100}) {
-        benchmark::RegisterBenchmark(name, BM_Drivers, kind)
+        benchmark::RegisterBenchmark(name, BM_Drivers, kind, refresh)
             ->Arg(drivers)
             ->Iterations(kCycleFrames * std::max(1, 40 / drivers))
             ->UseManualTime()
@@ -290,9 +306,12 @@ void Register(const char* name, Kind kind) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    Register("BM_Drivers/car", Kind::Car);
-    Register("BM_Drivers/bike", Kind::Bike);
-    Register("BM_Drivers/mixed", Kind::Mixed);
+    Register("BM_Drivers/car", Kind::Car, Refresh::Subtree);
+    Register("BM_Drivers/bike", Kind::Bike, Refresh::Subtree);
+    Register("BM_Drivers/mixed", Kind::Mixed, Refresh::Subtree);
+    Register("BM_Drivers/whole/car", Kind::Car, Refresh::Whole);
+    Register("BM_Drivers/whole/bike", Kind::Bike, Refresh::Whole);
+    Register("BM_Drivers/whole/mixed", Kind::Mixed, Refresh::Whole);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -100,6 +102,51 @@ struct LeavingSink : HookSink {
     }
     void After(HostEvent, const HostEventArgs&) override {}
 };
+
+// The game draws a posed driver from matrices that follow every rotation the
+// plugin wrote (the last writes of a turn included), and is asked for a few
+// refreshes a driver, not one or two per limb.
+TEST(FrameLoop, DriversAreDrawnRefreshedWithFewRefreshes) {
+    struct CountingHost : SimHost {
+        void UpdateSkeleton(CPed* ped) override {
+            ++refreshes;
+            SimHost::UpdateSkeleton(ped);
+        }
+        int refreshes = 0;
+    };
+    for (const int model : {400, 461}) {
+        CountingHost host;
+        Runtime runtime(host);
+        host.AddVehicleModel(MakeSedanModel(400));
+        host.AddVehicleModel(MakeMotorbikeModel(461));
+        host.StartGame();
+        runtime.settings().Allow_NPCs = true;
+        CVehicle* vehicle = host.CreateVehicle(model);
+        CPed* ped = host.CreatePed();
+        host.SeatPed(ped, vehicle, true);
+        for (int i = 0; i < 120; ++i) {
+            vehicle->state.gasPedal = 0.5f;
+            vehicle->state.brakePedal = i % 40 < 20 ? 0.0f : 0.7f;
+            vehicle->state.lean = 0.02f * static_cast<float>(i % 20);
+            vehicle->state.steerAngle = 0.01f * static_cast<float>(i % 30);
+            vehicle->state.gear = 1 + (i / 30) % 3;
+            host.refreshes = 0;
+            host.RunFrame();
+            if (i < 60) continue;  // rig built, fades settled
+            // The game's own at the start of the frame; then only before reads
+            // below fresh writes (a rider's neck, elbows and feet, each after
+            // their solve) and one at the end of the turn.
+            EXPECT_LE(host.refreshes, model == 400 ? 4 : 7) << "model " << model << " frame " << i;
+            std::array<FrameMatrix, kNodeCount> drawn;
+            for (int node = 0; node < kNodeCount; ++node) drawn[node] = *host.BoneMatrix(ped, node);
+            host.UpdateSkeleton(ped);
+            for (int node = 0; node < kNodeCount; ++node) {
+                EXPECT_EQ(std::memcmp(&drawn[node], host.BoneMatrix(ped, node), sizeof(FrameMatrix)), 0)
+                    << "model " << model << " frame " << i << " node " << node;
+            }
+        }
+    }
+}
 
 TEST(FrameLoop, HookChainsAreBoundedAndASinkMayLeaveWhileRaised) {
     SimHost host;

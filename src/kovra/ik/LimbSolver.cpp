@@ -1,6 +1,7 @@
 #include "kovra/ik/LimbSolver.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "kovra/ik/BoneAccess.h"
 #include "kovra/ik/Geometry.h"
@@ -77,7 +78,7 @@ bool SolveChain(std::span<Vector3> joints, const Vector3& target, const Vector3&
     return true;
 }
 
-LimbSolver::LimbSolver(Host& host, DebugSink* debug) : host_(host), debug_(debug) {
+LimbSolver::LimbSolver(Host& host, DebugSink* debug) : host_(host), debug_(debug), sync_(host) {
     BuildRecords();
 }
 
@@ -142,6 +143,9 @@ bool LimbSolver::SolveLimb(CPed* ped, const Vector3& target, NodeIndex endNode,
     const BoneId endBone = NodeToBoneId(endNode);
     const BoneId anchorBone = NodeToBoneId(ParentNode(start));
 
+    // Everything read below (the chain, its anchor, the pelvis) lies on the
+    // end bone's way up to the root.
+    sync_.BeforeRead(ped, endBone);
     std::array<Vector3, 3> joints;
     if (!BonePosition(host_, ped, startBone, joints[0]) ||
         !BonePosition(host_, ped, midBone, joints[1]) ||
@@ -158,10 +162,8 @@ bool LimbSolver::SolveLimb(CPed* ped, const Vector3& target, NodeIndex endNode,
     if (debug_ != nullptr) debug_->DrawChain(joints, kLimbChainColour);
 
     const float w = IsFinite(weight) ? weight : 0.0f;
-    if (w > 0.0f) AimBone(ped, startBone, joints[1], w);
-    RefreshBoneMatrices(host_, ped);
-    if (w > 0.0f) AimBone(ped, midBone, joints[2], w);
-    RefreshBoneMatrices(host_, ped);
+    // No refresh: the next read that needs one asks for it.
+    if (w > 0.0f) AimChain(ped, startBone, midBone, joints, w);
 
     records_[mid].lastEnd = joints[1];
     records_[endNode].lastEnd = joints[2];
@@ -189,26 +191,60 @@ bool LimbSolver::AimBasis(CPed* ped, const BoneSolveRecord& record, const Vector
     return false;
 }
 
-void LimbSolver::AimBone(CPed* ped, BoneId boneId, const Vector3& childTarget, float weight) {
-    const NodeIndex node = BoneIdToNode(boneId);
-    if (node == 0 || !IsFinite(childTarget)) return;
-    BoneSolveRecord& record = records_[node];
-
-    Vector3 bonePos;
-    if (!BonePosition(host_, ped, boneId, bonePos)) return;
-    const Vector3 dir = NormalizedCopy(childTarget - bonePos);
-    if (dir.IsZero()) return;  // no direction to aim at: keep the animated pose
-
-    FrameMatrix basis;
-    if (!AimBasis(ped, record, dir, basis)) return;
-
-    const FrameMatrix* parent = BoneWorldMatrix(host_, ped, ParentBoneId(boneId));
-    Quaternion* slot = BoneRotationSlot(host_, ped, node);
-    FrameMatrix parentInverse;
-    if (parent == nullptr || slot == nullptr ||
-        !InvertRotation(*parent, parentInverse)) {
+void LimbSolver::AimChain(CPed* ped, BoneId startBone, BoneId midBone,
+                          const std::array<Vector3, 3>& joints, float weight) {
+    // The middle bone is aimed from the start bone's new world matrix, worked
+    // out here as the game's refresh would (the start bone's frame data under
+    // its parent), so that the game refreshes once per limb instead of twice.
+    const FrameMatrix* anchor = BoneWorldMatrix(host_, ped, ParentBoneId(startBone));
+    FrameMatrix startWorld;
+    if (anchor == nullptr || !AimBone(ped, startBone, joints[1], weight) ||
+        !PlacedUnder(ped, BoneIdToNode(startBone), *anchor, startWorld)) {
+        AimBone(ped, midBone, joints[2], weight);
         return;
     }
+    const BoneFrame* midFrame = host_.BoneFrameData(ped, BoneIdToNode(midBone));
+    if (midFrame == nullptr) return;
+    const Vector3 midPos = TransformPoint(midFrame->translation, startWorld);
+    if (!IsFinite(midPos)) return;
+    AimFrom(ped, midBone, midPos, startWorld, joints[2], weight);
+}
+
+bool LimbSolver::PlacedUnder(CPed* ped, NodeIndex node, const FrameMatrix& parentWorld,
+                             FrameMatrix& out) {
+    const BoneFrame* frame = host_.BoneFrameData(ped, node);
+    if (frame == nullptr) return false;
+    // The game's own product: local rotation rows and translation, then the
+    // parent's world frame.
+    out = Multiply(QuaternionToFrame(frame->rotation, frame->translation), parentWorld);
+    out.flags = parentWorld.flags;
+    return IsFinite(out);
+}
+
+bool LimbSolver::AimBone(CPed* ped, BoneId boneId, const Vector3& childTarget, float weight) {
+    sync_.BeforeRead(ped, boneId);  // the bone, its parent and the pelvis
+    Vector3 bonePos;
+    if (!BonePosition(host_, ped, boneId, bonePos)) return false;
+    const FrameMatrix* parent = BoneWorldMatrix(host_, ped, ParentBoneId(boneId));
+    if (parent == nullptr) return false;
+    return AimFrom(ped, boneId, bonePos, *parent, childTarget, weight);
+}
+
+bool LimbSolver::AimFrom(CPed* ped, BoneId boneId, const Vector3& bonePos,
+                         const FrameMatrix& parent, const Vector3& childTarget, float weight) {
+    const NodeIndex node = BoneIdToNode(boneId);
+    if (node == 0 || !IsFinite(childTarget)) return false;
+    BoneSolveRecord& record = records_[node];
+
+    const Vector3 dir = NormalizedCopy(childTarget - bonePos);
+    if (dir.IsZero()) return false;  // no direction to aim at: keep the animated pose
+
+    FrameMatrix basis;
+    if (!AimBasis(ped, record, dir, basis)) return false;
+
+    Quaternion* slot = BoneRotationSlot(host_, ped, node);
+    FrameMatrix parentInverse;
+    if (slot == nullptr || !InvertRotation(parent, parentInverse)) return false;
     FrameMatrix local;
     local.right = TransformVector(basis.right, parentInverse);
     local.up = TransformVector(basis.up, parentInverse);
@@ -220,12 +256,16 @@ void LimbSolver::AimBone(CPed* ped, BoneId boneId, const Vector3& childTarget, f
     if (record.eulerFix.x != 0.0f) TurnLocally(q, fix[0]);
     if (record.eulerFix.y != 0.0f) TurnLocally(q, fix[1]);
     if (record.eulerFix.z != 0.0f) TurnLocally(q, fix[2]);
-    if (!IsFinite(q)) return;
+    if (!IsFinite(q)) return false;
 
     record.lastSlot = slot;
     record.lastRotation = q;
     record.applied = 1;
+    const Quaternion before = *slot;
     WriteBoneRotation(*slot, q, weight);
+    if (std::memcmp(&before, slot, sizeof before) == 0) return false;
+    sync_.Written(ped, node);
+    return true;
 }
 
 }  // namespace kovra

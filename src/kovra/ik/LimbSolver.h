@@ -6,6 +6,7 @@
 #include "kovra/host/Host.h"
 #include "kovra/ik/BoneSolveRecord.h"
 #include "kovra/ik/DebugSink.h"
+#include "kovra/ik/SkeletonSync.h"
 #include "kovra/ik/Skeleton.h"
 
 namespace kovra {
@@ -49,8 +50,9 @@ public:
     // taken as 0..1. True when the target was within reach.
     bool SolveLimb(CPed* ped, const Vector3& target, NodeIndex endNode, const Vector3& bend,
                    float weight);
-    // Turns one bone so that its length axis points at childTarget.
-    void AimBone(CPed* ped, BoneId boneId, const Vector3& childTarget, float weight);
+    // Turns one bone so that its length axis points at childTarget. True when
+    // its rotation changed.
+    bool AimBone(CPed* ped, BoneId boneId, const Vector3& childTarget, float weight);
 
     const SolverSettings& settings() const { return settings_; }
     const BoneSolveRecord& record(NodeIndex node) const { return records_.at(node); }
@@ -61,11 +63,24 @@ public:
     // listener with each solve.
     int solveTag = -1;
     Host& host() { return host_; }
+    // What was written since the game last refreshed: every posing step
+    // reads and writes bones through it or tells it.
+    SkeletonSync& sync() { return sync_; }
 
 private:
     void BuildRecords();
     Vector3 AutomaticBend(CPed* ped, const std::array<Vector3, 3>& joints, const Vector3& target,
                           NodeIndex endNode, BoneId anchorBone);
+    // Aims the chain's start bone at the middle joint, then the middle bone
+    // at the end joint.
+    void AimChain(CPed* ped, BoneId startBone, BoneId midBone, const std::array<Vector3, 3>& joints,
+                  float weight);
+    // The world matrix the game's refresh gives a node from its frame data
+    // under parentWorld; false when there is no frame data or it is not finite.
+    bool PlacedUnder(CPed* ped, NodeIndex node, const FrameMatrix& parentWorld, FrameMatrix& out);
+    // AimBone with the bone's position and its parent's world matrix given.
+    bool AimFrom(CPed* ped, BoneId boneId, const Vector3& bonePos, const FrameMatrix& parent,
+                 const Vector3& childTarget, float weight);
     bool AimBasis(CPed* ped, const BoneSolveRecord& record, const Vector3& dir,
                   FrameMatrix& basis);
 
@@ -77,6 +92,7 @@ private:
     // Each record's eulerFix as turns about X, Y and Z, worked out once.
     std::array<std::array<Quaternion, 3>, kNodeCount> eulerFixTurns_{};
     std::array<BendHint, 4> hints_{};
+    SkeletonSync sync_;
 };
 
 }  // namespace kovra

@@ -323,6 +323,9 @@ void CabinIk::Dispatch() {
         DispatchCar();
     }
 
+    // The game draws what the handles wrote: one refresh for all the writes
+    // no read has needed one for.
+    runtime().solver().sync().Flush(driver);
     RememberPose();
     nodeOffsets.fill(Vector3{});
     for (auto& handle : handles) handle->appliedThisFrame = false;
@@ -373,6 +376,7 @@ void CabinIk::DispatchBike() {
             const float w = Clamp(driverBlend * nodeWeights[static_cast<std::size_t>(kToeFeet[i])], 0.0f, 1.0f);
             if (Quaternion* slot = BoneRotationSlot(host, driver, toe)) {
                 WriteBoneRotation(*slot, kToesUp, w, LastPose(driver, toe));
+                runtime().solver().sync().Written(driver, toe);
             }
         }
     }

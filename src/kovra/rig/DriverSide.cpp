@@ -38,6 +38,8 @@ void DriverSide::OnPedIk(CPed* ped) {
 void DriverSide::OnPedHead(CPed* ped) {
     Host& host = runtime_.host();
     if (ped == nullptr || !host.IsPlayerPed(ped) || !host.PedInVehicle(ped)) return;
+    // Written bones not yet refreshed would leave the neck where it was.
+    runtime_.solver().sync().BeforeRead(ped, kNeckBone);
     FrameMatrix* neck = MutableBoneMatrix(host, ped, kNeckBone);
     const FrameMatrix* spine = BoneWorldMatrix(host, ped, kUpperSpineBone);
     if (neck == nullptr || spine == nullptr) return;

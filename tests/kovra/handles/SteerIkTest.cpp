@@ -57,6 +57,8 @@ protected:
         vehicle->state.steerAngle = steerAngle;
         host.AnimatePed(ped);
         steer.Update();
+        // As the rig does at the end of its turn.
+        runtime.solver().sync().Flush(ped);
     }
 
     Vector3 Bone(BoneId bone) {

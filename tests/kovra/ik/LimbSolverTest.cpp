@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <vector>
 
 #include "AllocationCounter.h"
 #include "SimTestSupport.h"
@@ -22,6 +23,25 @@ constexpr Limb kLimbs[] = {{"right hand", kRightHandNode},
                            {"left hand", kLeftHandNode},
                            {"right foot", kRightFootNode},
                            {"left foot", kLeftFootNode}};
+
+// The simulated game, keeping the characters it was asked to refresh (and
+// refreshing only those it still has).
+struct RefreshRecordingHost : sim::SimHost {
+    void UpdateSkeleton(CPed* p) override {
+        refreshed.push_back(p);
+        if (PedSlot(p) >= 0) SimHost::UpdateSkeleton(p);
+    }
+    std::vector<CPed*> refreshed;
+};
+
+// A driver in a turned sedan of its own.
+CPed* SeatedDriver(RefreshRecordingHost& host) {
+    if (!host.AddVehicleModel(sim::MakeSedanModel(400)) && host.Model(400) == nullptr) return nullptr;
+    CVehicle* vehicle = nullptr;
+    CPed* ped = nullptr;
+    test::SeatDriverInTurnedVehicle(host, 400, vehicle, ped);
+    return ped;
+}
 
 class LimbSolverTest : public ::testing::Test {
 protected:
@@ -138,6 +158,77 @@ TEST_F(LimbSolverTest, AutomaticBendGivesADriversElbowsAndKnees) {
             EXPECT_GT(mid.z, onLine.z) << limb.name << ": knee up";
         }
     }
+}
+
+// The solver works the start bone's new world matrix out itself instead of
+// asking the game for a refresh between the two aims: the rotations must be
+// the very ones that aiming, refreshing and aiming again gives. The game is
+// asked for no refresh until someone reads below the written bones.
+TEST_F(LimbSolverTest, NoRefreshBetweenAimsGivesTheSameRotations) {
+    const Vector3 offsets[] = {{0.05f, 0.08f, 0.02f}, {-0.06f, -0.05f, 0.04f}};
+    for (const Limb& limb : kLimbs) {
+        for (const float weight : {1.0f, 0.6f}) {
+            for (const Vector3& offset : offsets) {
+                RefreshRecordingHost counting;
+                CPed* p = SeatedDriver(counting);
+                ASSERT_NE(p, nullptr);
+                LimbSolver oneRefresh{counting};
+                const NodeIndex mid = ParentNode(limb.end);
+                const BoneId midBone = NodeToBoneId(mid);
+                const BoneId startBone = NodeToBoneId(ParentNode(mid));
+                Vector3 end;
+                ASSERT_TRUE(BonePosition(counting, p, NodeToBoneId(limb.end), end));
+                const Vector3 target = end + offset;
+                const Vector3 bend{0.3f, -0.2f, 0.9f};
+
+                counting.refreshed.clear();
+                oneRefresh.SolveLimb(p, target, limb.end, bend, weight);
+                EXPECT_EQ(counting.refreshed.size(), 0u) << limb.name;
+                // The anchor lies above the writes; the end below them.
+                oneRefresh.sync().BeforeRead(p, NodeToBoneId(ParentNode(ParentNode(mid))));
+                EXPECT_EQ(counting.refreshed.size(), 0u) << limb.name;
+                oneRefresh.sync().BeforeRead(p, NodeToBoneId(limb.end));
+                EXPECT_EQ(counting.refreshed.size(), 1u) << limb.name;
+                oneRefresh.sync().Flush(p);
+                EXPECT_EQ(counting.refreshed.size(), 1u) << limb.name;
+                std::array<Quaternion, 2> solved{*BoneRotationSlot(counting, p, ParentNode(mid)),
+                                                 *BoneRotationSlot(counting, p, mid)};
+
+                counting.AnimatePed(p);
+                std::array<Vector3, 3> joints;
+                ASSERT_TRUE(BonePosition(counting, p, startBone, joints[0]));
+                ASSERT_TRUE(BonePosition(counting, p, midBone, joints[1]));
+                ASSERT_TRUE(BonePosition(counting, p, NodeToBoneId(limb.end), joints[2]));
+                SolveChain(joints, target, bend);
+                LimbSolver twoRefreshes{counting};
+                twoRefreshes.AimBone(p, startBone, joints[1], weight);
+                RefreshBoneMatrices(counting, p);
+                twoRefreshes.AimBone(p, midBone, joints[2], weight);
+                EXPECT_EQ(*BoneRotationSlot(counting, p, ParentNode(mid)), solved[0]) << limb.name;
+                EXPECT_EQ(*BoneRotationSlot(counting, p, mid), solved[1]) << limb.name << " " << weight;
+            }
+        }
+    }
+}
+
+// Writes left pending on a character the game has since removed: a solve on
+// another character must not ask the game to refresh the one that is gone.
+TEST_F(LimbSolverTest, PendingWritesOfARemovedCharacterAreNeverRefreshed) {
+    RefreshRecordingHost recording;
+    CPed* gone = SeatedDriver(recording);
+    ASSERT_NE(gone, nullptr);
+    LimbSolver pending{recording};
+    Vector3 hand;
+    ASSERT_TRUE(BonePosition(recording, gone, 24, hand));
+    pending.SolveLimb(gone, hand + Vector3{0.05f, 0.05f, 0.0f}, kRightHandNode, {}, 1.0f);
+    ASSERT_TRUE(pending.sync().Pending(gone));
+    CPed* next = SeatedDriver(recording);
+    ASSERT_NE(next, nullptr);
+    recording.DestroyPed(gone);
+    ASSERT_TRUE(BonePosition(recording, next, 24, hand));
+    pending.SolveLimb(next, hand + Vector3{0.05f, 0.05f, 0.0f}, kRightHandNode, {}, 1.0f);
+    pending.sync().Flush(next);
+    for (CPed* p : recording.refreshed) EXPECT_GE(recording.PedSlot(p), 0);
 }
 
 TEST_F(LimbSolverTest, WeightZeroSolvesButWritesNoBone) {

@@ -156,10 +156,9 @@ Vector3 BarIk::GripPoint(float side) const {
 }
 
 void BarIk::PlaceHand(float side, NodeIndex node, const FrameMatrix& bar, const FrameMatrix& body) {
-    Host& h = host();
     LimbSolver& solver = runtime().solver();
     const Vector3 target = TransformPoint(GripPoint(side), bar);
-    const FrameMatrix* upper = BoneWorldMatrix(h, ped, kUpperSpineBone);
+    const FrameMatrix* upper = DriverBone(kUpperSpineBone);
     if (upper == nullptr || !IsFinite(target)) return;
 
     // The elbow's bend: from the bike's body up to the upper spine, turned
@@ -174,12 +173,12 @@ void BarIk::PlaceHand(float side, NodeIndex node, const FrameMatrix& bar, const 
 
     // The hand takes the bar's axes, then turns a quarter about Z and back
     // a quarter about X to close round the grip.
-    Quaternion* slot = BoneRotationSlot(h, ped, node);
+    Quaternion* slot = SlotToWrite(node);
     if (slot == nullptr) return;
     const Quaternion animated = *slot;
     // The held rotation in full first: turning a half-blended one and then
     // blending that again flipped the hand half way through a fade.
-    SetBoneWorldRotation(h, ped, NodeToBoneId(node), 1.0f, bar);
+    SetDriverBoneWorldRotation(NodeToBoneId(node), 1.0f, bar);
     static const Quaternion kQuarterAboutZ = AxisAngle(AxisZ, 90.0f);
     static const Quaternion kBackAboutX = AxisAngle(AxisX, -90.0f);
     Quaternion held = *slot;

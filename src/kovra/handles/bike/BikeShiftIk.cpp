@@ -85,7 +85,7 @@ void BikeShiftIk::Update() {
             }
         }
         Vector3 foot;
-        if (BonePosition(host(), ped, NodeToBoneId(node), foot)) {
+        if (DriverBonePosition(NodeToBoneId(node), foot)) {
             AimFoot(node, NormalizedCopy(AimPoint(lever, ShiftHeight()) - foot), w);
         }
     }
@@ -145,9 +145,8 @@ void BikeShiftIk::DrawTuningAid(std::string_view pageTitle, std::string_view sel
     }
     if (ped == nullptr || frameA.frame == nullptr) return;
     Host& h = host();
-    RefreshBoneMatrices(h, ped);
     const FrameMatrix* leverWorld = h.FrameWorld(frameA.frame);
-    const FrameMatrix* footWorld = BoneWorldMatrix(h, ped, NodeToBoneId(FootNode()));
+    const FrameMatrix* footWorld = DriverBone(NodeToBoneId(FootNode()));
     if (leverWorld == nullptr || footWorld == nullptr) return;
     const FrameMatrix lever = *leverWorld;
     const FrameMatrix foot = *footWorld;

@@ -90,7 +90,7 @@ void ClutchPedalIk::UpdateCar(float dt) {
     runtime().solver().SolveLimb(ped, target, kLeftFootNode, knee, weight);
 
     const float toe = pedal::TurnedAboutZ(frameA) ? maxAngle * eased * pedal::kToeFactor : 0.0f;
-    if (Quaternion* slot = BoneRotationSlot(h, ped, kLeftFootNode)) {
+    if (Quaternion* slot = SlotToWrite(kLeftFootNode)) {
         WriteBoneRotation(*slot, pedal::FootRotation(endAngles, toe), weight, LastPose(kLeftFootNode));
     }
     appliedThisFrame = true;
@@ -113,7 +113,7 @@ void ClutchPedalIk::UpdateBike(float dt) {
     TurnFrameFromRest(frameA, AxisZ, pedal::FiniteDegrees(maxAngle * travel));
 
     if (ped == nullptr) return;
-    if (Quaternion* fingers = BoneRotationSlot(host(), ped, kLeftFingersNode)) {
+    if (Quaternion* fingers = SlotToWrite(kLeftFingersNode)) {
         WriteBoneRotation(*fingers, AxisAngle(AxisZ, pedal::FingerCurl(clutchLevel)), weight,
                           LastPose(kLeftFingersNode));
     }

@@ -182,15 +182,13 @@ void GasPedalIk::UpdateCar(float brakeInput, float dt) {
     float toe = 0.0f;
     if (brakePedal && pedal::TurnedAboutZ(frameB)) toe += maxAngle * easedBrake * pedal::kToeFactor;
     if (pedal::TurnedAboutZ(frameA)) toe += maxAngle * easedGas * pedal::kToeFactor;
-    if (Quaternion* slot = BoneRotationSlot(h, ped, kRightFootNode)) {
+    if (Quaternion* slot = SlotToWrite(kRightFootNode)) {
         WriteBoneRotation(*slot, pedal::FootRotation(endAngles, toe), weight, LastPose(kRightFootNode));
     }
     appliedThisFrame = true;
 }
 
 void GasPedalIk::UpdateBike() {
-    Host& h = host();
-    if (ped != nullptr) RefreshBoneMatrices(h, ped);
 
     easedGas = pedal::EaseOut(gasLevel);
     const float lever = pedal::EaseIn(brakeLevel);
@@ -202,12 +200,12 @@ void GasPedalIk::UpdateBike() {
     if (ped == nullptr) return;
     // The hand turns with the grip; where it sits is the handlebar
     // handle's business.
-    if (Quaternion* hand = BoneRotationSlot(h, ped, kRightHandNode)) {
+    if (Quaternion* hand = SlotToWrite(kRightHandNode)) {
         Quaternion turned = *hand;
         RotateQuaternion(turned, AxisZ, -twist, Combine::Local);
         WriteBoneRotation(*hand, turned, weight, LastPose(kRightHandNode));
     }
-    if (Quaternion* fingers = BoneRotationSlot(h, ped, kRightFingersNode)) {
+    if (Quaternion* fingers = SlotToWrite(kRightFingersNode)) {
         WriteBoneRotation(*fingers, AxisAngle(AxisZ, pedal::FingerCurl(brakeLevel)), weight,
                           LastPose(kRightFingersNode));
     }

@@ -196,7 +196,7 @@ void GearIk::Update() {
     // 10. Bend: the spine's `at` axis (mirrored for the left hand) turning
     // into the vehicle body's `up` row as the hand arrives.
     Vector3 spineAt;
-    if (const FrameMatrix* spine = BoneWorldMatrix(h, ped, kSpineBone)) {
+    if (const FrameMatrix* spine = DriverBone(kSpineBone)) {
         spineAt = seatXNegative ? -spine->at : spine->at;
     }
     Vector3 bodyUp = FrameMatrix::Identity().up;

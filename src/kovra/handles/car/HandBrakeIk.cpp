@@ -84,7 +84,7 @@ void HandBrakeIk::PoseHand(NodeIndex node, float sign) {
     if (frameA.frame == nullptr || ped == nullptr) return;
     const FrameMatrix* leverWorld = h.FrameWorld(frameA.frame);
     const FrameMatrix* body = h.VehicleMatrix(vehicle);
-    const FrameMatrix* spine = BoneWorldMatrix(h, ped, kSpineBone);
+    const FrameMatrix* spine = DriverBone(kSpineBone);
     if (leverWorld == nullptr || body == nullptr || spine == nullptr) return;
     // Copies: the solver below refreshes the bone matrices.
     const Vector3 grab = TransformPoint(grabOffset, *leverWorld);

@@ -82,9 +82,7 @@ void IkHandle::CaptureStartPosition(NodeIndex node) {
         // A handle earlier in this dispatch already moved that limb end.
         start = rig->nodeOffsets[node];
     } else {
-        if (ped == nullptr) return;
-        RefreshBoneMatrices(host(), ped);
-        if (!BonePosition(host(), ped, NodeToBoneId(node), start)) return;
+        if (ped == nullptr || !DriverBonePosition(NodeToBoneId(node), start)) return;
     }
     if (!IsFinite(start)) return;
 
@@ -146,9 +144,32 @@ void IkHandle::ApplyEndRotation(NodeIndex node, float blend, float signX) {
 }
 
 void IkHandle::BlendNodeRotation(NodeIndex node, const Quaternion& rotation, float blend) {
-    Quaternion* slot = BoneRotationSlot(host(), ped, node);
+    Quaternion* slot = SlotToWrite(node);
     if (slot == nullptr) return;
     WriteBoneRotation(*slot, rotation, blend, LastPose(node));
+}
+
+const FrameMatrix* IkHandle::DriverBone(BoneId bone) const {
+    return runtime().solver().sync().World(ped, bone);
+}
+
+bool IkHandle::DriverBonePosition(BoneId bone, Vector3& out) const {
+    return runtime().solver().sync().Position(ped, bone, out);
+}
+
+Quaternion* IkHandle::SlotToWrite(NodeIndex node) const {
+    Quaternion* slot = BoneRotationSlot(host(), ped, node);
+    if (slot != nullptr) runtime().solver().sync().Written(ped, node);
+    return slot;
+}
+
+void IkHandle::SetDriverBoneWorldRotation(BoneId bone, float blend, const FrameMatrix& target,
+                                          const Quaternion* near) const {
+    if (ped == nullptr || !(blend > 0.0f)) return;
+    SkeletonSync& sync = runtime().solver().sync();
+    sync.BeforeRead(ped, ParentBoneId(bone));
+    SetBoneWorldRotation(host(), ped, bone, blend, target, near);
+    sync.Written(ped, BoneIdToNode(bone));
 }
 
 const Quaternion* IkHandle::LastPose(NodeIndex node) const {
@@ -208,8 +229,7 @@ float IkHandle::LeanRelease(float weight, float side, float lean) {
 }
 
 void IkHandle::AimFoot(NodeIndex node, const Vector3& dir, float blend) {
-    Host& h = host();
-    const FrameMatrix* pelvis = ped != nullptr ? BoneWorldMatrix(h, ped, kPelvisBone) : nullptr;
+    const FrameMatrix* pelvis = ped != nullptr ? DriverBone(kPelvisBone) : nullptr;
     if (pelvis == nullptr || !IsFinite(dir) || dir.IsZero()) return;
     FrameMatrix m;
     m.up = dir;
@@ -218,17 +238,17 @@ void IkHandle::AimFoot(NodeIndex node, const Vector3& dir, float blend) {
     m.at = NormalizedCopy(Cross(m.right, m.up));
     // A pelvis axis along the aim leaves no roll to go by: no turn.
     if (m.right.IsZero() || !IsFinite(m)) return;
-    SetBoneWorldRotation(h, ped, NodeToBoneId(node), blend, m, LastPose(node));
+    SetDriverBoneWorldRotation(NodeToBoneId(node), blend, m, LastPose(node));
 }
 
 bool IkHandle::ReadSpine(SpinePoints& out) const {
     if (ped == nullptr) return false;
-    Host& h = host();
-    const FrameMatrix* base = BoneWorldMatrix(h, ped, kSpineBaseBone);
-    const FrameMatrix* upper = BoneWorldMatrix(h, ped, kUpperSpineBone);
-    const FrameMatrix* neck = BoneWorldMatrix(h, ped, kNeckBone);
+    // The neck first: a refresh it needs serves the others too.
+    const FrameMatrix* neck = DriverBone(kNeckBone);
+    const FrameMatrix* base = DriverBone(kSpineBaseBone);
+    const FrameMatrix* upper = DriverBone(kUpperSpineBone);
     if (base == nullptr || upper == nullptr || neck == nullptr ||
-        !BonePosition(h, ped, kRootBone, out.root)) {
+        !DriverBonePosition(kRootBone, out.root)) {
         return false;
     }
     out.base = base->pos;
@@ -239,9 +259,8 @@ bool IkHandle::ReadSpine(SpinePoints& out) const {
 }
 
 void IkHandle::LevelHead(const Vector3& oldNeckUp, float blend) {
-    Host& h = host();
-    const FrameMatrix* neck = BoneWorldMatrix(h, ped, kNeckBone);
-    Quaternion* neckSlot = BoneRotationSlot(h, ped, kNeckNode);
+    const FrameMatrix* neck = DriverBone(kNeckBone);
+    Quaternion* neckSlot = SlotToWrite(kNeckNode);
     if (neck == nullptr || neckSlot == nullptr) return;
     // phi is 90 degrees less the angle the bend tipped the neck; turning by
     // 90 - phi would tip the head as far again, so the turn is phi - 90.
@@ -251,7 +270,6 @@ void IkHandle::LevelHead(const Vector3& oldNeckUp, float blend) {
     Quaternion turned = *neckSlot;
     RotateQuaternion(turned, AxisZ, phi * kRadToDeg - 90.0f, Combine::Local);
     WriteBoneRotation(*neckSlot, turned, blend);
-    RefreshBoneMatrices(h, ped);
 }
 
 // ---- section text -------------------------------------------------------------

@@ -118,6 +118,15 @@ public:
     // Blends a local rotation into the node by `blend`, round the side that
     // stays nearest where the node was a frame ago.
     void BlendNodeRotation(NodeIndex node, const Quaternion& rotation, float blend);
+    // The driver's bones, read through the solver's record of writes not yet
+    // refreshed: a read below such a write asks the game for a refresh first.
+    const FrameMatrix* DriverBone(BoneId bone) const;
+    bool DriverBonePosition(BoneId bone, Vector3& out) const;
+    // The node's rotation slot, its write reported.
+    Quaternion* SlotToWrite(NodeIndex node) const;
+    // SetBoneWorldRotation against the parent's refreshed world matrix.
+    void SetDriverBoneWorldRotation(BoneId bone, float blend, const FrameMatrix& target,
+                                    const Quaternion* near = nullptr) const;
     // The node's rotation at the end of the rig's last dispatch, or null.
     const Quaternion* LastPose(NodeIndex node) const;
     // A point given where the control stands at rest, carried round with it

@@ -111,7 +111,7 @@ void SteerIk::Update() {
 
     if (doSpinePush) PushSpine(wheel);
 
-    const FrameMatrix* spine = BoneWorldMatrix(h, ped, kSpineBone);
+    const FrameMatrix* spine = DriverBone(kSpineBone);
     if (spine == nullptr) return;
     const Vector3 spineRight = NormalizedCopy(spine->right);
     const Vector3 spineAt = spine->at;
@@ -144,13 +144,11 @@ void SteerIk::PushSpine(const FrameMatrix& wheel) {
     const float ws = Clamp(RigWeight(kUpperSpineNode), 0.0f, 1.0f);
     if (!(ws > 0.0f)) return;
     solver.AimBone(ped, kSpineBaseBone, chain[1], ws);
-    RefreshBoneMatrices(host(), ped);
     LevelHead(spine.neckUp, ws);
 }
 
 void SteerIk::PoseHand(float s, NodeIndex n, const FrameMatrix& wheel, const FrameMatrix& unspun,
                        const Vector3& spineRight, const Vector3& spineAt) {
-    Host& h = host();
     LimbSolver& solver = runtime().solver();
 
     // Rim points in the wheel's space, carried round by its spin.
@@ -202,9 +200,9 @@ void SteerIk::PoseHand(float s, NodeIndex n, const FrameMatrix& wheel, const Fra
         const Vector3 c = Cross(d, toCentre);
         roll = s * kHoldingWristRoll - Atan2(Dot(d, toCentre), Dot(c, wheel.up)) * kRadToDeg;
     }
-    BlendAndNormalise(BoneRotationSlot(h, ped, n), AxisAngle(AxisX, roll), w, LastPose(n));
+    BlendAndNormalise(SlotToWrite(n), AxisAngle(AxisX, roll), w, LastPose(n));
     static const Quaternion kCurledFingers = AxisAngle(AxisZ, kFingerCurl);
-    BlendAndNormalise(BoneRotationSlot(h, ped, n + 1), kCurledFingers, w, LastPose(n + 1));
+    BlendAndNormalise(SlotToWrite(n + 1), kCurledFingers, w, LastPose(n + 1));
 }
 
 std::string SteerIk::WriteConfig() const {
