@@ -15,6 +15,15 @@ namespace {
 
 using E = HostEvent;
 
+// A game with the sedan (400) and the motorbike (461), started, in which
+// the plugin poses every driver, not only the player.
+void StartWithSedanAndMotorbike(SimHost& host, Runtime& runtime) {
+    host.AddVehicleModel(MakeSedanModel(400));
+    host.AddVehicleModel(MakeMotorbikeModel(461));
+    host.StartGame();
+    runtime.settings().Allow_NPCs = true;
+}
+
 // One frame of a car with its driver and a motorbike with its rider, as the
 // game raises its events.
 TEST(FrameLoop, EventsComeInTheGamesOrder) {
@@ -68,10 +77,7 @@ TEST(FrameLoop, EventsComeInTheGamesOrder) {
 TEST(FrameLoop, ALongRunAllocatesNothingAndKeepsItsScriptLogShort) {
     SimHost host;
     Runtime runtime(host);
-    host.AddVehicleModel(MakeSedanModel(400));
-    host.AddVehicleModel(MakeMotorbikeModel(461));
-    host.StartGame();
-    runtime.settings().Allow_NPCs = true;
+    StartWithSedanAndMotorbike(host, runtime);
     for (int id : {400, 461, 400}) {
         CVehicle* vehicle = host.CreateVehicle(id);
         host.SeatPed(host.CreatePed(), vehicle, true);
@@ -117,10 +123,7 @@ TEST(FrameLoop, DriversAreDrawnRefreshedWithFewRefreshes) {
     for (const int model : {400, 461}) {
         CountingHost host;
         Runtime runtime(host);
-        host.AddVehicleModel(MakeSedanModel(400));
-        host.AddVehicleModel(MakeMotorbikeModel(461));
-        host.StartGame();
-        runtime.settings().Allow_NPCs = true;
+        StartWithSedanAndMotorbike(host, runtime);
         CVehicle* vehicle = host.CreateVehicle(model);
         CPed* ped = host.CreatePed();
         host.SeatPed(ped, vehicle, true);
