@@ -3,7 +3,7 @@ PRESET ?= default
 JOBS ?= $(shell nproc)
 FUZZ_SECONDS ?= 60
 
-.PHONY: deps configure build demo test test-asan win32 win64 bench fuzz fuzz-build soak clean
+.PHONY: deps configure build demo test test-asan win32 win64 bench instructions fuzz fuzz-build soak clean
 
 deps:
 	@sh scripts/install-deps.sh
@@ -51,6 +51,10 @@ soak: build
 
 bench: build
 	for b in build/$(PRESET)/bench_*; do $$b --benchmark_min_time=0.2; done
+
+# Instructions per posed driver and per two-bone solve, under callgrind.
+instructions: build
+	sh scripts/count-instructions.sh build/$(PRESET)
 
 clean:
 	rm -rf build out

@@ -42,6 +42,8 @@ fi
 packages="$packages clang libclang-rt-14-dev"
 # The run's page is tested in Debian's chromium, headless.
 packages="$packages chromium"
+# The instruction count of the speed work (scripts/count-instructions.sh).
+packages="$packages valgrind"
 missing=""
 for p in $packages; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
