@@ -20,6 +20,24 @@ bool IsOneOf(BoneId bone, std::initializer_list<BoneId> bones) {
 
 bool IsZeroBasis(const FrameMatrix& m) { return m.up.IsZero() || m.at.IsZero() || m.right.IsZero(); }
 
+// Below this 1 + cos of the turn from X, the aim is so near -X that the
+// shortest arc's axis is lost in rounding; the basis takes over there.
+constexpr float kNearHalfTurn = 1e-2f;
+
+// An arm or leg bone aimed along dirInParent (its parent's axes): with its
+// twist about X removed, the aim is the shortest turn from X to dirInParent,
+// worked out directly instead of through a basis, a matrix and a quaternion
+// (half the square roots). The spine and the hip bones keep the basis: the
+// spine's rounding is read back by the arms' solves and grows there, and the
+// hips keep their roll.
+bool ArmOrLegArc(const BoneSolveRecord& record, const Vector3& dirInParent, Quaternion& q) {
+    if (record.limbKind == 0 || record.hipAlign) return false;
+    const Vector3 d = NormalizedCopy(dirInParent);
+    if (!(1.0f + d.x > kNearHalfTurn)) return false;
+    q = Normalized(Quaternion{0.0f, -d.z, d.y, 1.0f + d.x});
+    return true;
+}
+
 }  // namespace
 
 bool SolveChain(std::span<Vector3> joints, const Vector3& target, const Vector3& bend,
@@ -239,23 +257,26 @@ bool LimbSolver::AimFrom(CPed* ped, BoneId boneId, const Vector3& bonePos,
     const Vector3 dir = NormalizedCopy(childTarget - bonePos);
     if (dir.IsZero()) return false;  // no direction to aim at: keep the animated pose
 
-    FrameMatrix basis;
-    if (!AimBasis(ped, record, dir, basis)) return false;
-
     Quaternion* slot = BoneRotationSlot(host_, ped, node);
     FrameMatrix parentInverse;
     if (slot == nullptr || !InvertRotation(parent, parentInverse)) return false;
-    FrameMatrix local;
-    local.right = TransformVector(basis.right, parentInverse);
-    local.up = TransformVector(basis.up, parentInverse);
-    local.at = TransformVector(basis.at, parentInverse);
 
-    Quaternion q = MatrixToQuaternion(local);  // already unit length
-    if (!record.hipAlign) q = RemoveTwist(q, AxisX);
-    const std::array<Quaternion, 3>& fix = eulerFixTurns_[node];
-    if (record.eulerFix.x != 0.0f) TurnLocally(q, fix[0]);
-    if (record.eulerFix.y != 0.0f) TurnLocally(q, fix[1]);
-    if (record.eulerFix.z != 0.0f) TurnLocally(q, fix[2]);
+    Quaternion q;
+    if (!ArmOrLegArc(record, TransformVector(dir, parentInverse), q)) {
+        FrameMatrix basis;
+        if (!AimBasis(ped, record, dir, basis)) return false;
+        FrameMatrix local;
+        local.right = TransformVector(basis.right, parentInverse);
+        local.up = TransformVector(basis.up, parentInverse);
+        local.at = TransformVector(basis.at, parentInverse);
+
+        q = MatrixToQuaternion(local);  // already unit length
+        if (!record.hipAlign) q = RemoveTwist(q, AxisX);
+        const std::array<Quaternion, 3>& fix = eulerFixTurns_[node];
+        if (record.eulerFix.x != 0.0f) TurnLocally(q, fix[0]);
+        if (record.eulerFix.y != 0.0f) TurnLocally(q, fix[1]);
+        if (record.eulerFix.z != 0.0f) TurnLocally(q, fix[2]);
+    }
     if (!IsFinite(q)) return false;
 
     record.lastSlot = slot;
