@@ -214,9 +214,11 @@ void LimbSolver::AimChain(CPed* ped, BoneId startBone, BoneId midBone,
     // The middle bone is aimed from the start bone's new world matrix, worked
     // out here as the game's refresh would (the start bone's frame data under
     // its parent), so that the game refreshes once per limb instead of twice.
+    // The chain's start joint is where the bone is: the solve never moves it,
+    // and nothing was written since it was read.
     const FrameMatrix* anchor = BoneWorldMatrix(host_, ped, ParentBoneId(startBone));
     FrameMatrix startWorld;
-    if (anchor == nullptr || !AimBone(ped, startBone, joints[1], weight) ||
+    if (anchor == nullptr || !AimFrom(ped, startBone, joints[0], *anchor, joints[1], weight) ||
         !PlacedUnder(ped, BoneIdToNode(startBone), *anchor, startWorld)) {
         AimBone(ped, midBone, joints[2], weight);
         return;
