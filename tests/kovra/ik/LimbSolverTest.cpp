@@ -300,6 +300,33 @@ TEST_F(LimbSolverTest, HipsKeepTheirTwistKneesAndElbowsLoseIt) {
     EXPECT_EQ(solver.record(28).eulerFix, Vector3(180.0f, 0.0f, 0.0f));
 }
 
+// An arm bone is aimed by the shortest turn from its parent's X: its own X
+// then lies along the aim and it carries no twist, in every direction,
+// including straight back along the parent's -X where that turn has no axis
+// of its own.
+TEST_F(LimbSolverTest, ArmBonesPointAlongTheAimWithoutTwistInEveryDirection) {
+    const BoneId forearm = NodeToBoneId(ParentNode(kRightHandNode));
+    const FrameMatrix parent = *BoneWorldMatrix(host, ped, ParentBoneId(forearm));
+    const Vector3 elbow = Pos(forearm);
+    const Vector3 parentX = NormalizedCopy(parent.right);
+    std::vector<Vector3> aims = {parentX, -parentX, NormalizedCopy(-parentX + parent.up * 1e-3f),
+                                 NormalizedCopy(-parentX + parent.at * 0.05f)};
+    for (int i = 0; i < 24; ++i) {
+        const float a = 0.27f * static_cast<float>(i);
+        aims.push_back(NormalizedCopy({std::cos(a), std::sin(1.7f * a), std::sin(a)}));
+    }
+    for (const Vector3& aim : aims) {
+        host.AnimatePed(ped);
+        ASSERT_TRUE(solver.AimBone(ped, forearm, elbow + aim * 0.3f, 1.0f) || Dot(aim, parentX) > 0.9999f);
+        const Quaternion q = Slot(ParentNode(kRightHandNode));
+        ASSERT_TRUE(IsFinite(q));
+        EXPECT_NEAR(Dot(q, q), 1.0f, 1e-5f);
+        EXPECT_NEAR(std::fabs(Dot(RemoveTwist(q, AxisX), q)), 1.0f, 1e-5f) << "twist left for " << aim;
+        RefreshBoneMatrices(host, ped);
+        EXPECT_VEC_NEAR(NormalizedCopy(BoneWorldMatrix(host, ped, forearm)->right), aim, 1e-4f);
+    }
+}
+
 TEST_F(LimbSolverTest, MissingSkeletonOrBadTargetChangesNothing) {
     CPed* unskinned = host.CreatePed(FrameMatrix::Identity(), false);
     ASSERT_NE(unskinned, nullptr);
