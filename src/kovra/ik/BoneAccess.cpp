@@ -54,14 +54,20 @@ void SetBoneWorldRotation(Host& host, CPed* ped, BoneId boneId, float weight,
     const FrameMatrix* parent = BoneWorldMatrix(host, ped, ParentBoneId(boneId));
     Quaternion* slot = BoneRotationSlot(host, ped, BoneIdToNode(boneId));
     if (parent == nullptr || slot == nullptr) return;
+    WriteBoneWorldRotation(*slot, *parent, weight, target, near);
+}
+
+void WriteBoneWorldRotation(Quaternion& slot, const FrameMatrix& parentWorld, float weight,
+                            const FrameMatrix& target, const Quaternion* near) {
+    if (!(weight > 0.0f)) return;
     FrameMatrix parentInverse;
-    if (!InvertRotation(*parent, parentInverse)) return;
+    if (!InvertRotation(parentWorld, parentInverse)) return;
     FrameMatrix local;
     local.right = TransformVector(target.right, parentInverse);
     local.up = TransformVector(target.up, parentInverse);
     local.at = TransformVector(target.at, parentInverse);
     if (!IsFinite(local)) return;
-    WriteBoneRotation(*slot, Normalized(MatrixToQuaternion(local)), weight, near);
+    WriteBoneRotation(slot, Normalized(MatrixToQuaternion(local)), weight, near);
 }
 
 float ArmReach(Host& host, CPed* ped) {

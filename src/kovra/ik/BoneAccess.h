@@ -30,6 +30,9 @@ void WriteBoneRotation(Quaternion& slot, const Quaternion& rotation, float weigh
 // expressed against its parent's current world rotation.
 void SetBoneWorldRotation(Host& host, CPed* ped, BoneId boneId, float weight,
                           const FrameMatrix& target, const Quaternion* near = nullptr);
+// The same with the parent's world matrix given.
+void WriteBoneWorldRotation(Quaternion& slot, const FrameMatrix& parentWorld, float weight,
+                            const FrameMatrix& target, const Quaternion* near = nullptr);
 // Upper arm plus forearm of arm 21-26 in the current pose; 0 when unknown.
 float ArmReach(Host& host, CPed* ped);
 

@@ -223,6 +223,9 @@ void LimbSolver::AimChain(CPed* ped, BoneId startBone, BoneId midBone,
         AimBone(ped, midBone, joints[2], weight);
         return;
     }
+    // Reads below the start bone (the middle bone's new matrix, the end's
+    // position) are worked out from it until the game refreshes.
+    sync_.Known(ped, BoneIdToNode(startBone), startWorld);
     const BoneFrame* midFrame = host_.BoneFrameData(ped, BoneIdToNode(midBone));
     if (midFrame == nullptr) return;
     const Vector3 midPos = TransformPoint(midFrame->translation, startWorld);

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "kovra/ik/BoneAccess.h"
+#include "kovra/ik/Geometry.h"
 
 namespace kovra {
 
@@ -20,6 +21,17 @@ constexpr std::array<std::uint32_t, kNodeCount> kAncestry = [] {
     return ancestry;
 }();
 
+// Bit per node of each node's subtree, itself included.
+constexpr std::array<std::uint32_t, kNodeCount> kSubtree = [] {
+    std::array<std::uint32_t, kNodeCount> subtree{};
+    // Children have higher numbers than their parents: the last first.
+    for (NodeIndex node = kNodeCount - 1; node >= 1; --node) {
+        subtree[node] |= 1u << node;
+        if (ParentNode(node) > 0) subtree[ParentNode(node)] |= subtree[node];
+    }
+    return subtree;
+}();
+
 }  // namespace
 
 void SkeletonSync::Written(CPed* ped, NodeIndex node) {
@@ -29,11 +41,19 @@ void SkeletonSync::Written(CPed* ped, NodeIndex node) {
         // (which flushes at its end); it is refreshed only while the game
         // still has it, as it may be gone by now.
         if (pending_ != 0 && host_.PedSlot(ped_) >= 0) RefreshBoneMatrices(host_, ped_);
-        pending_ = 0;
+        pending_ = known_ = 0;
         ped_ = ped;
     }
     // A node outside the table stands for the whole skeleton.
-    pending_ |= node > 0 && node < kNodeCount ? 1u << node : ~0u;
+    const bool inTable = node > 0 && node < kNodeCount;
+    pending_ |= inTable ? 1u << node : ~0u;
+    known_ &= inTable ? ~kSubtree[node] : 0u;
+}
+
+void SkeletonSync::Known(CPed* ped, NodeIndex node, const FrameMatrix& world) {
+    if (!Pending(ped) || node <= 0 || node >= kNodeCount) return;
+    worlds_[node] = world;
+    known_ |= 1u << node;
 }
 
 void SkeletonSync::BeforeRead(CPed* ped, BoneId boneId) {
@@ -44,13 +64,35 @@ void SkeletonSync::BeforeRead(CPed* ped, BoneId boneId) {
 }
 
 const FrameMatrix* SkeletonSync::World(CPed* ped, BoneId boneId) {
+    const NodeIndex node = BoneIdToNode(boneId);
+    if (known_ != 0 && Pending(ped) && node != 0 && (pending_ & kAncestry[node]) != 0) {
+        if (const FrameMatrix* derived = Derived(ped, node)) return derived;
+    }
     BeforeRead(ped, boneId);
     return BoneWorldMatrix(host_, ped, boneId);
 }
 
 bool SkeletonSync::Position(CPed* ped, BoneId boneId, Vector3& out) {
-    BeforeRead(ped, boneId);
-    return BonePosition(host_, ped, boneId, out);
+    const FrameMatrix* m = World(ped, boneId);
+    if (m == nullptr || !IsFinite(m->pos)) return false;
+    out = m->pos;
+    return true;
+}
+
+const FrameMatrix* SkeletonSync::Derived(CPed* ped, NodeIndex node) {
+    if ((known_ >> node) & 1u) return &worlds_[node];
+    if ((known_ & kAncestry[node]) == 0) return nullptr;
+    const FrameMatrix* parent = Derived(ped, ParentNode(node));
+    const BoneFrame* frame = parent != nullptr ? host_.BoneFrameData(ped, node) : nullptr;
+    if (frame == nullptr) return nullptr;
+    // The game's own product: local rotation rows and translation, then the
+    // parent's world frame.
+    FrameMatrix& out = worlds_[node];
+    out = Multiply(QuaternionToFrame(frame->rotation, frame->translation), *parent);
+    out.flags = parent->flags;
+    if (!IsFinite(out)) return nullptr;  // the game's refresh stands in for it
+    known_ |= 1u << node;
+    return &out;
 }
 
 void SkeletonSync::Flush(CPed* ped) {
@@ -60,7 +102,7 @@ void SkeletonSync::Flush(CPed* ped) {
 void SkeletonSync::Refresh(CPed* ped) {
     if (ped == nullptr) return;
     RefreshBoneMatrices(host_, ped);
-    if (ped == ped_) pending_ = 0;
+    if (ped == ped_) pending_ = known_ = 0;
 }
 
 }  // namespace kovra

@@ -187,10 +187,22 @@ TEST_F(LimbSolverTest, NoRefreshBetweenAimsGivesTheSameRotations) {
                 // The anchor lies above the writes; the end below them.
                 oneRefresh.sync().BeforeRead(p, NodeToBoneId(ParentNode(ParentNode(mid))));
                 EXPECT_EQ(counting.refreshed.size(), 0u) << limb.name;
-                oneRefresh.sync().BeforeRead(p, NodeToBoneId(limb.end));
+                // Below the start bone the matrices are worked out as the
+                // game's refresh gives them, without one; until a write above.
+                const FrameMatrix* worked = oneRefresh.sync().World(p, NodeToBoneId(limb.end));
+                ASSERT_NE(worked, nullptr);
+                const FrameMatrix endWorked = *worked;
+                EXPECT_EQ(counting.refreshed.size(), 0u) << limb.name;
+                oneRefresh.sync().Written(p, ParentNode(ParentNode(mid)));
+                oneRefresh.sync().World(p, NodeToBoneId(limb.end));
                 EXPECT_EQ(counting.refreshed.size(), 1u) << limb.name;
                 oneRefresh.sync().Flush(p);
                 EXPECT_EQ(counting.refreshed.size(), 1u) << limb.name;
+                const FrameMatrix& refreshed = *BoneWorldMatrix(counting, p, NodeToBoneId(limb.end));
+                EXPECT_EQ(endWorked.right, refreshed.right) << limb.name;
+                EXPECT_EQ(endWorked.up, refreshed.up) << limb.name;
+                EXPECT_EQ(endWorked.at, refreshed.at) << limb.name;
+                EXPECT_EQ(endWorked.pos, refreshed.pos) << limb.name;
                 std::array<Quaternion, 2> solved{*BoneRotationSlot(counting, p, ParentNode(mid)),
                                                  *BoneRotationSlot(counting, p, mid)};
 

@@ -167,8 +167,10 @@ void IkHandle::SetDriverBoneWorldRotation(BoneId bone, float blend, const FrameM
                                           const Quaternion* near) const {
     if (ped == nullptr || !(blend > 0.0f)) return;
     SkeletonSync& sync = runtime().solver().sync();
-    sync.BeforeRead(ped, ParentBoneId(bone));
-    SetBoneWorldRotation(host(), ped, bone, blend, target, near);
+    const FrameMatrix* parent = sync.World(ped, ParentBoneId(bone));
+    Quaternion* slot = BoneRotationSlot(host(), ped, BoneIdToNode(bone));
+    if (parent == nullptr || slot == nullptr) return;
+    WriteBoneWorldRotation(*slot, *parent, blend, target, near);
     sync.Written(ped, BoneIdToNode(bone));
 }
 
