@@ -104,6 +104,10 @@ constexpr HostBuild TestHostBuild(const char* name, std::span<const std::uint8_t
                      .drawRect = routines + 0x40, .renderState = routines + 0x48,
                      .setRenderState = routines + 0x50, .drawPrimitives = routines + 0x58,
                      .timedMessage = routines + 0x60},
+        .scriptHandle = ScriptHandleRule::SlotAndReuse,
+        .vertex = {},
+        .textStyle = {},
+        .scriptArg = {},
     };
 }
 
