@@ -587,8 +587,11 @@ std::vector<BuildDescription::Place> BuildDescription::Places() const {
         {"IkSuspended", &g.ikSuspended}, {"ScreenWidth", &g.screenWidth},       {"ScreenHeight", &g.screenHeight},
         {"TypedChars", &g.typedChars},   {"MouseDx", &g.mouseDx},               {"MouseDy", &g.mouseDy},
         {"ModelTable", &g.modelTable}};
+    // Of a pointer path, only the pointer the path starts from is in the
+    // image; the hops after it are followed when the game runs.
     for (const auto& [name, location] : globals) {
-        places.push_back({std::string("variable ") + name, location->address, false, Where(std::string("Globals.") + name)});
+        places.push_back({std::string(location->hopCount > 0 ? "pointer to " : "variable ") + name, location->address,
+                          false, Where(std::string("Globals.") + name)});
     }
     const Routines& r = b.routines;
     const RoutineAt* routines[] = {&r.updateSkeleton, &r.frameWorld,  &r.updateFrame,    &r.nameKey,
