@@ -111,12 +111,17 @@ std::array<Word, N> InRoutineOrder(const RoutineAt& r, const std::array<Word, N>
 
 template <std::size_t N>
 Word Call(std::uintptr_t at, const RoutineAt& r, const std::array<Word, N>& args) {
-    const std::array<Word, N> w = InRoutineOrder(r, args);
-    if constexpr (N == 1) return CallWords1(at, r.shape, w[0]);
-    if constexpr (N == 2) return CallWords2(at, r.shape, w[0], w[1]);
-    if constexpr (N == 3) return CallWords3(at, r.shape, w[0], w[1], w[2]);
-    if constexpr (N == 5) return CallWords5(at, r.shape, w[0], w[1], w[2], w[3], w[4]);
     static_assert(N == 1 || N == 2 || N == 3 || N == 5, "no routine of the host operations takes this many");
+    const std::array<Word, N> w = InRoutineOrder(r, args);
+    if constexpr (N == 1) {
+        return CallWords1(at, r.shape, w[0]);
+    } else if constexpr (N == 2) {
+        return CallWords2(at, r.shape, w[0], w[1]);
+    } else if constexpr (N == 3) {
+        return CallWords3(at, r.shape, w[0], w[1], w[2]);
+    } else {
+        return CallWords5(at, r.shape, w[0], w[1], w[2], w[3], w[4]);
+    }
 }
 
 // ---- the game's records -----------------------------------------------------
