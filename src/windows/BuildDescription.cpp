@@ -83,6 +83,24 @@ const char* ValueTypeChoices(ValueClass kind) {
     return "";
 }
 
+// The values a game's text style may have, by their keys in [TextStyle].
+struct StyleField {
+    const char* key;
+    RecordField TextStyleLayout::*field;
+    ValueClass kind;
+};
+constexpr StyleField kStyleFields[] = {
+    {"ScaleX", &TextStyleLayout::scaleX, ValueClass::Float},
+    {"ScaleY", &TextStyleLayout::scaleY, ValueClass::Float},
+    {"WrapWidth", &TextStyleLayout::wrapWidth, ValueClass::Float},
+    {"Colour", &TextStyleLayout::colour, ValueClass::Colour},
+    {"ShadowColour", &TextStyleLayout::shadowColour, ValueClass::Colour},
+    {"Align", &TextStyleLayout::align, ValueClass::Whole},
+    {"Background", &TextStyleLayout::background, ValueClass::Whole},
+    {"Font", &TextStyleLayout::font, ValueClass::Whole},
+    {"Proportional", &TextStyleLayout::proportional, ValueClass::Whole},
+    {"Shadow", &TextStyleLayout::shadow, ValueClass::Whole}};
+
 // The optional sections that describe the game's own records, with the
 // keys each must have when it is there.
 const std::map<std::string, std::vector<std::string>> kRecordSections{
@@ -410,16 +428,7 @@ void BuildDescriptionReader::Table() {
     TextStyleLayout& t = b_.textStyle;
     auto& style = sections_["TextStyle"];
     style["Size"] = IntegerKey(t.size, 1, 512);
-    for (auto [key, field] : {std::pair{"ScaleX", &t.scaleX}, {"ScaleY", &t.scaleY}, {"WrapWidth", &t.wrapWidth}}) {
-        style[key] = ValueKey(*field, ValueClass::Float);
-    }
-    for (auto [key, field] : {std::pair{"Colour", &t.colour}, {"ShadowColour", &t.shadowColour}}) {
-        style[key] = ValueKey(*field, ValueClass::Colour);
-    }
-    for (auto [key, field] : {std::pair{"Align", &t.align}, {"Background", &t.background}, {"Font", &t.font},
-                              {"Proportional", &t.proportional}, {"Shadow", &t.shadow}}) {
-        style[key] = ValueKey(*field, ValueClass::Whole);
-    }
+    for (const StyleField& value : kStyleFields) style[value.key] = ValueKey(t.*value.field, value.kind);
     auto& script = sections_["ScriptArgument"];
     script["Size"] = IntegerKey(b_.scriptArg.size, 4, 64);
     script["Int"] = ValueKey(b_.scriptArg.intValue, ValueClass::Whole);
@@ -437,17 +446,13 @@ bool BuildDescriptionReader::RecordsFit(std::string& error) {
     const VertexLayout& v = b_.vertex;
     const TextStyleLayout& t = b_.textStyle;
     const ScriptArgLayout& a = b_.scriptArg;
-    const std::pair<const char*, const RecordField*> style[] = {
-        {"ScaleX", &t.scaleX}, {"ScaleY", &t.scaleY},         {"WrapWidth", &t.wrapWidth},
-        {"Colour", &t.colour}, {"ShadowColour", &t.shadowColour}, {"Align", &t.align},
-        {"Background", &t.background}, {"Font", &t.font},    {"Proportional", &t.proportional},
-        {"Shadow", &t.shadow}};
     if (v.size > 0 && (!fits("Vertex", v.size, "Position", v.position, 12) ||
                        !fits("Vertex", v.size, "Colour", v.colour.offset, 4))) {
         return false;
     }
-    for (const auto& [key, field] : style) {
-        if (t.size > 0 && !fits("TextStyle", t.size, key, field->offset, ValueWidth(field->type))) return false;
+    for (const StyleField& f : kStyleFields) {
+        const RecordField& field = t.*f.field;
+        if (t.size > 0 && !fits("TextStyle", t.size, f.key, field.offset, ValueWidth(field.type))) return false;
     }
     return a.size == 0 || (fits("ScriptArgument", a.size, "Int", a.intValue.offset, ValueWidth(a.intValue.type)) &&
                            fits("ScriptArgument", a.size, "Float", a.floatValue.offset, 4));
