@@ -269,6 +269,8 @@ void Game::RunFrame() {
     ++frameCount_;
     lastFrame_.clear();
     screen_.clear();
+    rects_.clear();
+    drawn_ = {};
     Enter(Routine::Frame);
     CallCdecl(Routine::Frame, static_cast<std::uintptr_t>(frameCount_));
     ForEachVehicle([&](TVehicle& v) {
@@ -361,8 +363,9 @@ std::uint32_t Game::NameKey(const char* name) {
     return sim::SimHost::ComputeNameKey(name);
 }
 
-int Game::RunScript(int, const void*, int, void* out, int outCount) {
+int Game::RunScript(int opcode, const void* in, int inCount, void* out, int outCount) {
     Called(HostRoutine::RunScript);
+    ++scriptCalls_[{opcode, inCount > 0 ? static_cast<const ScriptArg*>(in)->i : 0}];
     auto* outputs = static_cast<ScriptArg*>(out);
     for (int i = 0; i < outCount; ++i) outputs[i].i = 0, outputs[i].f = 0.0f;
     return 1;
@@ -375,7 +378,7 @@ void Game::SetTextStyle(const void* style) {
 
 void Game::DrawText(float x, float y, const char* text) {
     Called(HostRoutine::DrawText);
-    screen_.push_back({x, y, text != nullptr ? text : ""});
+    screen_.push_back({x, y, text != nullptr ? text : "", textStyle_});
 }
 
 float Game::TextWidth(const char* text) {
@@ -383,7 +386,10 @@ float Game::TextWidth(const char* text) {
     return sim::SimHost::ComputeTextWidth(text, textStyle_.scaleX);
 }
 
-void Game::DrawRect(float, float, float, float, std::uint32_t) { Called(HostRoutine::DrawRect); }
+void Game::DrawRect(float l, float t, float r, float b, std::uint32_t colour) {
+    Called(HostRoutine::DrawRect);
+    rects_.push_back({l, t, r, b, colour});
+}
 
 std::uint32_t Game::RenderState(int state) {
     Called(HostRoutine::RenderState);
@@ -396,8 +402,16 @@ void Game::SetRenderState(int state, std::uint32_t value) {
     renderStates_[state] = value;
 }
 
-int Game::DrawPrimitives(int kind, const void*, int count) {
+int Game::DrawPrimitives(int kind, const void* vertices, int count) {
     Called(HostRoutine::DrawPrimitives);
+    (kind == 0 ? drawn_.lineVertices : drawn_.triangleVertices) += count;
+    for (int i = 0; i < count; ++i) {
+        const LineVertex& v = static_cast<const LineVertex*>(vertices)[i];
+        drawn_.x += v.pos.x;
+        drawn_.y += v.pos.y;
+        drawn_.z += v.pos.z;
+        drawn_.colours += v.colour;
+    }
     return count % (kind == 0 ? 2 : 3) == 0 ? 1 : 0;
 }
 

@@ -78,8 +78,24 @@ public:
     struct ScreenText {
         float x, y;
         std::string text;
+        TextStyle style;  // the style set when it was drawn
     };
     const std::vector<ScreenText>& screen() const { return screen_; }
+    // The last frame's rectangles, and a digest of its lines and triangles:
+    // how many vertices of each, the sums of their positions and colours.
+    struct ScreenRect {
+        float left, top, right, bottom;
+        Colour colour;
+    };
+    const std::vector<ScreenRect>& rects() const { return rects_; }
+    struct DrawnDigest {
+        int lineVertices = 0, triangleVertices = 0;
+        double x = 0.0, y = 0.0, z = 0.0;
+        std::uint64_t colours = 0;
+    };
+    const DrawnDigest& drawn() const { return drawn_; }
+    // Every script command run: how often with each opcode and first input.
+    const std::map<std::pair<int, int>, int>& scriptCalls() const { return scriptCalls_; }
     const std::vector<std::string>& messages() const { return messages_; }
     // The player types: into the game's buffer, newest first.
     void TypeText(const std::string& text);
@@ -129,6 +145,9 @@ private:
     void Called(HostRoutine routine) { ++hostCalls_[static_cast<std::size_t>(routine)]; }
     std::array<int, static_cast<std::size_t>(HostRoutine::Count)> hostCalls_{};
     std::vector<ScreenText> screen_;
+    std::vector<ScreenRect> rects_;
+    DrawnDigest drawn_;
+    std::map<std::pair<int, int>, int> scriptCalls_;
     std::vector<std::string> messages_;
     TextStyle textStyle_;
     std::map<int, std::uint32_t> renderStates_;

@@ -7,7 +7,12 @@
 #include <windows.h>
 #undef DrawText  // a Host operation, not the Windows call
 
+#include <algorithm>
+#include <vector>
+
+#include "kovra/host/HostTypes.h"
 #include "kovra/host/injector/CallingConvention.h"
+#include "testhost/GameTypes.h"
 #include "windows/TestHostBuilds.h"
 
 #ifndef KOVRA_TESTHOST_MINOR
@@ -33,6 +38,13 @@
 #define THIS2(i) AT(KOVRA_STR(0x100 + 0x20 * i)) ".byte 0xFF, 0x74, 0x24, 0x04\n" SITE_CALL("kovra_step" #i) ".byte 0xC2, 0x04, 0x00\n"
 #define STEP(i, impl) AT(KOVRA_STR(0x400 + 8 * i)) "kovra_step" #i ":\n" SITE_JMP(impl)
 #define HOST(i, impl) AT(KOVRA_STR(0x800 + 8 * i)) SITE_JMP(impl)
+// From version 1.1 on, five routines of the host operations take their
+// arguments in another order or the game's own records (the "Own" ones below).
+#if KOVRA_TESTHOST_MINOR >= '1'
+#define OWN(name) name "Own"
+#else
+#define OWN(name) name
+#endif
 
 __asm__(
     ".section .init,\"xr\"\n"
@@ -56,9 +68,9 @@ __asm__(
     STEP(16, "kovra_this1") STEP(17, "kovra_this2")
     STEP(18, "kovra_this2")
     HOST(0, "kovra_updateSkeleton") HOST(1, "kovra_frameWorld") HOST(2, "kovra_updateFrame")
-    HOST(3, "kovra_nameKey") HOST(4, "kovra_runScript") HOST(5, "kovra_setTextStyle")
-    HOST(6, "kovra_drawText") HOST(7, "kovra_textWidth") HOST(8, "kovra_drawRect")
-    HOST(9, "kovra_renderState") HOST(10, "kovra_setRenderState") HOST(11, "kovra_drawPrimitives")
+    HOST(3, "kovra_nameKey") HOST(4, OWN("kovra_runScript")) HOST(5, OWN("kovra_setTextStyle"))
+    HOST(6, OWN("kovra_drawText")) HOST(7, "kovra_textWidth") HOST(8, OWN("kovra_drawRect"))
+    HOST(9, "kovra_renderState") HOST(10, "kovra_setRenderState") HOST(11, OWN("kovra_drawPrimitives"))
     HOST(12, "kovra_timedMessage")
     ".text\n");
 
@@ -150,6 +162,14 @@ std::uint32_t kovra_renderState(int state) __asm__("kovra_renderState");
 void kovra_setRenderState(int state, std::uint32_t value) __asm__("kovra_setRenderState");
 int kovra_drawPrimitives(int kind, const void* vertices, int count) __asm__("kovra_drawPrimitives");
 void kovra_timedMessage(const char* text, int milliseconds) __asm__("kovra_timedMessage");
+int kovra_runScriptOwn(int opcode, const kovra::testhost::TScriptArg* in, int inCount,
+                       kovra::testhost::TScriptArg* out, int outCount) __asm__("kovra_runScriptOwn");
+void kovra_setTextStyleOwn(const kovra::testhost::TTextStyle* style) __asm__("kovra_setTextStyleOwn");
+void __attribute__((stdcall)) kovra_drawTextOwn(const char* text, float x, float y) __asm__("kovra_drawTextOwn");
+void KOVRA_THISCALL kovra_drawRectOwn(std::uint32_t colour, float l, float t, float r, float b)
+    __asm__("kovra_drawRectOwn");
+int kovra_drawPrimitivesOwn(const kovra::testhost::TVertex* vertices, int count, int kind)
+    __asm__("kovra_drawPrimitivesOwn");
 }
 
 void KOVRA_THISCALL kovra_this1(void* self) { Step(self, 0, __builtin_return_address(0)); }
@@ -176,3 +196,53 @@ int kovra_drawPrimitives(int kind, const void* vertices, int count) {
     return routines->DrawPrimitives(kind, vertices, count);
 }
 void kovra_timedMessage(const char* text, int milliseconds) { routines->TimedMessage(text, milliseconds); }
+
+// Version 1.1's own forms, handed on to the same steps as 1.0's.
+namespace {
+// The plugin's colour (bytes red, green, blue, alpha) from the game's four
+// bytes, given where each of them lies.
+kovra::Colour ColourOf(const std::uint32_t& field, int r, int g, int b, int a) {
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&field);
+    return static_cast<kovra::Colour>(bytes[r] | bytes[g] << 8 | bytes[b] << 16 | static_cast<std::uint32_t>(bytes[a]) << 24);
+}
+}  // namespace
+
+int kovra_runScriptOwn(int opcode, const kovra::testhost::TScriptArg* in, int inCount, kovra::testhost::TScriptArg* out,
+                       int outCount) {
+    std::vector<kovra::ScriptArg> inputs(static_cast<std::size_t>(std::max(inCount, 0)));
+    std::vector<kovra::ScriptArg> outputs(static_cast<std::size_t>(std::max(outCount, 0)));
+    for (std::size_t i = 0; i < inputs.size(); ++i) inputs[i].i = in[i].i;  // the commands here take whole numbers
+    const int done = routines->RunScript(opcode, inputs.data(), inCount, outputs.data(), outCount);
+    for (std::size_t i = 0; i < outputs.size(); ++i) out[i].i = outputs[i].i;
+    return done;
+}
+
+void kovra_setTextStyleOwn(const kovra::testhost::TTextStyle* s) {
+    kovra::TextStyle style;
+    style.scaleX = s->scaleX;
+    style.scaleY = s->scaleY;
+    style.colour = ColourOf(s->colour, 1, 2, 3, 0);
+    style.align = static_cast<kovra::TextAlign>(s->align);
+    style.background = s->background != 0;
+    style.wrapWidth = s->wrapWidth;
+    style.font = s->font;
+    style.proportional = s->proportional != 0;
+    style.shadow = s->shadow;
+    style.shadowColour = ColourOf(s->shadowColour, 0, 1, 2, 3);
+    routines->SetTextStyle(&style);
+}
+
+void __attribute__((stdcall)) kovra_drawTextOwn(const char* text, float x, float y) { routines->DrawText(x, y, text); }
+
+void KOVRA_THISCALL kovra_drawRectOwn(std::uint32_t colour, float l, float t, float r, float b) {
+    routines->DrawRect(l, t, r, b, colour);
+}
+
+int kovra_drawPrimitivesOwn(const kovra::testhost::TVertex* vertices, int count, int kind) {
+    std::vector<kovra::LineVertex> plugin(static_cast<std::size_t>(std::max(count, 0)));
+    for (std::size_t i = 0; i < plugin.size(); ++i) {
+        plugin[i].pos = {vertices[i].x, vertices[i].y, vertices[i].z};
+        plugin[i].colour = ColourOf(vertices[i].colour, 2, 1, 0, 3);
+    }
+    return routines->DrawPrimitives(kind, plugin.data(), count);
+}

@@ -10,6 +10,7 @@ namespace kovra::testhost {
 
 namespace {
 constexpr const windows::HostBuild& kBuild = windows::kTestHostBuild10;
+constexpr const windows::HostBuild& kOwnRecords = windows::kTestHostBuild11;
 constexpr windows::Address Variable(std::size_t offset) {
     return windows::kTestHostGlobals + static_cast<windows::Address>(offset);
 }
@@ -73,6 +74,21 @@ static_assert(kBuild.frame.modelling == offsetof(TFrame, modelling) && kBuild.fr
               kBuild.frame.nameLength == kFrameNameLength && kBuild.frame.renderable == offsetof(TFrame, renderable));
 static_assert(kBuild.frame.vertexCount == offsetof(TRenderable, vertexCount) &&
               kBuild.frame.vertices == offsetof(TRenderable, vertices));
+static_assert(kOwnRecords.vertex.size == sizeof(TVertex) && kOwnRecords.vertex.position == offsetof(TVertex, x) &&
+              kOwnRecords.vertex.colour.offset == offsetof(TVertex, colour));
+static_assert(kOwnRecords.textStyle.size == sizeof(TTextStyle) &&
+              kOwnRecords.textStyle.colour.offset == offsetof(TTextStyle, colour) &&
+              kOwnRecords.textStyle.scaleX.offset == offsetof(TTextStyle, scaleX) &&
+              kOwnRecords.textStyle.scaleY.offset == offsetof(TTextStyle, scaleY) &&
+              kOwnRecords.textStyle.align.offset == offsetof(TTextStyle, align) &&
+              kOwnRecords.textStyle.font.offset == offsetof(TTextStyle, font) &&
+              kOwnRecords.textStyle.proportional.offset == offsetof(TTextStyle, proportional) &&
+              kOwnRecords.textStyle.background.offset == offsetof(TTextStyle, background) &&
+              kOwnRecords.textStyle.wrapWidth.offset == offsetof(TTextStyle, wrapWidth) &&
+              kOwnRecords.textStyle.shadow.offset == offsetof(TTextStyle, shadow) &&
+              kOwnRecords.textStyle.shadowColour.offset == offsetof(TTextStyle, shadowColour));
+static_assert(kOwnRecords.scriptArg.size == sizeof(TScriptArg) && kOwnRecords.scriptArg.intValue.offset == 0 &&
+              kOwnRecords.scriptArg.floatValue.offset == 0);
 static_assert(kBuild.audioParamsVehicle == offsetof(TAudioParams, vehicle) &&
               kBuild.audioEntityVehicle == offsetof(TAudioEntity, vehicle));
 

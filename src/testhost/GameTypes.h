@@ -135,6 +135,30 @@ struct TPool {
     std::int32_t capacity;
 };
 
+// Version 1.1's own records for three routines of the host operations,
+// where 1.0's take the plugin's structures (its description's [Vertex],
+// [TextStyle] and [ScriptArgument]).
+struct TVertex {
+    float x, y, z;
+    float rhw;             // not described: left 0 by the module
+    std::uint32_t colour;  // bytes blue, green, red, alpha
+};
+
+struct TTextStyle {
+    std::uint32_t colour;  // bytes alpha, red, green, blue
+    float scaleX, scaleY;
+    std::uint8_t align, font, proportional, background;
+    float wrapWidth;
+    std::int16_t shadow;
+    std::uint16_t unused;
+    std::uint32_t shadowColour;  // bytes red, green, blue, alpha
+};
+
+union TScriptArg {  // the command knows which of the two each argument is
+    std::int32_t i;
+    float f;
+};
+
 // The game's variables, at a fixed place beside the executable.
 struct TGlobals {
     TPool* vehiclePool;

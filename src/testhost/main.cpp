@@ -19,6 +19,7 @@
 #include "sim/Scenario.h"
 #include "testhost/Game.h"
 #include "testhost/GameTypes.h"
+#include "testhost/ReportLines.h"
 #include "windows/TestHostBuilds.h"
 
 namespace {
@@ -261,11 +262,19 @@ int main(int argc, char** argv) {
         scenario->MouseAt(frame, globals->mouseDx, globals->mouseDy);
         game.RunFrame();
         if (options.screen) {
+            char line[160];
             for (const Game::ScreenText& t : game.screen()) {
-                char line[64];
                 std::snprintf(line, sizeof line, "text %d %.3f %.3f ", frame, t.x, t.y);
                 out << line << t.text << "\n";
+                out << "text-style " << frame << " " << StyleText(t.style) << "\n";
             }
+            for (const Game::ScreenRect& r : game.rects()) {
+                out << "rect " << frame << " " << RectText(r.left, r.top, r.right, r.bottom, r.colour) << "\n";
+            }
+            const Game::DrawnDigest& d = game.drawn();
+            std::snprintf(line, sizeof line, "drawn %d %d %d %.3f %.3f %.3f %llu\n", frame, d.lineVertices,
+                          d.triangleVertices, d.x, d.y, d.z, static_cast<unsigned long long>(d.colours));
+            out << line;
         }
         if ((frame + 1) % options.poseEvery == 0 || frame + 1 == scenario->frameCount) WritePoses(out, game, frame);
     }
@@ -298,5 +307,8 @@ int main(int argc, char** argv) {
             << game.hostCalls()[static_cast<std::size_t>(r)] << "\n";
     }
     for (const std::string& message : game.messages()) out << "message " << message << "\n";
+    for (const auto& [call, count] : game.scriptCalls()) {
+        out << "script " << call.first << " " << call.second << " " << count << "\n";
+    }
     return out.good() ? 0 : 1;
 }

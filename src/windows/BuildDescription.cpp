@@ -1,5 +1,6 @@
 #include "windows/BuildDescription.h"
 
+#include <algorithm>
 #include <charconv>
 #include <functional>
 #include <sstream>
@@ -41,6 +42,71 @@ bool Number(std::string_view text, long long& out) {
     out = negative ? -value : value;
     return true;
 }
+
+// The routines of [Routines] in Routines' order: how many arguments each
+// signature has, and which of them are floats (bit i: argument i), which
+// can never go in ECX.
+struct RoutineSignature {
+    const char* name;
+    std::size_t arity;
+    unsigned floats;
+};
+constexpr RoutineSignature kRoutineSignatures[] = {
+    {"UpdateSkeleton", 1, 0},  {"FrameWorld", 1, 0},     {"UpdateFrame", 1, 0},  {"NameKey", 1, 0},
+    {"RunScript", 5, 0},       {"SetTextStyle", 1, 0},   {"DrawText", 3, 0b011}, {"TextWidth", 1, 0},
+    {"DrawRect", 5, 0b01111},  {"RenderState", 1, 0},    {"SetRenderState", 2, 0}, {"DrawPrimitives", 3, 0},
+    {"TimedMessage", 2, 0}};
+
+// What a value of a game's record may be stored as.
+enum class ValueClass { Whole, Float, Colour };
+
+bool ValueTypeNamed(const std::string& name, ValueClass kind, ValueType& out) {
+    static const std::map<std::string, std::pair<ValueClass, ValueType>> kTypes{
+        {"int8", {ValueClass::Whole, ValueType::Int8}},     {"uint8", {ValueClass::Whole, ValueType::UInt8}},
+        {"int16", {ValueClass::Whole, ValueType::Int16}},   {"uint16", {ValueClass::Whole, ValueType::UInt16}},
+        {"int32", {ValueClass::Whole, ValueType::Int32}},   {"uint32", {ValueClass::Whole, ValueType::UInt32}},
+        {"float", {ValueClass::Float, ValueType::Float}},   {"rgba", {ValueClass::Colour, ValueType::Rgba}},
+        {"argb", {ValueClass::Colour, ValueType::Argb}},    {"bgra", {ValueClass::Colour, ValueType::Bgra}},
+        {"abgr", {ValueClass::Colour, ValueType::Abgr}}};
+    const auto it = kTypes.find(name);
+    if (it == kTypes.end() || it->second.first != kind) return false;
+    out = it->second.second;
+    return true;
+}
+
+const char* ValueTypeChoices(ValueClass kind) {
+    switch (kind) {
+        case ValueClass::Whole: return "int8, uint8, int16, uint16, int32, uint32";
+        case ValueClass::Float: return "float";
+        case ValueClass::Colour: return "rgba, argb, bgra, abgr";
+    }
+    return "";
+}
+
+// The values a game's text style may have, by their keys in [TextStyle].
+struct StyleField {
+    const char* key;
+    RecordField TextStyleLayout::*field;
+    ValueClass kind;
+};
+constexpr StyleField kStyleFields[] = {
+    {"ScaleX", &TextStyleLayout::scaleX, ValueClass::Float},
+    {"ScaleY", &TextStyleLayout::scaleY, ValueClass::Float},
+    {"WrapWidth", &TextStyleLayout::wrapWidth, ValueClass::Float},
+    {"Colour", &TextStyleLayout::colour, ValueClass::Colour},
+    {"ShadowColour", &TextStyleLayout::shadowColour, ValueClass::Colour},
+    {"Align", &TextStyleLayout::align, ValueClass::Whole},
+    {"Background", &TextStyleLayout::background, ValueClass::Whole},
+    {"Font", &TextStyleLayout::font, ValueClass::Whole},
+    {"Proportional", &TextStyleLayout::proportional, ValueClass::Whole},
+    {"Shadow", &TextStyleLayout::shadow, ValueClass::Whole}};
+
+// The optional sections that describe the game's own records, with the
+// keys each must have when it is there.
+const std::map<std::string, std::vector<std::string>> kRecordSections{
+    {"Vertex", {"Size", "Position", "Colour"}},
+    {"TextStyle", {"Size"}},
+    {"ScriptArgument", {"Size", "Int", "Float"}}};
 
 bool FieldTypeNamed(const std::string& name, FieldType& out) {
     static const std::map<std::string, FieldType> kTypes{
@@ -165,29 +231,69 @@ private:
             return true;
         };
     }
-    // "ADDRESS SHAPE"; thiscall only for routines that begin with a pointer or integer.
-    Handler RoutineKey(RoutineAt& out, bool mayBeThiscall) {
-        return [this, &out, mayBeThiscall](const std::string& v, std::string& why) {
+    // "ADDRESS SHAPE" or "ADDRESS SHAPE order N...": the routine takes the
+    // signature's arguments in the order of their numbers (from 1); thiscall
+    // only when the first it takes is a pointer or an integer.
+    Handler RoutineKey(RoutineAt& out, const RoutineSignature& signature) {
+        return [this, &out, &signature](const std::string& v, std::string& why) {
             const auto w = Words(v);
-            if (w.size() != 2) return (why = "expected \"ADDRESS SHAPE\"", false);
-            if (!Address(w[0], out.address, why)) return false;
+            if (w.size() < 2 || (w.size() > 2 && w[2] != "order")) {
+                return (why = "expected \"ADDRESS SHAPE\" or \"ADDRESS SHAPE order N...\"", false);
+            }
+            RoutineAt routine;
+            if (!Address(w[0], routine.address, why)) return false;
+            if (w.size() > 2) {
+                const std::string arity = std::to_string(signature.arity);
+                if (w.size() - 3 != signature.arity) {
+                    return (why = "the order names each of the " + arity + " arguments once", false);
+                }
+                unsigned seen = 0;
+                for (std::size_t i = 0; i < signature.arity; ++i) {
+                    std::int32_t n = 0;
+                    if (!Integer(w[3 + i], n, why, 1, static_cast<long long>(signature.arity))) return false;
+                    if ((seen & (1u << n)) != 0) return (why = "argument " + w[3 + i] + " twice in the order", false);
+                    seen |= 1u << n;
+                    routine.order[i] = static_cast<std::uint8_t>(n - 1);
+                }
+            }
+            const bool firstIsFloat = ((signature.floats >> routine.order[0]) & 1u) != 0;
             if (w[1] == "cdecl") {
-                out.shape = CallShape::Cdecl;
+                routine.shape = CallShape::Cdecl;
             } else if (w[1] == "stdcall") {
-                out.shape = CallShape::Stdcall;
-            } else if (w[1] == "thiscall" && mayBeThiscall) {
-                out.shape = CallShape::Thiscall;
+                routine.shape = CallShape::Stdcall;
+            } else if (w[1] == "thiscall" && !firstIsFloat) {
+                routine.shape = CallShape::Thiscall;
             } else {
                 return (why = "\"" + w[1] + "\" is no shape this routine can have (cdecl, stdcall" +
-                              (mayBeThiscall ? ", thiscall)" : ")"),
+                              (firstIsFloat ? ")" : ", thiscall)"),
                         false);
             }
+            out = routine;
+            return true;
+        };
+    }
+    // "OFFSET TYPE", the type of the class given; a float's may be left out.
+    Handler ValueKey(RecordField& out, ValueClass kind) {
+        return [this, &out, kind](const std::string& v, std::string& why) {
+            const auto w = Words(v);
+            RecordField field;
+            field.type = ValueType::Float;
+            if (w.empty() || w.size() > 2 || (w.size() == 1 && kind != ValueClass::Float)) {
+                return (why = std::string("expected \"OFFSET TYPE\" (") + ValueTypeChoices(kind) + ")", false);
+            }
+            if (w.size() == 2 && !ValueTypeNamed(w[1], kind, field.type)) {
+                return (why = "\"" + w[1] + "\" is no type for this value (" + ValueTypeChoices(kind) + ")", false);
+            }
+            if (!Integer(w[0], field.offset, why, 0, 0xFFFF)) return false;
+            out = field;
             return true;
         };
     }
 
     bool Site(const std::string& event, const std::string& value, std::string& why);
     void Table();
+    // Every value of the game's records lies inside its record.
+    bool RecordsFit(std::string& error);
 
     BuildDescription& d_;
     HostBuild& b_;
@@ -305,17 +411,51 @@ void BuildDescriptionReader::Table() {
     audio["ParamsVehicle"] = OffsetKey(b_.audioParamsVehicle);
     audio["EntityVehicle"] = OffsetKey(b_.audioEntityVehicle);
     Routines& r = b_.routines;
-    const std::vector<const char*>& names = BuildDescription::RoutineNames();
     RoutineAt* const fields[] = {&r.updateSkeleton, &r.frameWorld,  &r.updateFrame,    &r.nameKey,
                                  &r.runScript,      &r.setTextStyle, &r.drawText,      &r.textWidth,
                                  &r.drawRect,       &r.renderState, &r.setRenderState, &r.drawPrimitives,
                                  &r.timedMessage};
+    static_assert(std::size(fields) == std::size(kRoutineSignatures));
     auto& routines = sections_["Routines"];
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        // The two that begin with a coordinate cannot take it in ECX.
-        const bool startsWithFloat = fields[i] == &r.drawText || fields[i] == &r.drawRect;
-        routines[names[i]] = RoutineKey(*fields[i], !startsWithFloat);
+    for (std::size_t i = 0; i < std::size(fields); ++i) {
+        routines[kRoutineSignatures[i].name] = RoutineKey(*fields[i], kRoutineSignatures[i]);
     }
+    // The game's own records, where the build has them.
+    auto& vertex = sections_["Vertex"];
+    vertex["Size"] = IntegerKey(b_.vertex.size, 16, 256);
+    vertex["Position"] = OffsetKey(b_.vertex.position);
+    vertex["Colour"] = ValueKey(b_.vertex.colour, ValueClass::Colour);
+    TextStyleLayout& t = b_.textStyle;
+    auto& style = sections_["TextStyle"];
+    style["Size"] = IntegerKey(t.size, 1, 512);
+    for (const StyleField& value : kStyleFields) style[value.key] = ValueKey(t.*value.field, value.kind);
+    auto& script = sections_["ScriptArgument"];
+    script["Size"] = IntegerKey(b_.scriptArg.size, 4, 64);
+    script["Int"] = ValueKey(b_.scriptArg.intValue, ValueClass::Whole);
+    script["Float"] = ValueKey(b_.scriptArg.floatValue, ValueClass::Float);
+}
+
+bool BuildDescriptionReader::RecordsFit(std::string& error) {
+    const auto fits = [&](const char* section, std::int32_t size, const char* key, Offset offset, std::int32_t width) {
+        if (offset < 0 || offset + width <= size) return true;
+        const std::string where = std::string(section) + "." + key;
+        error = d_.file_ + ":" + std::to_string(d_.lines_.at(where)) + ": " + key + " ends past the record's " +
+                std::to_string(size) + " bytes";
+        return false;
+    };
+    const VertexLayout& v = b_.vertex;
+    const TextStyleLayout& t = b_.textStyle;
+    const ScriptArgLayout& a = b_.scriptArg;
+    if (v.size > 0 && (!fits("Vertex", v.size, "Position", v.position, 12) ||
+                       !fits("Vertex", v.size, "Colour", v.colour.offset, 4))) {
+        return false;
+    }
+    for (const StyleField& f : kStyleFields) {
+        const RecordField& field = t.*f.field;
+        if (t.size > 0 && !fits("TextStyle", t.size, f.key, field.offset, ValueWidth(field.type))) return false;
+    }
+    return a.size == 0 || (fits("ScriptArgument", a.size, "Int", a.intValue.offset, ValueWidth(a.intValue.type)) &&
+                           fits("ScriptArgument", a.size, "Float", a.floatValue.offset, 4));
 }
 
 bool BuildDescriptionReader::Site(const std::string& event, const std::string& value, std::string& why) {
@@ -395,11 +535,18 @@ bool BuildDescriptionReader::Read(std::string_view text, std::string& error) {
     const std::size_t last = ini.lineReport().empty() ? 1 : ini.lineReport().back().number;
     for (const auto& [name, handlers] : sections_) {
         const auto at = sectionLines.find(name);
-        if (at == sectionLines.end()) return fail(last, "no section [" + name + "]");
+        const auto record = kRecordSections.find(name);
+        if (at == sectionLines.end()) {
+            if (record != kRecordSections.end()) continue;  // the plugin's own structure
+            return fail(last, "no section [" + name + "]");
+        }
         for (const auto& [key, handler] : handlers) {
-            if (d_.lines_.count(name + "." + key) == 0) return fail(at->second, "[" + name + "] lacks " + key);
+            const bool required = record == kRecordSections.end() ||
+                                  std::find(record->second.begin(), record->second.end(), key) != record->second.end();
+            if (required && d_.lines_.count(name + "." + key) == 0) return fail(at->second, "[" + name + "] lacks " + key);
         }
     }
+    if (!RecordsFit(error)) return false;
     if (d_.sites_.empty()) return fail(last, "no [Sites] section, or no site in it");
     if (b_.identity < b_.preferredBase || b_.startupByte < b_.preferredBase) {
         return fail(d_.lines_.at(b_.identity < b_.preferredBase ? "Build.Identity" : "Build.StartupByte"),
@@ -445,8 +592,11 @@ std::vector<BuildDescription::Place> BuildDescription::Places() const {
         {"IkSuspended", &g.ikSuspended}, {"ScreenWidth", &g.screenWidth},       {"ScreenHeight", &g.screenHeight},
         {"TypedChars", &g.typedChars},   {"MouseDx", &g.mouseDx},               {"MouseDy", &g.mouseDy},
         {"ModelTable", &g.modelTable}};
+    // Of a pointer path, only the pointer the path starts from is in the
+    // image; the hops after it are followed when the game runs.
     for (const auto& [name, location] : globals) {
-        places.push_back({std::string("variable ") + name, location->address, false, Where(std::string("Globals.") + name)});
+        places.push_back({std::string(location->hopCount > 0 ? "pointer to " : "variable ") + name, location->address,
+                          false, Where(std::string("Globals.") + name)});
     }
     const Routines& r = b.routines;
     const RoutineAt* routines[] = {&r.updateSkeleton, &r.frameWorld,  &r.updateFrame,    &r.nameKey,
@@ -466,9 +616,11 @@ const char* BuildDescription::EventName(HostEvent event) {
 }
 
 const std::vector<const char*>& BuildDescription::RoutineNames() {
-    static const std::vector<const char*> kNames{
-        "UpdateSkeleton", "FrameWorld",     "UpdateFrame", "NameKey",  "RunScript",      "SetTextStyle",  "DrawText",
-        "TextWidth",      "DrawRect",       "RenderState", "SetRenderState", "DrawPrimitives", "TimedMessage"};
+    static const std::vector<const char*> kNames = [] {
+        std::vector<const char*> names;
+        for (const RoutineSignature& r : kRoutineSignatures) names.push_back(r.name);
+        return names;
+    }();
     return kNames;
 }
 

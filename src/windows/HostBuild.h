@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -37,11 +38,63 @@ struct Location {
 // or integer, in ECX and the rest on the stack (thiscall).
 enum class CallShape : std::uint8_t { Cdecl, Stdcall, Thiscall };
 
+// The most arguments a routine of the host operations takes.
+inline constexpr std::size_t kMaxRoutineArguments = 5;
+
 struct RoutineAt {
     Address address = 0;
     CallShape shape = CallShape::Cdecl;
+    // The routine's i-th argument is the signature's order[i]-th (from 0):
+    // a routine that takes (text, x, y) for drawText(x, y, text) has 2 0 1.
+    std::array<std::uint8_t, kMaxRoutineArguments> order{0, 1, 2, 3, 4};
     constexpr RoutineAt() = default;
     constexpr RoutineAt(Address at, CallShape how = CallShape::Cdecl) : address(at), shape(how) {}
+    constexpr RoutineAt(Address at, CallShape how, std::array<std::uint8_t, kMaxRoutineArguments> takes)
+        : address(at), shape(how), order(takes) {}
+};
+
+// How one value of a game's record is stored: a whole number, a float, or
+// a colour as four bytes in the memory order named (Rgba: red first).
+enum class ValueType : std::uint8_t { Int8, UInt8, Int16, UInt16, Int32, UInt32, Float, Rgba, Argb, Bgra, Abgr };
+
+constexpr std::int32_t ValueWidth(ValueType type) {
+    switch (type) {
+        case ValueType::Int8:
+        case ValueType::UInt8: return 1;
+        case ValueType::Int16:
+        case ValueType::UInt16: return 2;
+        default: return 4;
+    }
+}
+
+// A value's place in a record; an offset below 0: the record has none.
+struct RecordField {
+    Offset offset = -1;
+    ValueType type = ValueType::Int32;
+    constexpr bool present() const { return offset >= 0; }
+};
+
+// The game's records that three routines take where the signatures pass
+// the plugin's own structures (LineVertex, TextStyle, ScriptArg). A size of
+// 0 keeps the plugin's structure; otherwise the module fills records of
+// `size` bytes, every byte not described zero.
+struct VertexLayout {
+    std::int32_t size = 0;
+    Offset position = 0;  // three floats
+    RecordField colour;   // one of the colour types
+};
+
+struct TextStyleLayout {
+    std::int32_t size = 0;
+    RecordField scaleX, scaleY, wrapWidth;          // Float
+    RecordField colour, shadowColour;               // colour types
+    RecordField align, background, font, proportional, shadow;  // whole numbers
+};
+
+struct ScriptArgLayout {
+    std::int32_t size = 0;
+    RecordField intValue;    // a whole-number type
+    RecordField floatValue;  // Float; may share the offset of intValue
 };
 
 // How a vehicle's script handle is made from its pool slot: the slot times
@@ -123,7 +176,10 @@ struct FrameLayout {
 };
 
 // The game routines the host operations call, each with its calling shape
-// (thiscall only where the first argument is a pointer or an integer).
+// (thiscall only where the first argument the routine takes is a pointer or
+// an integer) and the order it takes the signature's arguments in. The
+// vertices, text style and script arguments are the game's records where
+// the build describes them (vertex, textStyle, scriptArg below).
 // Signatures:
 //   updateSkeleton(CPed*)              frameWorld(HostFrame*) -> const FrameMatrix*
 //   updateFrame(HostFrame*)            nameKey(const char*) -> uint32
@@ -170,6 +226,9 @@ struct HostBuild {
     Offset audioParamsVehicle, audioEntityVehicle;  // pointer to the vehicle
     Routines routines;
     ScriptHandleRule scriptHandle = ScriptHandleRule::SlotAndReuse;
+    VertexLayout vertex;  // of drawPrimitives
+    TextStyleLayout textStyle;  // of setTextStyle
+    ScriptArgLayout scriptArg;  // of runScript's inputs and outputs
 };
 
 }  // namespace kovra::windows

@@ -64,10 +64,12 @@ inline constexpr std::array<HookSite, kTestHostSiteCount> kSites{{
 }};
 }  // namespace testhost_sites
 
-constexpr HostBuild TestHostBuild(const char* name, std::span<const std::uint8_t> identity) {
+// Version 1.1 takes some routines' arguments in another order and its own
+// records where 1.0 takes the plugin's (src/testhost/GameTypes.h).
+constexpr HostBuild TestHostBuild(const char* name, std::span<const std::uint8_t> identity, bool ownRecords) {
     const Address g = kTestHostGlobals;
     const Address routines = kTestHostCode + 0x800;  // 8 bytes each
-    return HostBuild{
+    HostBuild build{
         .name = name,
         .preferredBase = kTestHostBase,
         .identity = kTestHostCode,
@@ -104,10 +106,32 @@ constexpr HostBuild TestHostBuild(const char* name, std::span<const std::uint8_t
                      .drawRect = routines + 0x40, .renderState = routines + 0x48,
                      .setRenderState = routines + 0x50, .drawPrimitives = routines + 0x58,
                      .timedMessage = routines + 0x60},
+        .scriptHandle = ScriptHandleRule::SlotAndReuse,
+        .vertex = {},
+        .textStyle = {},
+        .scriptArg = {},
     };
+    if (!ownRecords) return build;
+    build.routines.drawText = {routines + 0x30, CallShape::Stdcall, {2, 0, 1, 3, 4}};       // (text, x, y)
+    build.routines.drawRect = {routines + 0x40, CallShape::Thiscall, {4, 0, 1, 2, 3}};      // (colour, l, t, r, b)
+    build.routines.drawPrimitives = {routines + 0x58, CallShape::Cdecl, {1, 2, 0, 3, 4}};  // (vertices, count, kind)
+    build.vertex = {.size = 20, .position = 0, .colour = {16, ValueType::Bgra}};
+    build.textStyle = {.size = 28,
+                       .scaleX = {4, ValueType::Float},
+                       .scaleY = {8, ValueType::Float},
+                       .wrapWidth = {16, ValueType::Float},
+                       .colour = {0, ValueType::Argb},
+                       .shadowColour = {24, ValueType::Rgba},
+                       .align = {12, ValueType::UInt8},
+                       .background = {15, ValueType::UInt8},
+                       .font = {13, ValueType::UInt8},
+                       .proportional = {14, ValueType::UInt8},
+                       .shadow = {20, ValueType::Int16}};
+    build.scriptArg = {.size = 4, .intValue = {0, ValueType::Int32}, .floatValue = {0, ValueType::Float}};
+    return build;
 }
 
-inline constexpr HostBuild kTestHostBuild10 = TestHostBuild("test host 1.0", kTestHostIdentity10);
-inline constexpr HostBuild kTestHostBuild11 = TestHostBuild("test host 1.1", kTestHostIdentity11);
+inline constexpr HostBuild kTestHostBuild10 = TestHostBuild("test host 1.0", kTestHostIdentity10, false);
+inline constexpr HostBuild kTestHostBuild11 = TestHostBuild("test host 1.1", kTestHostIdentity11, true);
 
 }  // namespace kovra::windows

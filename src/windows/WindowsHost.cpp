@@ -4,8 +4,9 @@
 #undef DrawText  // a Host operation, not the Windows call
 #include <shellapi.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <bit>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -55,12 +56,17 @@ std::int32_t Integer(const void* record, Offset offset, FieldType type) {
 }
 
 // A routine of the game called in the shape the description gives it.
-// GCC takes calls through pointers that differ only in their convention for
-// the same call, and merges them, so each convention's call is a function of
-// its own that it may not look into (noipa); it also drops conventions from
-// function types that depend on a template's parameters, so each signature
-// is spelled out. It warns that thiscall is for member functions, and
-// applies it all the same.
+// Every argument of a 32-bit routine is one stack word (a float's bits, a
+// pointer, an integer), so one caller per count of words serves every
+// signature and any order of its arguments. GCC takes calls through
+// pointers that differ only in their convention for the same call, and
+// merges them, so each convention's call is a function of its own that it
+// may not look into (noipa); it also drops conventions from function types
+// that depend on a template's parameters, so each is spelled out. It warns
+// that thiscall is for member functions, and applies it all the same.
+using Word = std::uint32_t;
+static_assert(sizeof(void*) == sizeof(Word), "the game is a 32-bit program");
+
 #pragma GCC diagnostic ignored "-Wattributes"
 #define KOVRA_STDCALL __attribute__((stdcall))
 #define KOVRA_CALLER(NAME, R, PARAMS, ARGS)                                                      \
@@ -83,17 +89,94 @@ std::int32_t Integer(const void* record, Offset offset, FieldType type) {
     }
 #define KOVRA_UNPACK(...) __VA_ARGS__
 
-KOVRA_CALLER(CallPointer, void, (void* a), (a))
-KOVRA_CALLER(CallPointerToPointer, const void*, (void* a), (a))
-KOVRA_CALLER(CallText, std::uint32_t, (const char* a), (a))
-KOVRA_CALLER(CallTextToFloat, float, (const char* a), (a))
-KOVRA_CALLER(CallScript, int, (int a, const void* b, int c, void* d, int e), (a, b, c, d, e))
-KOVRA_CALLER(CallXYText, void, (float a, float b, const char* c), (a, b, c))
-KOVRA_CALLER(CallRect, void, (float a, float b, float c, float d, std::uint32_t e), (a, b, c, d, e))
-KOVRA_CALLER(CallState, std::uint32_t, (int a), (a))
-KOVRA_CALLER(CallSetState, void, (int a, std::uint32_t b), (a, b))
-KOVRA_CALLER(CallDraw, int, (int a, const void* b, int c), (a, b, c))
-KOVRA_CALLER(CallMessage, void, (const char* a, int b), (a, b))
+KOVRA_CALLER(CallWords1, Word, (Word a), (a))
+KOVRA_CALLER(CallWords2, Word, (Word a, Word b), (a, b))
+KOVRA_CALLER(CallWords3, Word, (Word a, Word b, Word c), (a, b, c))
+KOVRA_CALLER(CallWords5, Word, (Word a, Word b, Word c, Word d, Word e), (a, b, c, d, e))
+// A float comes back on the x87 stack, which a caller for EAX would leave behind.
+KOVRA_CALLER(CallWordsToFloat1, float, (Word a), (a))
+
+Word W(const void* p) { return static_cast<Word>(reinterpret_cast<std::uintptr_t>(p)); }
+Word W(int i) { return static_cast<Word>(i); }
+Word W(std::uint32_t u) { return u; }
+Word W(float f) { return std::bit_cast<Word>(f); }
+
+// The signature's arguments in the order the routine takes them.
+template <std::size_t N>
+std::array<Word, N> InRoutineOrder(const RoutineAt& r, const std::array<Word, N>& args) {
+    std::array<Word, N> taken{};
+    for (std::size_t i = 0; i < N; ++i) taken[i] = args[r.order[i] < N ? r.order[i] : i];
+    return taken;
+}
+
+template <std::size_t N>
+Word Call(std::uintptr_t at, const RoutineAt& r, const std::array<Word, N>& args) {
+    static_assert(N == 1 || N == 2 || N == 3 || N == 5, "no routine of the host operations takes this many");
+    const std::array<Word, N> w = InRoutineOrder(r, args);
+    if constexpr (N == 1) {
+        return CallWords1(at, r.shape, w[0]);
+    } else if constexpr (N == 2) {
+        return CallWords2(at, r.shape, w[0], w[1]);
+    } else if constexpr (N == 3) {
+        return CallWords3(at, r.shape, w[0], w[1], w[2]);
+    } else {
+        return CallWords5(at, r.shape, w[0], w[1], w[2], w[3], w[4]);
+    }
+}
+
+// ---- the game's records -----------------------------------------------------
+
+// The plugin's colours are bytes red, green, blue, alpha in memory; the
+// field's type names its own order.
+void PutColour(Bytes record, const RecordField& f, Colour colour) {
+    const auto byte = [colour](int shift) { return static_cast<std::uint8_t>(colour >> shift); };
+    const std::uint8_t r = byte(0), g = byte(8), b = byte(16), a = byte(24);
+    std::array<std::uint8_t, 4> bytes{};
+    switch (f.type) {
+        case ValueType::Rgba: bytes = {r, g, b, a}; break;
+        case ValueType::Argb: bytes = {a, r, g, b}; break;
+        case ValueType::Bgra: bytes = {b, g, r, a}; break;
+        case ValueType::Abgr: bytes = {a, b, g, r}; break;
+        default: return;  // the reader gives colours only colour types
+    }
+    if (f.present()) std::memcpy(record + f.offset, bytes.data(), bytes.size());
+}
+
+void PutWhole(Bytes record, const RecordField& f, std::int32_t value) {
+    if (!f.present()) return;
+    switch (f.type) {
+        case ValueType::Int8: Put(record, f.offset, static_cast<std::int8_t>(value)); break;
+        case ValueType::UInt8: Put(record, f.offset, static_cast<std::uint8_t>(value)); break;
+        case ValueType::Int16: Put(record, f.offset, static_cast<std::int16_t>(value)); break;
+        case ValueType::UInt16: Put(record, f.offset, static_cast<std::uint16_t>(value)); break;
+        case ValueType::Int32:
+        case ValueType::UInt32: Put(record, f.offset, value); break;
+        default: break;
+    }
+}
+
+void PutFloat(Bytes record, const RecordField& f, float value) {
+    if (f.present() && f.type == ValueType::Float) Put(record, f.offset, value);
+}
+
+std::int32_t GetWhole(const void* record, const RecordField& f) {
+    switch (f.present() ? f.type : ValueType::Float) {
+        case ValueType::Int8: return Get<std::int8_t>(record, f.offset);
+        case ValueType::UInt8: return Get<std::uint8_t>(record, f.offset);
+        case ValueType::Int16: return Get<std::int16_t>(record, f.offset);
+        case ValueType::UInt16: return Get<std::uint16_t>(record, f.offset);
+        case ValueType::Int32:
+        case ValueType::UInt32: return Get<std::int32_t>(record, f.offset);
+        default: return 0;
+    }
+}
+
+// A float the game left in a shared slot may be an integer's bits: what
+// is no number reads as 0.
+float GetFloat(const void* record, const RecordField& f) {
+    const float value = f.present() && f.type == ValueType::Float ? Get<float>(record, f.offset) : 0.0f;
+    return IsFinite(value) ? value : 0.0f;
+}
 
 // A name in a fixed-length field; one that fills the field with no end is
 // read as no name rather than past the record. Length 0: the field holds a
@@ -387,7 +470,7 @@ BoneFrame* WindowsHost::BoneFrameData(CPed* ped, int node) {
 void WindowsHost::UpdateSkeleton(CPed* ped) {
     if (ped == nullptr || Hierarchy(ped) == nullptr) return;
     const RoutineAt& r = build_.routines.updateSkeleton;
-    CallPointer(At(r.address), r.shape, ped);
+    Call(At(r.address), r, std::array{W(ped)});
 }
 
 // ---- frames and geometry ----------------------------------------------------------------------
@@ -402,13 +485,13 @@ FrameMatrix* WindowsHost::FrameModelling(HostFrame* frame) { return Field<FrameM
 const FrameMatrix* WindowsHost::FrameWorld(HostFrame* frame) {
     if (frame == nullptr) return nullptr;
     const RoutineAt& r = build_.routines.frameWorld;
-    return static_cast<const FrameMatrix*>(CallPointerToPointer(At(r.address), r.shape, frame));
+    return reinterpret_cast<const FrameMatrix*>(Call(At(r.address), r, std::array{W(frame)}));
 }
 
 void WindowsHost::UpdateFrame(HostFrame* frame) {
     if (frame == nullptr) return;
     const RoutineAt& r = build_.routines.updateFrame;
-    CallPointer(At(r.address), r.shape, frame);
+    Call(At(r.address), r, std::array{W(frame)});
 }
 
 HostRenderable* WindowsHost::FrameRenderable(HostFrame* frame) {
@@ -429,13 +512,38 @@ float WindowsHost::TimeStep() const { return Variable<float>(build_.globals.time
 bool WindowsHost::IkSuspended() const { return Variable<std::uint8_t>(build_.globals.ikSuspended) != 0; }
 std::uint32_t WindowsHost::NameKey(const char* name) const {
     const RoutineAt& r = build_.routines.nameKey;
-    return CallText(At(r.address), r.shape, name ? name : "");
+    return Call(At(r.address), r, std::array{W(name ? name : "")});
 }
 
 bool WindowsHost::RunScriptCommand(int opcode, std::span<const ScriptArg> inputs, std::span<ScriptArg> outputs) {
     const RoutineAt& r = build_.routines.runScript;
-    return CallScript(At(r.address), r.shape, opcode, inputs.data(), static_cast<int>(inputs.size()),
-                      outputs.data(), static_cast<int>(outputs.size())) != 0;
+    const ScriptArgLayout& layout = build_.scriptArg;
+    const int inCount = static_cast<int>(inputs.size()), outCount = static_cast<int>(outputs.size());
+    if (layout.size == 0) {
+        return Call(At(r.address), r, std::array{W(opcode), W(inputs.data()), W(inCount), W(outputs.data()), W(outCount)}) != 0;
+    }
+    // The game's arguments, in arrays of fixed size: a command with more
+    // than they hold is refused rather than cut short.
+    const auto size = static_cast<std::size_t>(layout.size);
+    if (inputs.size() * size > scriptInputs_.size() || outputs.size() * size > scriptOutputs_.size()) return false;
+    std::memset(scriptInputs_.data(), 0, inputs.size() * size);
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        Bytes arg = scriptInputs_.data() + i * size;
+        if (inputs[i].kind == ScriptArg::Kind::Float) {
+            PutFloat(arg, layout.floatValue, inputs[i].f);
+        } else {
+            PutWhole(arg, layout.intValue, inputs[i].i);
+        }
+    }
+    std::memset(scriptOutputs_.data(), 0, outputs.size() * size);
+    const bool done = Call(At(r.address), r, std::array{W(opcode), W(scriptInputs_.data()), W(inCount),
+                                                         W(scriptOutputs_.data()), W(outCount)}) != 0;
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        const Bytes arg = scriptOutputs_.data() + i * size;
+        outputs[i].i = GetWhole(arg, layout.intValue);
+        outputs[i].f = GetFloat(arg, layout.floatValue);
+    }
+    return done;
 }
 
 // ---- screen and input ---------------------------------------------------------------------------
@@ -444,37 +552,76 @@ int WindowsHost::ScreenWidth() const { return Variable<std::int32_t>(build_.glob
 int WindowsHost::ScreenHeight() const { return Variable<std::int32_t>(build_.globals.screenHeight); }
 void WindowsHost::SetTextStyle(const TextStyle& style) {
     const RoutineAt& r = build_.routines.setTextStyle;
-    CallPointer(At(r.address), r.shape, const_cast<TextStyle*>(&style));
+    const TextStyleLayout& t = build_.textStyle;
+    if (t.size == 0) {
+        Call(At(r.address), r, std::array{W(&style)});
+        return;
+    }
+    Bytes record = styleRecord_.data();
+    std::memset(record, 0, static_cast<std::size_t>(t.size));
+    PutFloat(record, t.scaleX, style.scaleX);
+    PutFloat(record, t.scaleY, style.scaleY);
+    PutFloat(record, t.wrapWidth, style.wrapWidth);
+    PutColour(record, t.colour, style.colour);
+    PutColour(record, t.shadowColour, style.shadowColour);
+    PutWhole(record, t.align, static_cast<std::int32_t>(style.align));
+    PutWhole(record, t.background, style.background ? 1 : 0);
+    PutWhole(record, t.font, style.font);
+    PutWhole(record, t.proportional, style.proportional ? 1 : 0);
+    PutWhole(record, t.shadow, style.shadow);
+    Call(At(r.address), r, std::array{W(record)});
 }
 void WindowsHost::DrawText(float x, float y, const char* text) {
     const RoutineAt& r = build_.routines.drawText;
-    CallXYText(At(r.address), r.shape, x, y, text ? text : "");
+    Call(At(r.address), r, std::array{W(x), W(y), W(text ? text : "")});
 }
 float WindowsHost::TextWidth(const char* text) const {
     const RoutineAt& r = build_.routines.textWidth;
-    return CallTextToFloat(At(r.address), r.shape, text ? text : "");
+    return CallWordsToFloat1(At(r.address), r.shape, W(text ? text : ""));
 }
 void WindowsHost::DrawRect(float left, float top, float right, float bottom, Colour colour) {
     const RoutineAt& r = build_.routines.drawRect;
-    CallRect(At(r.address), r.shape, left, top, right, bottom, colour);
+    Call(At(r.address), r, std::array{W(left), W(top), W(right), W(bottom), W(colour)});
 }
 std::uint32_t WindowsHost::RenderState(int state) const {
     const RoutineAt& r = build_.routines.renderState;
-    return CallState(At(r.address), r.shape, state);
+    return Call(At(r.address), r, std::array{W(state)});
 }
 void WindowsHost::SetRenderState(int state, std::uint32_t value) {
     const RoutineAt& r = build_.routines.setRenderState;
-    CallSetState(At(r.address), r.shape, state, value);
+    Call(At(r.address), r, std::array{W(state), W(value)});
 }
 bool WindowsHost::DrawPrimitives(int kind, std::span<const LineVertex> vertices) {
     const RoutineAt& r = build_.routines.drawPrimitives;
-    return CallDraw(At(r.address), r.shape, kind, vertices.data(), static_cast<int>(vertices.size())) != 0;
+    const VertexLayout& layout = build_.vertex;
+    if (layout.size == 0) {
+        return Call(At(r.address), r, std::array{W(kind), W(vertices.data()), W(static_cast<int>(vertices.size()))}) != 0;
+    }
+    // Converted a buffer-full at a time, each call whole lines and whole
+    // triangles (a multiple of six); drawn when every call drew its part.
+    const auto size = static_cast<std::size_t>(layout.size);
+    const std::size_t capacity = vertexRecords_.size() / size / 6 * 6;
+    bool drawn = true;
+    std::size_t first = 0;
+    do {
+        const std::size_t count = std::min(capacity, vertices.size() - first);
+        std::memset(vertexRecords_.data(), 0, count * size);
+        for (std::size_t i = 0; i < count; ++i) {
+            Bytes record = vertexRecords_.data() + i * size;
+            Put(record, layout.position, vertices[first + i].pos);
+            PutColour(record, layout.colour, vertices[first + i].colour);
+        }
+        drawn = Call(At(r.address), r, std::array{W(kind), W(vertexRecords_.data()), W(static_cast<int>(count))}) != 0 &&
+                drawn;
+        first += count;
+    } while (first < vertices.size());
+    return drawn;
 }
 bool WindowsHost::DrawLines(std::span<const LineVertex> vertices) { return DrawPrimitives(0, vertices); }
 bool WindowsHost::DrawTriangles(std::span<const LineVertex> vertices) { return DrawPrimitives(1, vertices); }
 void WindowsHost::ShowTimedMessage(const char* text, int milliseconds) {
     const RoutineAt& r = build_.routines.timedMessage;
-    CallMessage(At(r.address), r.shape, text ? text : "", milliseconds);
+    Call(At(r.address), r, std::array{W(text ? text : ""), W(milliseconds)});
 }
 
 int WindowsHost::TypedCharCount() const {

@@ -160,6 +160,14 @@ private:
     HostEvent stepEvent_ = HostEvent::Count;
     std::array<std::unique_ptr<SiteHooks>, static_cast<std::size_t>(HostEvent::Count)> hooks_;
     std::vector<std::string> journal_;
+    // The game's records where its routines take its own (the build's
+    // vertex, text style and script argument layouts): filled here before
+    // each call, so that no call allocates.
+    static constexpr std::size_t kVertexBufferBytes = 8192;
+    static constexpr std::size_t kScriptArgumentBytes = 1024;
+    alignas(16) std::array<std::uint8_t, kVertexBufferBytes> vertexRecords_{};
+    alignas(16) std::array<std::uint8_t, 512> styleRecord_{};
+    alignas(16) std::array<std::uint8_t, kScriptArgumentBytes> scriptInputs_{}, scriptOutputs_{};
 };
 
 }  // namespace kovra::windows

@@ -113,6 +113,13 @@ TEST(BuildCheck, AnImageAsDescribedHoldsAndEachFaultIsNamedWithItsLine) {
     EXPECT_EQ(Findings(Check(image, inCode)),
               std::vector<std::string>{"x.ini:54: variable TimeStep at 0x00401018 lies in .text, not in the image's data"});
 
+    // A pointer path: the pointer it starts from must lie in the data.
+    const std::string path = Replaced(text, "TimeStep = 0x03400018", "TimeStep = [0x03400018]+8");
+    EXPECT_TRUE(Check(image, path).findings.empty()) << Findings(Check(image, path)).front();
+    const std::string pathInCode = Replaced(text, "TimeStep = 0x03400018", "TimeStep = [[0x00401018]+4]+8");
+    EXPECT_EQ(Findings(Check(image, pathInCode)),
+              std::vector<std::string>{"x.ini:54: pointer to TimeStep at 0x00401018 lies in .text, not in the image's data"});
+
     const BuildCheck other = Check(image, Description("testhost-1.1.ini"));
     EXPECT_EQ(other.matched, nullptr);
     EXPECT_EQ(Findings(other), std::vector<std::string>{"x.ini:10: test host 1.1: byte 24 of the identity at "
@@ -152,6 +159,18 @@ TEST(BuildCheck, LintReadsADescriptionAsTheModuleDoes) {
     ASSERT_EQ(findings.size(), 1u);
     EXPECT_EQ(findings[0].line, 29u);
     EXPECT_EQ(findings[0].message, "\"cal\" is neither call nor jump");
+
+    // The routines' argument orders and the game's own records of 1.1.
+    const std::string own = Description("testhost-1.1.ini");
+    EXPECT_TRUE(LintConfigText(own).empty());
+    const std::vector<LintFinding> order =
+        LintConfigText(Replaced(own, "stdcall order 3 1 2", "stdcall order 3 1 1"));
+    ASSERT_EQ(order.size(), 1u);
+    EXPECT_EQ(order[0].line, 140u);
+    EXPECT_EQ(order[0].message, "DrawText: argument 1 twice in the order");
+    const std::vector<LintFinding> record = LintConfigText(Replaced(own, "Colour = 16 bgra", "Colour = 18 bgra"));
+    ASSERT_EQ(record.size(), 1u);
+    EXPECT_EQ(record[0].message, "Colour ends past the record's 20 bytes");
 }
 
 }  // namespace

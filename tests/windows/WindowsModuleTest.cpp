@@ -17,6 +17,7 @@
 #include "kovra/ik/Skeleton.h"
 #include "sim/Scenario.h"
 #include "sim/SimHost.h"
+#include "testhost/ReportLines.h"
 #include "windows/TestHostBuilds.h"
 
 namespace kovra::wintest {
@@ -475,9 +476,25 @@ TEST_F(WindowsEveryRoutine, PassengersPeopleOnFootAndAVehicleDestroyedWhileDrive
 }
 
 struct MenuReference {
-    std::map<int, std::vector<std::string>> screen;
+    std::map<int, std::vector<std::string>> screen, styles, rects;
+    std::map<int, std::vector<double>> drawn;  // as the test host's digest
     std::vector<std::string> messages;
+    int scriptOpcode = -1;
+    int scriptCalls = 0;
 };
+
+std::vector<double> Digest(const std::vector<LineVertex>& lines, const std::vector<LineVertex>& triangles) {
+    std::vector<double> d{static_cast<double>(lines.size()), static_cast<double>(triangles.size()), 0.0, 0.0, 0.0, 0.0};
+    for (const auto* drawn : {&lines, &triangles}) {
+        for (const LineVertex& v : *drawn) {
+            d[2] += v.pos.x;
+            d[3] += v.pos.y;
+            d[4] += v.pos.z;
+            d[5] += v.colour;
+        }
+    }
+    return d;
+}
 
 // The simulated game on a scenario with the player's keys and typing: every
 // frame's texts as the test host reports them.
@@ -489,14 +506,24 @@ MenuReference RunMenuReference(const fs::path& folder, const fs::path& scenarioF
     sim::SimHost& host = game.host();
     for (int frame = 0; frame < scenario->frameCount; ++frame) {
         host.drawnTexts.clear();
+        host.drawnRects.clear();
+        host.drawnLines.clear();
+        host.drawnTriangles.clear();
         game.Frame(frame);
         for (const sim::SimHost::DrawnText& t : host.drawnTexts) {
             char at[64];
             std::snprintf(at, sizeof at, "%.3f %.3f ", t.x, t.y);
             ref.screen[frame].push_back(at + t.text);
+            ref.styles[frame].push_back(testhost::StyleText(t.style));
         }
+        for (const sim::SimHost::DrawnRect& r : host.drawnRects) {
+            ref.rects[frame].push_back(testhost::RectText(r.left, r.top, r.right, r.bottom, r.colour));
+        }
+        ref.drawn[frame] = Digest(host.drawnLines, host.drawnTriangles);
     }
     for (const sim::SimHost::TimedMessage& m : host.timedMessages) ref.messages.push_back(m.text);
+    if (!host.scriptCalls.empty()) ref.scriptOpcode = host.scriptCalls.front().opcode;
+    ref.scriptCalls = host.scriptCallCount;
     return ref;
 }
 
@@ -508,36 +535,63 @@ std::string ReadAllOf(const fs::path& path) {
 // The menu opened with the cheat code and driven by keys in a game folder
 // with a non-ASCII name: its screen is the simulated game's frame by frame,
 // the debug lines are drawn, the export's timed message is shown and the
-// file the module wrote there reads back as the simulated game's.
+// file the module wrote there reads back as the simulated game's. In both
+// builds: 1.1 takes the text, rectangle and line routines' arguments in
+// another order, and its own records for the style, the vertices and the
+// script arguments, so what it draws is the same only if the module's
+// adapters put every value where that build has it.
 TEST_F(WindowsEveryRoutine, TheMenuDrivenByKeysShowsTheSimulatedGamesScreenAndExports) {
     const std::string name = "Spiel \xC3\xBC\xCE\xA9 \xE6\xB8\xB8\xE6\x88\xB2";
-    RunFolder folder(name);
-    RunFolder reference(name);
-    AddGame(folder);
-    for (RunFolder* f : {&folder, &reference}) f->Write("Kovra_PriorityAnims.ini", "[PriorityAnims]\nCAR_SIT = 24\n");
-    const Report run = folder.Run("game.exe", DataFile("menu.scenario"), "--screen 1");
-    ASSERT_EQ(run.exitCode, 0) << run.output;
-    const MenuReference ref = RunMenuReference(reference.path(), DataFile("menu.scenario"));
-    ASSERT_FALSE(ref.screen.empty());
-    EXPECT_EQ(run.screen.size(), ref.screen.size());
-    for (const auto& [frame, texts] : ref.screen) {
-        const auto it = run.screen.find(frame);
-        ASSERT_NE(it, run.screen.end()) << "frame " << frame;
-        EXPECT_EQ(it->second, texts) << "frame " << frame;
-    }
-    for (const auto& [routine, calls] : run.hostCalls) EXPECT_GT(calls, 0) << routine;
-    EXPECT_EQ(run.hostCalls.size(), 13u);
-    // The message names the file, in each game's own folder.
-    ASSERT_EQ(run.messages.size(), 1u);
-    ASSERT_EQ(ref.messages.size(), 1u);
-    const std::string shown = "~g~~h~~h~Config exported!~n~~g~~h~~h~";
-    EXPECT_TRUE(run.messages[0].starts_with(shown)) << run.messages[0];
-    EXPECT_TRUE(run.messages[0].ends_with(name + "\\modloader\\Kovra-Output\\Kovra_sedan.ini")) << run.messages[0];
-    EXPECT_TRUE(ref.messages[0].starts_with(shown)) << ref.messages[0];
-    for (const char* file : {"modloader/Kovra-Output/Kovra_sedan.ini", "Kovra_Config.ini"}) {
-        const std::string written = ReadAllOf(folder.path() / file);
-        EXPECT_FALSE(written.empty()) << file;
-        EXPECT_EQ(written, ReadAllOf(reference.path() / file)) << file;
+    for (const std::string version : {"1.0", "1.1"}) {
+        SCOPED_TRACE(version);
+        RunFolder folder(name);
+        RunFolder reference(name);
+        AddGame(folder, version);
+        for (RunFolder* f : {&folder, &reference}) f->Write("Kovra_PriorityAnims.ini", "[PriorityAnims]\nCAR_SIT = 24\n");
+        const Report run = folder.Run("game.exe", DataFile("menu.scenario"), "--screen 1");
+        ASSERT_EQ(run.exitCode, 0) << run.output;
+        const MenuReference ref = RunMenuReference(reference.path(), DataFile("menu.scenario"));
+        ASSERT_FALSE(ref.screen.empty());
+        EXPECT_EQ(run.screen.size(), ref.screen.size());
+        for (const auto& [frame, texts] : ref.screen) {
+            const auto it = run.screen.find(frame);
+            ASSERT_NE(it, run.screen.end()) << "frame " << frame;
+            EXPECT_EQ(it->second, texts) << "frame " << frame;
+            EXPECT_EQ(run.styles.at(frame), ref.styles.at(frame)) << "frame " << frame;
+        }
+        EXPECT_EQ(run.rects, ref.rects);
+        int drawnFrames = 0;
+        for (const auto& [frame, digest] : ref.drawn) {
+            const auto it = run.drawn.find(frame);
+            ASSERT_NE(it, run.drawn.end()) << "frame " << frame;
+            const std::vector<double>& got = it->second;
+            ASSERT_EQ(got.size(), digest.size());
+            EXPECT_EQ(got[0], digest[0]) << "line vertices in frame " << frame;
+            EXPECT_EQ(got[1], digest[1]) << "triangle vertices in frame " << frame;
+            for (std::size_t i = 2; i < 5; ++i) EXPECT_NEAR(got[i], digest[i], 0.05) << "frame " << frame;
+            EXPECT_EQ(got[5], digest[5]) << "colours in frame " << frame;
+            if (digest[0] > 0) ++drawnFrames;
+        }
+        EXPECT_GT(drawnFrames, 50) << "the debug lines are drawn";
+        // The steering's script command, with the sedan's handle in the
+        // test host (slot 0, first use: 0 * 256 + 1), as often as in the
+        // simulated game.
+        ASSERT_GT(ref.scriptCalls, 0);
+        EXPECT_EQ(run.scriptCalls, (std::map<std::pair<int, int>, int>{{{ref.scriptOpcode, 1}, ref.scriptCalls}}));
+        for (const auto& [routine, calls] : run.hostCalls) EXPECT_GT(calls, 0) << routine;
+        EXPECT_EQ(run.hostCalls.size(), 13u);
+        // The message names the file, in each game's own folder.
+        ASSERT_EQ(run.messages.size(), 1u);
+        ASSERT_EQ(ref.messages.size(), 1u);
+        const std::string shown = "~g~~h~~h~Config exported!~n~~g~~h~~h~";
+        EXPECT_TRUE(run.messages[0].starts_with(shown)) << run.messages[0];
+        EXPECT_TRUE(run.messages[0].ends_with(name + "\\modloader\\Kovra-Output\\Kovra_sedan.ini")) << run.messages[0];
+        EXPECT_TRUE(ref.messages[0].starts_with(shown)) << ref.messages[0];
+        for (const char* file : {"modloader/Kovra-Output/Kovra_sedan.ini", "Kovra_Config.ini"}) {
+            const std::string written = ReadAllOf(folder.path() / file);
+            EXPECT_FALSE(written.empty()) << file;
+            EXPECT_EQ(written, ReadAllOf(reference.path() / file)) << file;
+        }
     }
 }
 

@@ -53,6 +53,14 @@ void ReadReport(const std::string& text, Report& r) {
             std::size_t at = 0;
             for (int i = 0; i < 2; ++i) at = line.find(' ', at) + 1;
             r.screen[std::stoi(w[1])].push_back(line.substr(at));
+        } else if ((w[0] == "text-style" || w[0] == "rect") && w.size() >= 3) {
+            const std::size_t at = line.find(' ', w[0].size() + 1) + 1;
+            (w[0] == "rect" ? r.rects : r.styles)[std::stoi(w[1])].push_back(line.substr(at));
+        } else if (w[0] == "drawn" && w.size() == 8) {
+            std::vector<double>& d = r.drawn[std::stoi(w[1])];
+            for (std::size_t i = 2; i < w.size(); ++i) d.push_back(std::stod(w[i]));
+        } else if (w[0] == "script" && w.size() == 4) {
+            r.scriptCalls[{std::stoi(w[1]), std::stoi(w[2])}] = std::stoi(w[3]);
         } else if (w[0] == "host-routine" && w.size() == 3) {
             r.hostCalls[w[1]] = std::stoi(w[2]);
         } else if (w[0] == "message") {

@@ -40,6 +40,12 @@ struct Report {
     std::map<int, std::vector<std::string>> screen;
     std::map<std::string, int> hostCalls;  // per routine of the host operations
     std::vector<std::string> messages;     // timed messages, in order
+    // With --screen 1, per frame: the style of each text (as StyleText
+    // writes it), each rectangle (RectText), and the digest of the lines
+    // and triangles: vertex counts of each, sums of x, y, z and colours.
+    std::map<int, std::vector<std::string>> styles, rects;
+    std::map<int, std::vector<double>> drawn;
+    std::map<std::pair<int, int>, int> scriptCalls;  // (opcode, first input) -> calls
 };
 
 // A fresh folder under the temporary directory (its last part `name`, any

@@ -3,6 +3,7 @@
 // built against), and a faulty description is refused whole with the line.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -72,8 +73,19 @@ std::string Describe(const HostBuild& b) {
     for (const RoutineAt& at : {r.updateSkeleton, r.frameWorld, r.updateFrame, r.nameKey, r.runScript, r.setTextStyle,
                                 r.drawText, r.textWidth, r.drawRect, r.renderState, r.setRenderState,
                                 r.drawPrimitives, r.timedMessage}) {
-        o << "routine " << at.address << " " << static_cast<int>(at.shape) << "\n";
+        o << "routine " << at.address << " " << static_cast<int>(at.shape) << " order";
+        for (const std::uint8_t n : at.order) o << " " << int{n};
+        o << "\n";
     }
+    const auto field = [](const RecordField& value) {
+        return " " + std::to_string(value.offset) + "/" + std::to_string(static_cast<int>(value.type));
+    };
+    const TextStyleLayout& s = b.textStyle;
+    o << "vertex " << b.vertex.size << " " << b.vertex.position << field(b.vertex.colour) << "\n";
+    o << "text-style " << s.size << field(s.scaleX) << field(s.scaleY) << field(s.wrapWidth) << field(s.colour)
+      << field(s.shadowColour) << field(s.align) << field(s.background) << field(s.font) << field(s.proportional)
+      << field(s.shadow) << "\n";
+    o << "script-argument " << b.scriptArg.size << field(b.scriptArg.intValue) << field(b.scriptArg.floatValue) << "\n";
     return o.str();
 }
 
@@ -133,6 +145,101 @@ TEST(BuildDescription, AVariableMayLieBehindPointers) {
     EXPECT_EQ(camera.hopCount, 2);
     EXPECT_EQ(camera.hops[0], 4);
     EXPECT_EQ(camera.hops[1], 12);
+}
+
+// A routine's line may give the order in which the routine takes the
+// signature's arguments: each of them exactly once; thiscall only when the
+// first it takes can go in ECX.
+TEST(BuildDescription, ARoutinesArgumentOrderIsAPermutationOfItsSignature) {
+    const std::string good = ReadFile("testhost-1.0.ini");
+    const auto read = [&](const std::string& line, std::string& error) {
+        std::string text = good;
+        const std::string from = "DrawText = 0x00401830 cdecl";
+        text.replace(text.find(from), from.size(), line);
+        return BuildDescription::Read(text, "x.ini", error);
+    };
+    std::string error;
+    auto d = read("DrawText = 0x00401830 stdcall order 3 1 2", error);
+    ASSERT_TRUE(d) << error;
+    const RoutineAt& drawText = d->build().routines.drawText;
+    EXPECT_EQ(drawText.shape, CallShape::Stdcall);
+    EXPECT_EQ(drawText.order[0], 2);
+    EXPECT_EQ(drawText.order[1], 0);
+    EXPECT_EQ(drawText.order[2], 1);
+    EXPECT_EQ(d->build().routines.drawRect.order[4], 4) << "a routine without an order takes the signature's";
+    d = read("DrawText = 0x00401830 thiscall order 3 2 1", error);
+    ASSERT_TRUE(d) << "the text first, in ECX: " << error;
+    EXPECT_EQ(d->build().routines.drawText.shape, CallShape::Thiscall);
+
+    const std::pair<const char*, const char*> refused[] = {
+        {"DrawText = 0x00401830 cdecl order 1 2", "DrawText: the order names each of the 3 arguments once"},
+        {"DrawText = 0x00401830 cdecl order 1 2 3 4", "DrawText: the order names each of the 3 arguments once"},
+        {"DrawText = 0x00401830 cdecl order 1 1 2", "DrawText: argument 1 twice in the order"},
+        {"DrawText = 0x00401830 cdecl order 1 2 4", "DrawText: \"4\" is no whole number from 1 to 3"},
+        {"DrawText = 0x00401830 cdecl order 0 1 2", "DrawText: \"0\" is no whole number from 1 to 3"},
+        {"DrawText = 0x00401830 cdecl 3 1 2",
+         "DrawText: expected \"ADDRESS SHAPE\" or \"ADDRESS SHAPE order N...\""},
+        {"DrawText = 0x00401830 cdecl order", "DrawText: the order names each of the 3 arguments once"},
+        {"DrawText = 0x00401830 thiscall order 2 3 1",
+         "DrawText: \"thiscall\" is no shape this routine can have (cdecl, stdcall)"},
+    };
+    for (const auto& [line, why] : refused) {
+        EXPECT_EQ(read(line, error), nullptr) << line;
+        EXPECT_EQ(error, std::string("x.ini:140: ") + why) << line;
+    }
+}
+
+// The game's own records: without their sections the routines take the
+// plugin's structures; a section there is checked whole, every value with
+// its type and inside its record.
+TEST(BuildDescription, TheGamesOwnRecordsAreCheckedWholeOrLeftToThePlugin) {
+    const std::string good = ReadFile("testhost-1.0.ini");
+    std::string error;
+    const auto plain = BuildDescription::Read(good, "x.ini", error);
+    ASSERT_TRUE(plain) << error;
+    EXPECT_EQ(plain->build().vertex.size, 0);
+    EXPECT_EQ(plain->build().textStyle.size, 0);
+    EXPECT_EQ(plain->build().scriptArg.size, 0);
+
+    // Line 1 of the added text is the line after the file's last.
+    const std::size_t lines = static_cast<std::size_t>(std::count(good.begin(), good.end(), '\n'));
+    const auto refusal = [&](const std::string& added) {
+        std::string e;
+        EXPECT_EQ(BuildDescription::Read(good + added, "x.ini", e), nullptr) << added;
+        const std::size_t colon = e.find(':', e.find(':') + 1);
+        const std::size_t line = std::stoul(e.substr(6, colon - 6));
+        return std::to_string(line - lines) + e.substr(colon);
+    };
+    EXPECT_EQ(refusal("[Vertex]\nSize = 20\nPosition = 0\n"), "1: [Vertex] lacks Colour");
+    EXPECT_EQ(refusal("[Vertex]\nSize = 20\nPosition = 0\nColour = 16 rgb\n"),
+              "4: Colour: \"rgb\" is no type for this value (rgba, argb, bgra, abgr)");
+    EXPECT_EQ(refusal("[Vertex]\nSize = 20\nPosition = 0\nColour = 16 uint32\n"),
+              "4: Colour: \"uint32\" is no type for this value (rgba, argb, bgra, abgr)");
+    EXPECT_EQ(refusal("[Vertex]\nSize = 20\nPosition = 12\nColour = 0 bgra\n"),
+              "3: Position ends past the record's 20 bytes");
+    EXPECT_EQ(refusal("[Vertex]\nSize = 8\nPosition = 0\nColour = 12 bgra\n"),
+              "2: Size: \"8\" is no whole number from 16 to 256");
+    EXPECT_EQ(refusal("[TextStyle]\nScaleX = 0 float\n"), "1: [TextStyle] lacks Size");
+    EXPECT_EQ(refusal("[TextStyle]\nSize = 8\nScaleX = 0 int32\n"),
+              "3: ScaleX: \"int32\" is no type for this value (float)");
+    EXPECT_EQ(refusal("[TextStyle]\nSize = 8\nFont = 6\n"),
+              "3: Font: expected \"OFFSET TYPE\" (int8, uint8, int16, uint16, int32, uint32)");
+    EXPECT_EQ(refusal("[TextStyle]\nSize = 8\nShadow = 7 int16\n"), "3: Shadow ends past the record's 8 bytes");
+    EXPECT_EQ(refusal("[TextStyle]\nSize = 8\nOutline = 0 uint8\n"), "3: [TextStyle] has no key Outline");
+    EXPECT_EQ(refusal("[ScriptArgument]\nSize = 4\nInt = 0 float\nFloat = 0\n"),
+              "3: Int: \"float\" is no type for this value (int8, uint8, int16, uint16, int32, uint32)");
+    EXPECT_EQ(refusal("[ScriptArgument]\nSize = 4\nInt = 0 int32\nFloat = 2\n"),
+              "4: Float ends past the record's 4 bytes");
+
+    // Only the values a game's style has: the rest are not written.
+    const auto d = BuildDescription::Read(good + "[TextStyle]\nSize = 6\nScaleX = 0\nFont = 4 int16\n", "x.ini", error);
+    ASSERT_TRUE(d) << error;
+    const TextStyleLayout& style = d->build().textStyle;
+    EXPECT_EQ(style.size, 6);
+    EXPECT_EQ(style.scaleX.offset, 0);
+    EXPECT_EQ(style.scaleX.type, ValueType::Float);
+    EXPECT_EQ(style.font.type, ValueType::Int16);
+    EXPECT_FALSE(style.colour.present());
 }
 
 }  // namespace

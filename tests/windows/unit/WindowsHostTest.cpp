@@ -4,6 +4,9 @@
 
 #include <array>
 #include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
 
 #include "testhost/GameTypes.h"
 #include "windows/TestHostBuilds.h"
@@ -99,6 +102,203 @@ TEST(WindowsHostDescription, RoutinesAreCalledInTheirShapeAndValuesReadAsTyped) 
     const auto* v = reinterpret_cast<const CVehicle*>(vehicle.data());
     EXPECT_EQ(host.ReadVehicleState(v).gear, 70000);
     EXPECT_EQ(host.VehicleModelId(v), 40000);
+}
+
+// What the game's routines below were given.
+struct Received {
+    std::string text;
+    float x = 0.0f, y = 0.0f;
+    std::uint32_t colour = 0;
+    std::vector<std::vector<std::uint8_t>> calls;  // the records of each call
+    std::vector<int> kinds;
+    int refuseCall = -1;  // this call returns 0
+};
+Received received;
+
+void __attribute__((stdcall)) TextFirstStd(const char* text, float x, float y) {
+    received = {};
+    received.text = text;
+    received.x = x;
+    received.y = y;
+}
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wattributes"
+void __attribute__((thiscall)) TextFirstThis(const char* text, float y, float x) {
+    received = {};
+    received.text = text;
+    received.x = x;
+    received.y = y;
+}
+void __attribute__((thiscall)) ColourFirstRect(std::uint32_t colour, float, float, float right, float) {
+    received = {};
+    received.colour = colour;
+    received.x = right;
+}
+#pragma GCC diagnostic pop
+
+constexpr int kVertexSize = 20;
+int VerticesLast(int count, int kind, const std::uint8_t* vertices) {
+    received.calls.emplace_back(vertices, vertices + count * kVertexSize);
+    received.kinds.push_back(kind);
+    return static_cast<int>(received.calls.size()) - 1 == received.refuseCall ? 0 : 1;
+}
+
+template <class F>
+Address AddressOf(F* f) {
+    return static_cast<Address>(reinterpret_cast<std::uintptr_t>(f));
+}
+
+// The routines take the signature's arguments in the order the description
+// gives, in each convention; thiscall with the first they take in ECX.
+TEST(WindowsHostRoutines, ArgumentsArriveInTheRoutinesOwnOrder) {
+    HostBuild build = kTestHostBuild10;
+    build.preferredBase = 0;
+    WindowsHost host(build, 0, &kModule);
+    build.routines.drawText = {AddressOf(&TextFirstStd), CallShape::Stdcall, {2, 0, 1, 3, 4}};
+    host.DrawText(10.5f, 20.25f, "kovra");
+    EXPECT_EQ(received.text, "kovra");
+    EXPECT_EQ(received.x, 10.5f);
+    EXPECT_EQ(received.y, 20.25f);
+    build.routines.drawText = {AddressOf(&TextFirstThis), CallShape::Thiscall, {2, 1, 0, 3, 4}};
+    host.DrawText(1.0f, 2.0f, "menu");
+    EXPECT_EQ(received.text, "menu");
+    EXPECT_EQ(received.x, 1.0f);
+    EXPECT_EQ(received.y, 2.0f);
+    build.routines.drawRect = {AddressOf(&ColourFirstRect), CallShape::Thiscall, {4, 0, 1, 2, 3}};
+    host.DrawRect(1.0f, 2.0f, 3.0f, 4.0f, 0xAABBCCDDu);
+    EXPECT_EQ(received.colour, 0xAABBCCDDu);
+    EXPECT_EQ(received.x, 3.0f);
+}
+
+// Vertices in the game's layout: converted into a buffer of fixed size and
+// handed over in several calls when they do not fit, each whole lines and
+// whole triangles; drawn only when every call drew.
+TEST(WindowsHostRecords, VerticesAreConvertedAndSplitIntoWholePrimitives) {
+    HostBuild build = kTestHostBuild10;
+    build.preferredBase = 0;
+    build.routines.drawPrimitives = {AddressOf(&VerticesLast), CallShape::Cdecl, {2, 0, 1, 3, 4}};
+    build.vertex.size = kVertexSize;
+    build.vertex.position = 4;
+    build.vertex.colour = {16, ValueType::Bgra};
+    WindowsHost host(build, 0, &kModule);
+    std::vector<LineVertex> lines(1000);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        lines[i] = {{static_cast<float>(i), 0.5f, -2.0f}, 0x44332211u};  // bytes red 11, green 22, blue 33, alpha 44
+    }
+    received = {};
+    EXPECT_TRUE(host.DrawLines(lines));
+    ASSERT_GT(received.calls.size(), 1u);
+    std::size_t seen = 0;
+    for (std::size_t c = 0; c < received.calls.size(); ++c) {
+        const std::vector<std::uint8_t>& call = received.calls[c];
+        EXPECT_EQ(received.kinds[c], 0);
+        const std::size_t count = call.size() / kVertexSize;
+        if (c + 1 < received.calls.size()) {
+            EXPECT_EQ(count % 6, 0u) << "call " << c;
+        }
+        for (std::size_t i = 0; i < count; ++i, ++seen) {
+            const std::uint8_t* v = call.data() + i * kVertexSize;
+            float x = 0.0f, y = 0.0f, z = 0.0f;
+            std::memcpy(&x, v + 4, 4);
+            std::memcpy(&y, v + 8, 4);
+            std::memcpy(&z, v + 12, 4);
+            ASSERT_EQ(x, static_cast<float>(seen));
+            ASSERT_EQ(y, 0.5f);
+            ASSERT_EQ(z, -2.0f);
+            ASSERT_EQ((std::array<std::uint8_t, 8>{v[0], v[1], v[2], v[3], v[16], v[17], v[18], v[19]}),
+                      (std::array<std::uint8_t, 8>{0, 0, 0, 0, 0x33, 0x22, 0x11, 0x44}));
+        }
+    }
+    EXPECT_EQ(seen, lines.size());
+
+    const std::size_t calls = received.calls.size();
+    received = {};
+    received.refuseCall = 1;
+    EXPECT_FALSE(host.DrawLines(lines)) << "one part refused";
+    EXPECT_EQ(received.calls.size(), calls) << "the parts after it are drawn all the same";
+    received = {};
+    const std::array<LineVertex, 3> triangle{};
+    EXPECT_TRUE(host.DrawTriangles(triangle));
+    ASSERT_EQ(received.calls.size(), 1u);
+    EXPECT_EQ(received.kinds[0], 1);
+}
+
+std::array<std::uint8_t, 16> styleSeen{};
+void TakeStyle(const std::uint8_t* record) { std::memcpy(styleSeen.data(), record, styleSeen.size()); }
+
+std::vector<std::uint8_t> scriptInputs;
+int ScriptOwn(int opcode, const std::uint8_t* in, int inCount, std::uint8_t* out, int outCount) {
+    scriptInputs.assign(in, in + inCount * 8);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (int i = 0; i < outCount; ++i) {
+        const std::int32_t whole = opcode + i;
+        std::memcpy(out + i * 8, &whole, 4);
+        std::memcpy(out + i * 8 + 4, i == 1 ? &nan : &received.x, 4);
+    }
+    return 1;
+}
+
+// The text style written into the game's record, only the values it has;
+// script arguments written by their kind and read back, a float that is no
+// number as 0, and a command with more arguments than the arrays hold refused.
+TEST(WindowsHostRecords, TheTextStyleAndScriptArgumentsInTheGamesLayout) {
+    HostBuild build = kTestHostBuild10;
+    build.preferredBase = 0;
+    build.routines.setTextStyle = {AddressOf(&TakeStyle), CallShape::Cdecl};
+    build.textStyle.size = 16;
+    build.textStyle.scaleX = {4, ValueType::Float};
+    build.textStyle.colour = {0, ValueType::Argb};
+    build.textStyle.align = {8, ValueType::UInt8};
+    build.textStyle.shadow = {10, ValueType::Int16};
+    build.routines.runScript = {AddressOf(&ScriptOwn), CallShape::Cdecl};
+    build.scriptArg.size = 8;
+    build.scriptArg.intValue = {0, ValueType::Int32};
+    build.scriptArg.floatValue = {4, ValueType::Float};
+    WindowsHost host(build, 0, &kModule);
+
+    styleSeen.fill(0xEE);
+    TextStyle style;
+    style.scaleX = 0.75f;
+    style.colour = 0x44332211u;
+    style.align = TextAlign::Right;
+    style.shadow = -3;
+    host.SetTextStyle(style);
+    float scale = 0.0f;
+    std::memcpy(&scale, styleSeen.data() + 4, 4);
+    EXPECT_EQ(scale, 0.75f);
+    EXPECT_EQ((std::array<std::uint8_t, 4>{styleSeen[0], styleSeen[1], styleSeen[2], styleSeen[3]}),
+              (std::array<std::uint8_t, 4>{0x44, 0x11, 0x22, 0x33}));
+    EXPECT_EQ(styleSeen[8], 2);
+    EXPECT_EQ(styleSeen[9], 0) << "a byte the game's style does not describe";
+    std::int16_t shadow = 0;
+    std::memcpy(&shadow, styleSeen.data() + 10, 2);
+    EXPECT_EQ(shadow, -3);
+
+    std::array<ScriptArg, 2> inputs{};
+    inputs[0].i = 1234;
+    inputs[1].kind = ScriptArg::Kind::Float;
+    inputs[1].f = 2.5f;
+    std::array<ScriptArg, 2> outputs{};
+    received.x = 7.5f;
+    EXPECT_TRUE(host.RunScriptCommand(100, inputs, outputs));
+    ASSERT_EQ(scriptInputs.size(), 16u);
+    std::int32_t whole = 0;
+    float real = 0.0f;
+    std::memcpy(&whole, scriptInputs.data(), 4);
+    std::memcpy(&real, scriptInputs.data() + 12, 4);
+    EXPECT_EQ(whole, 1234);
+    EXPECT_EQ(real, 2.5f);
+    std::memcpy(&whole, scriptInputs.data() + 8, 4);
+    EXPECT_EQ(whole, 0) << "a float argument writes only its float";
+    EXPECT_EQ(outputs[0].i, 100);
+    EXPECT_EQ(outputs[0].f, 7.5f);
+    EXPECT_EQ(outputs[1].i, 101);
+    EXPECT_EQ(outputs[1].f, 0.0f);
+
+    scriptInputs.clear();
+    std::vector<ScriptArg> many(200);
+    EXPECT_FALSE(host.RunScriptCommand(100, many, {}));
+    EXPECT_TRUE(scriptInputs.empty()) << "not called at all";
 }
 
 }  // namespace
