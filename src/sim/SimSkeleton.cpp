@@ -164,17 +164,13 @@ void StoreRow(FrameMatrix& m, int row, Lanes lanes) {
     std::memcpy(reinterpret_cast<unsigned char*>(&m) + 16 * row, &lanes, sizeof lanes);
 }
 
-// The rotation rows of a bone's local frame data: QuaternionToFrame's, each
-// sum formed in the same order as there so that they are the same to the
-// last bit (signs of zero aside), for a quaternion of any length.
+// The rotation rows of a bone's local frame data, as the plugin works them
+// out between refreshes, so that the two are the same to the last bit.
 void LocalRows(const Quaternion& q, FrameMatrix& out) {
-    const float x2 = q.x + q.x, y2 = q.y + q.y, z2 = q.z + q.z;
-    const float xx = q.x * x2, yy = q.y * y2, zz = q.z * z2;
-    const float xy = q.x * y2, xz = q.x * z2, yz = q.y * z2;
-    const float wx = q.w * x2, wy = q.w * y2, wz = q.w * z2;
-    out.right = {1.0f - (yy + zz), xy + wz, xz - wy};
-    out.up = {xy - wz, 1.0f - (xx + zz), yz + wx};
-    out.at = {xz + wy, yz - wx, 1.0f - (xx + yy)};
+    const FrameMatrix rows = QuaternionToFrame(q);
+    out.right = rows.right;
+    out.up = rows.up;
+    out.at = rows.at;
 }
 
 // The world matrix of a bone: its local rows and translation carried into
