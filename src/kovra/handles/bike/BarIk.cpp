@@ -175,17 +175,51 @@ void BarIk::PlaceHand(float side, NodeIndex node, const FrameMatrix& bar, const 
     // a quarter about X to close round the grip.
     Quaternion* slot = SlotToWrite(node);
     if (slot == nullptr) return;
-    const Quaternion animated = *slot;
     // The held rotation in full first: turning a half-blended one and then
-    // blending that again flipped the hand half way through a fade.
-    SetDriverBoneWorldRotation(NodeToBoneId(node), 1.0f, bar);
+    // blending that again flipped the hand half way through a fade. The
+    // elbow is the one the arm's solve just wrote, worked out here rather
+    // than refreshed; without it the hand keeps its animated turn.
+    Quaternion held = *slot;
+    FrameMatrix elbow;
+    const FrameMatrix* forearm =
+        SolvedForearmWorld(node, elbow) ? &elbow : DriverBone(ParentBoneId(NodeToBoneId(node)));
+    if (forearm != nullptr) LocalRotationUnder(*forearm, bar, held);
     static const Quaternion kQuarterAboutZ = AxisAngle(AxisZ, 90.0f);
     static const Quaternion kBackAboutX = AxisAngle(AxisX, -90.0f);
-    Quaternion held = *slot;
     TurnLocally(held, kQuarterAboutZ);
     TurnLocally(held, kBackAboutX);
-    *slot = animated;
     WriteBoneRotation(*slot, held, w, LastPose(node));
+}
+
+bool BarIk::SolvedForearmWorld(NodeIndex hand, FrameMatrix& out) const {
+    const NodeIndex forearm = ParentNode(hand);
+    const NodeIndex upperArm = ParentNode(forearm);
+    const FrameMatrix* shoulder = DriverBone(NodeToBoneId(ParentNode(upperArm)));
+    if (shoulder == nullptr) return false;
+    FrameMatrix upperArmWorld;
+    return PlacedUnder(upperArm, *shoulder, upperArmWorld) && PlacedUnder(forearm, upperArmWorld, out);
+}
+
+bool BarIk::PlacedUnder(NodeIndex node, const FrameMatrix& parentWorld, FrameMatrix& out) const {
+    const BoneFrame* frame = host().BoneFrameData(ped, node);
+    if (frame == nullptr) return false;
+    // The game's own product, in its order: the local rotation rows and
+    // translation, then the parent's world frame.
+    out = Multiply(QuaternionToFrame(frame->rotation, frame->translation), parentWorld);
+    out.flags = parentWorld.flags;
+    return IsFinite(out);
+}
+
+void BarIk::LocalRotationUnder(const FrameMatrix& parent, const FrameMatrix& world, Quaternion& out) {
+    FrameMatrix parentInverse;
+    if (!InvertRotation(parent, parentInverse)) return;
+    FrameMatrix local;
+    local.right = TransformVector(world.right, parentInverse);
+    local.up = TransformVector(world.up, parentInverse);
+    local.at = TransformVector(world.at, parentInverse);
+    if (!IsFinite(local)) return;
+    const Quaternion q = Normalized(MatrixToQuaternion(local));
+    if (IsFinite(q)) out = q;
 }
 
 std::string BarIk::WriteConfig() const {

@@ -35,6 +35,16 @@ private:
     void PushSpine(const FrameMatrix& bar);
     // side -1 for the left hand, +1 for the right.
     void PlaceHand(float side, NodeIndex node, const FrameMatrix& bar, const FrameMatrix& body);
+    // The forearm's world matrix above `hand` as the game's refresh would
+    // give it from the frame data the arm's solve wrote: no refresh between
+    // the arm and the hand. False when a bone or its data is missing.
+    bool SolvedForearmWorld(NodeIndex hand, FrameMatrix& out) const;
+    // A node's world matrix from its frame data under parentWorld, the
+    // game's arithmetic; false when there is no data or it is not finite.
+    bool PlacedUnder(NodeIndex node, const FrameMatrix& parentWorld, FrameMatrix& out) const;
+    // The local rotation that gives a child of `parent` the axes of
+    // `world`; out is left alone when there is none.
+    static void LocalRotationUnder(const FrameMatrix& parent, const FrameMatrix& world, Quaternion& out);
 };
 
 }  // namespace kovra
