@@ -84,8 +84,15 @@ void BarIk::Update() {
         gripGas = pedal::EaseOut(gas->NextGasLevel(h.ReadVehicleState(vehicle).gasPedal, h.TimeStep()));
     }
     if (doSpinePush) PushSpine(bar);
-    PlaceHand(-1.0f, kLeftHandNode, bar, body);
-    PlaceHand(1.0f, kRightHandNode, bar, body);
+    // The elbows' bend: from the bike's body up to the upper spine, turned
+    // about the spine's length axis. Neither arm's solve moves the spine, so
+    // it is read once for both.
+    if (const FrameMatrix* upper = DriverBone(kUpperSpineBone)) {
+        const Vector3 away = NormalizedCopy(upper->pos - body.pos);
+        const Vector3 axis = bendAngle != 0.0f ? NormalizedCopy(upper->right) : Vector3{};
+        PlaceHand(-1.0f, kLeftHandNode, bar, away, axis);
+        PlaceHand(1.0f, kRightHandNode, bar, away, axis);
+    }
     appliedThisFrame = true;
 }
 
@@ -155,18 +162,16 @@ Vector3 BarIk::GripPoint(float side) const {
     return grip;
 }
 
-void BarIk::PlaceHand(float side, NodeIndex node, const FrameMatrix& bar, const FrameMatrix& body) {
+void BarIk::PlaceHand(float side, NodeIndex node, const FrameMatrix& bar, const Vector3& away,
+                      const Vector3& spineAxis) {
     LimbSolver& solver = runtime().solver();
     const Vector3 target = TransformPoint(GripPoint(side), bar);
-    const FrameMatrix* upper = DriverBone(kUpperSpineBone);
-    if (upper == nullptr || !IsFinite(target)) return;
+    if (!IsFinite(target)) return;
 
-    // The elbow's bend: from the bike's body up to the upper spine, turned
-    // about the spine's length axis, mirrored for the left arm.
-    Vector3 bend = NormalizedCopy(upper->pos - body.pos);
+    // The turn is mirrored for the left arm.
+    Vector3 bend = away;
     if (bendAngle != 0.0f) {
-        bend = NormalizedCopy(
-            RotateAboutAxis(bend, NormalizedCopy(upper->right), bendAngle * side * kDegToRad));
+        bend = NormalizedCopy(RotateAboutAxis(bend, spineAxis, bendAngle * side * kDegToRad));
     }
     const float w = Clamp(RigWeight(node), 0.0f, 1.0f);
     solver.SolveLimb(ped, target, node, bend, w);

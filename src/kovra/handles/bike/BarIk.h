@@ -33,8 +33,10 @@ public:
 
 private:
     void PushSpine(const FrameMatrix& bar);
-    // side -1 for the left hand, +1 for the right.
-    void PlaceHand(float side, NodeIndex node, const FrameMatrix& bar, const FrameMatrix& body);
+    // side -1 for the left hand, +1 for the right; the elbow bends away from
+    // `away` turned by bendAngle about spineAxis.
+    void PlaceHand(float side, NodeIndex node, const FrameMatrix& bar, const Vector3& away,
+                   const Vector3& spineAxis);
     // The forearm's world matrix above `hand` as the game's refresh would
     // give it from the frame data the arm's solve wrote: no refresh between
     // the arm and the hand. False when a bone or its data is missing.
