@@ -187,7 +187,7 @@ void BarIk::PlaceHand(float side, NodeIndex node, const FrameMatrix& bar, const 
     Quaternion held = *slot;
     FrameMatrix elbow;
     const FrameMatrix* forearm =
-        SolvedForearmWorld(node, elbow) ? &elbow : DriverBone(ParentBoneId(NodeToBoneId(node)));
+        SolvedForearmRows(node, elbow) ? &elbow : DriverBone(ParentBoneId(NodeToBoneId(node)));
     if (forearm != nullptr) LocalRotationUnder(*forearm, bar, held);
     static const Quaternion kQuarterAboutZ = AxisAngle(AxisZ, 90.0f);
     static const Quaternion kBackAboutX = AxisAngle(AxisX, -90.0f);
@@ -196,22 +196,25 @@ void BarIk::PlaceHand(float side, NodeIndex node, const FrameMatrix& bar, const 
     WriteBoneRotation(*slot, held, w, LastPose(node));
 }
 
-bool BarIk::SolvedForearmWorld(NodeIndex hand, FrameMatrix& out) const {
+bool BarIk::SolvedForearmRows(NodeIndex hand, FrameMatrix& out) const {
     const NodeIndex forearm = ParentNode(hand);
     const NodeIndex upperArm = ParentNode(forearm);
     const FrameMatrix* shoulder = DriverBone(NodeToBoneId(ParentNode(upperArm)));
     if (shoulder == nullptr) return false;
-    FrameMatrix upperArmWorld;
-    return PlacedUnder(upperArm, *shoulder, upperArmWorld) && PlacedUnder(forearm, upperArmWorld, out);
+    FrameMatrix upperArmRows;
+    return RowsUnder(upperArm, *shoulder, upperArmRows) && RowsUnder(forearm, upperArmRows, out);
 }
 
-bool BarIk::PlacedUnder(NodeIndex node, const FrameMatrix& parentWorld, FrameMatrix& out) const {
+bool BarIk::RowsUnder(NodeIndex node, const FrameMatrix& parent, FrameMatrix& out) const {
     const BoneFrame* frame = host().BoneFrameData(ped, node);
     if (frame == nullptr) return false;
-    // The game's own product, in its order: the local rotation rows and
-    // translation, then the parent's world frame.
-    out = Multiply(QuaternionToFrame(frame->rotation, frame->translation), parentWorld);
-    out.flags = parentWorld.flags;
+    // The rows of the game's own product (local rotation rows times the
+    // parent's), where the translations play no part.
+    const FrameMatrix local = QuaternionToFrame(frame->rotation);
+    out = FrameMatrix{};
+    out.right = TransformVector(local.right, parent);
+    out.up = TransformVector(local.up, parent);
+    out.at = TransformVector(local.at, parent);
     return IsFinite(out);
 }
 
