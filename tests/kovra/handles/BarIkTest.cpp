@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <string>
 
@@ -165,6 +166,32 @@ TEST_F(BarIkTest, ElbowsBendAwayFromTheTurnedDirectionMirrored) {
             const Vector3 normal = NormalizedCopy(Cross(axis, bend));
             EXPECT_NEAR(Dot(elbow, normal), 0.0f, 2e-3f) << bendAngle << " side " << side;
             EXPECT_LT(Dot(elbow - axis * Dot(elbow, axis), bend), -0.01f) << bendAngle << " side " << side;
+        }
+    }
+}
+
+// Each hand is turned from the elbow its arm's solve just wrote, worked out
+// without asking the game for a refresh, and the same to the last bit as
+// turning it from the refreshed elbow. The one refresh left is the neck's,
+// read after the spine bends.
+TEST_F(BarIkTest, HandsAreTurnedFromTheSolvedElbowsWithoutARefresh) {
+    for (const bool push : {true, false}) {
+        bar->doSpinePush = push;
+        Frame();
+        Animated();
+        host.refreshes = 0;
+        bar->Update();
+        EXPECT_EQ(host.refreshes, push ? 1 : 0) << "push " << push;
+        runtime.solver().sync().Flush(ped);
+        for (const NodeIndex hand : {kLeftHandNode, kRightHandNode}) {
+            Quaternion& slot = *BoneRotationSlot(host, ped, hand);
+            const Quaternion placed = slot;
+            SetBoneWorldRotation(host, ped, NodeToBoneId(hand), 1.0f, Bar());
+            Quaternion held = slot;
+            TurnLocally(held, AxisAngle(AxisZ, 90.0f));
+            TurnLocally(held, AxisAngle(AxisX, -90.0f));
+            EXPECT_EQ(std::memcmp(&held, &placed, sizeof held), 0) << "push " << push << " node " << hand;
+            slot = placed;
         }
     }
 }

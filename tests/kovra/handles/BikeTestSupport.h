@@ -14,6 +14,16 @@
 
 namespace kovra::test {
 
+// Counts the skeleton refreshes the plugin asks for.
+class RefreshCountingHost : public AnyStepHost {
+public:
+    void UpdateSkeleton(CPed* ped) override {
+        ++refreshes;
+        AnyStepHost::UpdateSkeleton(ped);
+    }
+    int refreshes = 0;
+};
+
 // A rider on a two-wheeler of the built-in models, placed off the world's
 // axes and run through the game's loop until the rig is built and the
 // rider has faded into its pose. The gear the rider acts out is the host's
@@ -72,7 +82,7 @@ protected:
         }
     }
 
-    AnyStepHost host;
+    RefreshCountingHost host;
     Runtime runtime{host};
     CVehicle* vehicle = nullptr;
     CPed* ped = nullptr;

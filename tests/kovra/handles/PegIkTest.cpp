@@ -28,6 +28,18 @@ protected:
         return TransformPoint({g.x * side, g.y, g.z}, Body());
     }
 
+    // Each foot turned by FootAngle, its X mirrored for the left foot.
+    void ExpectFootTurn(const Vector3& angles, const std::string& what) {
+        for (float side : {1.0f, -1.0f}) {
+            const NodeIndex node = side > 0.0f ? kRightFootNode : kLeftFootNode;
+            Quaternion q;
+            RotateQuaternion(q, AxisX, angles.x * side, Combine::Replace);
+            RotateQuaternion(q, AxisY, angles.y, Combine::Local);
+            RotateQuaternion(q, AxisZ, angles.z, Combine::Local);
+            EXPECT_QUAT_NEAR(*BoneRotationSlot(host, ped, node), q, 1e-5f) << what << " side " << side;
+        }
+    }
+
     PegIk* peg = nullptr;
 };
 
@@ -41,13 +53,8 @@ TEST_F(PegIkTest, FeetStandOnThePegsAndTurnByFootAngle) {
         ASSERT_TRUE(solve.reached);
         EXPECT_EQ(solve.weight, 1.0f);
         EXPECT_VEC_NEAR(Bone(NodeToBoneId(node)), PegTarget(side), 0.002f) << side;
-        // FootAngle.x is mirrored for the left foot.
-        Quaternion q;
-        RotateQuaternion(q, AxisX, -40.0f * side, Combine::Replace);
-        RotateQuaternion(q, AxisY, 10.0f, Combine::Local);
-        RotateQuaternion(q, AxisZ, 5.0f, Combine::Local);
-        EXPECT_QUAT_NEAR(*BoneRotationSlot(host, ped, node), q, 1e-5f) << side;
     }
+    ExpectFootTurn(peg->endAngles, "FootAngle");
 
     // Later handles of the dispatch start from where the feet were put.
     rig->nodeOffsets.fill(Vector3{});
@@ -56,6 +63,27 @@ TEST_F(PegIkTest, FeetStandOnThePegsAndTurnByFootAngle) {
     EXPECT_EQ(rig->nodeOffsets[kRightFootNode], runtime.solver().record(kRightFootNode).lastEnd);
     EXPECT_VEC_NEAR(rig->nodeOffsets[kLeftFootNode], PegTarget(-1.0f), 0.002f);
     EXPECT_FALSE(peg->appliedThisFrame);
+}
+
+// The feet's turn follows FootAngle from the frame after any change: a menu
+// edit of one angle, a copy from another handle, the model's defaults.
+TEST_F(PegIkTest, FootTurnFollowsEveryChangeOfFootAngle) {
+    peg->endAngles = {-40.0f, 10.0f, 5.0f};
+    Frame();
+    ExpectFootTurn({-40.0f, 10.0f, 5.0f}, "set");
+    peg->endAngles.z = -25.0f;
+    Frame();
+    ExpectFootTurn({-40.0f, 10.0f, -25.0f}, "one angle edited");
+    PegIk other{runtime};
+    other.CopyFrom(peg);
+    other.endAngles = {15.0f, -5.0f, 0.0f};
+    peg->CopyFrom(&other);
+    Frame();
+    ExpectFootTurn({15.0f, -5.0f, 0.0f}, "copied");
+    vehicle->state.animGroup = 4;
+    peg->ApplyModelDefaults();
+    Frame();
+    ExpectFootTurn({-40.0f, 0.0f, 0.0f}, "model defaults");
 }
 
 TEST_F(PegIkTest, AFootLetsGoAsTheBikeLeansToItsSide) {

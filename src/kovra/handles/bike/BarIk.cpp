@@ -84,8 +84,15 @@ void BarIk::Update() {
         gripGas = pedal::EaseOut(gas->NextGasLevel(h.ReadVehicleState(vehicle).gasPedal, h.TimeStep()));
     }
     if (doSpinePush) PushSpine(bar);
-    PlaceHand(-1.0f, kLeftHandNode, bar, body);
-    PlaceHand(1.0f, kRightHandNode, bar, body);
+    // The elbows' bend: from the bike's body up to the upper spine, turned
+    // about the spine's length axis. Neither arm's solve moves the spine, so
+    // it is read once for both.
+    if (const FrameMatrix* upper = DriverBone(kUpperSpineBone)) {
+        const Vector3 away = NormalizedCopy(upper->pos - body.pos);
+        const Vector3 axis = bendAngle != 0.0f ? NormalizedCopy(upper->right) : Vector3{};
+        PlaceHand(-1.0f, kLeftHandNode, bar, away, axis);
+        PlaceHand(1.0f, kRightHandNode, bar, away, axis);
+    }
     appliedThisFrame = true;
 }
 
@@ -155,18 +162,16 @@ Vector3 BarIk::GripPoint(float side) const {
     return grip;
 }
 
-void BarIk::PlaceHand(float side, NodeIndex node, const FrameMatrix& bar, const FrameMatrix& body) {
+void BarIk::PlaceHand(float side, NodeIndex node, const FrameMatrix& bar, const Vector3& away,
+                      const Vector3& spineAxis) {
     LimbSolver& solver = runtime().solver();
     const Vector3 target = TransformPoint(GripPoint(side), bar);
-    const FrameMatrix* upper = DriverBone(kUpperSpineBone);
-    if (upper == nullptr || !IsFinite(target)) return;
+    if (!IsFinite(target)) return;
 
-    // The elbow's bend: from the bike's body up to the upper spine, turned
-    // about the spine's length axis, mirrored for the left arm.
-    Vector3 bend = NormalizedCopy(upper->pos - body.pos);
+    // The turn is mirrored for the left arm.
+    Vector3 bend = away;
     if (bendAngle != 0.0f) {
-        bend = NormalizedCopy(
-            RotateAboutAxis(bend, NormalizedCopy(upper->right), bendAngle * side * kDegToRad));
+        bend = NormalizedCopy(RotateAboutAxis(bend, spineAxis, bendAngle * side * kDegToRad));
     }
     const float w = Clamp(RigWeight(node), 0.0f, 1.0f);
     solver.SolveLimb(ped, target, node, bend, w);
@@ -175,17 +180,54 @@ void BarIk::PlaceHand(float side, NodeIndex node, const FrameMatrix& bar, const 
     // a quarter about X to close round the grip.
     Quaternion* slot = SlotToWrite(node);
     if (slot == nullptr) return;
-    const Quaternion animated = *slot;
     // The held rotation in full first: turning a half-blended one and then
-    // blending that again flipped the hand half way through a fade.
-    SetDriverBoneWorldRotation(NodeToBoneId(node), 1.0f, bar);
+    // blending that again flipped the hand half way through a fade. The
+    // elbow is the one the arm's solve just wrote, worked out here rather
+    // than refreshed; without it the hand keeps its animated turn.
+    Quaternion held = *slot;
+    FrameMatrix elbow;
+    const FrameMatrix* forearm =
+        SolvedForearmRows(node, elbow) ? &elbow : DriverBone(ParentBoneId(NodeToBoneId(node)));
+    if (forearm != nullptr) LocalRotationUnder(*forearm, bar, held);
     static const Quaternion kQuarterAboutZ = AxisAngle(AxisZ, 90.0f);
     static const Quaternion kBackAboutX = AxisAngle(AxisX, -90.0f);
-    Quaternion held = *slot;
     TurnLocally(held, kQuarterAboutZ);
     TurnLocally(held, kBackAboutX);
-    *slot = animated;
     WriteBoneRotation(*slot, held, w, LastPose(node));
+}
+
+bool BarIk::SolvedForearmRows(NodeIndex hand, FrameMatrix& out) const {
+    const NodeIndex forearm = ParentNode(hand);
+    const NodeIndex upperArm = ParentNode(forearm);
+    const FrameMatrix* shoulder = DriverBone(NodeToBoneId(ParentNode(upperArm)));
+    if (shoulder == nullptr) return false;
+    FrameMatrix upperArmRows;
+    return RowsUnder(upperArm, *shoulder, upperArmRows) && RowsUnder(forearm, upperArmRows, out);
+}
+
+bool BarIk::RowsUnder(NodeIndex node, const FrameMatrix& parent, FrameMatrix& out) const {
+    const BoneFrame* frame = host().BoneFrameData(ped, node);
+    if (frame == nullptr) return false;
+    // The rows of the game's own product (local rotation rows times the
+    // parent's), where the translations play no part.
+    const FrameMatrix local = QuaternionToFrame(frame->rotation);
+    out = FrameMatrix{};
+    out.right = TransformVector(local.right, parent);
+    out.up = TransformVector(local.up, parent);
+    out.at = TransformVector(local.at, parent);
+    return IsFinite(out);
+}
+
+void BarIk::LocalRotationUnder(const FrameMatrix& parent, const FrameMatrix& world, Quaternion& out) {
+    FrameMatrix parentInverse;
+    if (!InvertRotation(parent, parentInverse)) return;
+    FrameMatrix local;
+    local.right = TransformVector(world.right, parentInverse);
+    local.up = TransformVector(world.up, parentInverse);
+    local.at = TransformVector(world.at, parentInverse);
+    if (!IsFinite(local)) return;
+    const Quaternion q = Normalized(MatrixToQuaternion(local));
+    if (IsFinite(q)) out = q;
 }
 
 std::string BarIk::WriteConfig() const {
