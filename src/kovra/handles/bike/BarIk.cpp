@@ -182,52 +182,18 @@ void BarIk::PlaceHand(float side, NodeIndex node, const FrameMatrix& bar, const 
     if (slot == nullptr) return;
     // The held rotation in full first: turning a half-blended one and then
     // blending that again flipped the hand half way through a fade. The
-    // elbow is the one the arm's solve just wrote, worked out here rather
-    // than refreshed; without it the hand keeps its animated turn.
+    // elbow is the one the arm's solve just wrote, worked out by the
+    // skeleton sync rather than refreshed; without it the hand keeps its
+    // animated turn.
     Quaternion held = *slot;
-    FrameMatrix elbow;
-    const FrameMatrix* forearm =
-        SolvedForearmRows(node, elbow) ? &elbow : DriverBone(ParentBoneId(NodeToBoneId(node)));
-    if (forearm != nullptr) LocalRotationUnder(*forearm, bar, held);
+    if (const FrameMatrix* forearm = DriverBone(ParentBoneId(NodeToBoneId(node)))) {
+        WriteBoneWorldRotation(held, *forearm, 1.0f, bar);
+    }
     static const Quaternion kQuarterAboutZ = AxisAngle(AxisZ, 90.0f);
     static const Quaternion kBackAboutX = AxisAngle(AxisX, -90.0f);
     TurnLocally(held, kQuarterAboutZ);
     TurnLocally(held, kBackAboutX);
     WriteBoneRotation(*slot, held, w, LastPose(node));
-}
-
-bool BarIk::SolvedForearmRows(NodeIndex hand, FrameMatrix& out) const {
-    const NodeIndex forearm = ParentNode(hand);
-    const NodeIndex upperArm = ParentNode(forearm);
-    const FrameMatrix* shoulder = DriverBone(NodeToBoneId(ParentNode(upperArm)));
-    if (shoulder == nullptr) return false;
-    FrameMatrix upperArmRows;
-    return RowsUnder(upperArm, *shoulder, upperArmRows) && RowsUnder(forearm, upperArmRows, out);
-}
-
-bool BarIk::RowsUnder(NodeIndex node, const FrameMatrix& parent, FrameMatrix& out) const {
-    const BoneFrame* frame = host().BoneFrameData(ped, node);
-    if (frame == nullptr) return false;
-    // The rows of the game's own product (local rotation rows times the
-    // parent's), where the translations play no part.
-    const FrameMatrix local = QuaternionToFrame(frame->rotation);
-    out = FrameMatrix{};
-    out.right = TransformVector(local.right, parent);
-    out.up = TransformVector(local.up, parent);
-    out.at = TransformVector(local.at, parent);
-    return IsFinite(out);
-}
-
-void BarIk::LocalRotationUnder(const FrameMatrix& parent, const FrameMatrix& world, Quaternion& out) {
-    FrameMatrix parentInverse;
-    if (!InvertRotation(parent, parentInverse)) return;
-    FrameMatrix local;
-    local.right = TransformVector(world.right, parentInverse);
-    local.up = TransformVector(world.up, parentInverse);
-    local.at = TransformVector(world.at, parentInverse);
-    if (!IsFinite(local)) return;
-    const Quaternion q = Normalized(MatrixToQuaternion(local));
-    if (IsFinite(q)) out = q;
 }
 
 std::string BarIk::WriteConfig() const {

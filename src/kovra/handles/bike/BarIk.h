@@ -37,17 +37,6 @@ private:
     // `away` turned by bendAngle about spineAxis.
     void PlaceHand(float side, NodeIndex node, const FrameMatrix& bar, const Vector3& away,
                    const Vector3& spineAxis);
-    // The rotation rows of the forearm above `hand` as the game's refresh
-    // would give them from the frame data the arm's solve wrote: no refresh
-    // between the arm and the hand. False when a bone or its data is missing.
-    bool SolvedForearmRows(NodeIndex hand, FrameMatrix& out) const;
-    // A node's world rotation rows from its frame data under its parent's
-    // rows, the game's arithmetic; false when there is no data or it is not
-    // finite.
-    bool RowsUnder(NodeIndex node, const FrameMatrix& parent, FrameMatrix& out) const;
-    // The local rotation that gives a child of `parent` the axes of
-    // `world`; out is left alone when there is none.
-    static void LocalRotationUnder(const FrameMatrix& parent, const FrameMatrix& world, Quaternion& out);
 };
 
 }  // namespace kovra
