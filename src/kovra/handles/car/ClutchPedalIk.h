@@ -33,6 +33,8 @@ private:
     void StepStroke(float rate);
     void UpdateCar(float dt);
     void UpdateBike(float dt);
+
+    KeptSinCos kneeTurn_;
 };
 
 }  // namespace kovra

@@ -26,16 +26,13 @@ float FingerCurl(float level);
 // A pedal frame hung upside down: turned about Z, but not a frame left at
 // the model's own axes.
 bool TurnedAboutZ(const FrameSlot& slot);
-// The foot's local rotation: footAngle.x about X replacing, then Y, then
-// footAngle.z less the toe roll about Z, each applied locally.
-Quaternion FootRotation(const Vector3& footAngle, float toe);
 // Degrees as given, or 0 when they are not a number a frame can turn by.
 float FiniteDegrees(float degrees);
 // The direction a knee bends towards for a foot reaching `target`: the
 // skeleton root's negated X axis, turned by bendAngle degrees about the line
 // from the root to the target. Zero (the solver then picks one) when the
-// driver has no skeleton.
-Vector3 KneeDirection(Host& host, CPed* ped, const Vector3& target, float bendAngle);
+// driver has no skeleton. `turn` keeps the sine and cosine of the bend.
+Vector3 KneeDirection(Host& host, CPed* ped, const Vector3& target, float bendAngle, KeptSinCos& turn);
 
 }  // namespace pedal
 
@@ -74,6 +71,8 @@ private:
     void StepPressLevels(float gasInput, float brakeInput, float dt);
     void UpdateCar(float brakeInput, float dt);
     void UpdateBike();
+
+    KeptSinCos kneeTurn_;
 };
 
 }  // namespace kovra
