@@ -110,7 +110,7 @@ void ClutchPedalIk::UpdateBike(float dt) {
 
     if (ped == nullptr) return;
     if (Quaternion* fingers = SlotToWrite(kLeftFingersNode)) {
-        WriteBoneRotation(*fingers, AxisAngle(AxisZ, pedal::FingerCurl(clutchLevel)), weight,
+        WriteBoneRotation(*fingers, pedal::FingerCurlTurn(fingerTurn_, clutchLevel), weight,
                           LastPose(kLeftFingersNode));
     }
     appliedThisFrame = true;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "kovra/handles/car/GasPedalIk.h"
 #include "kovra/handles/car/IkHandle.h"
 
 namespace kovra {
@@ -35,6 +36,7 @@ private:
     void UpdateBike(float dt);
 
     KeptSinCos kneeTurn_;
+    pedal::KeptFingerCurl fingerTurn_;
 };
 
 }  // namespace kovra

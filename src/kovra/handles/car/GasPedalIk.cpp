@@ -32,6 +32,13 @@ float FingerCurl(float level) {
     return 90.0f * c * c;
 }
 
+const Quaternion& FingerCurlTurn(KeptFingerCurl& kept, float level) {
+    if (!kept.valid || !SameBits(kept.level, level)) {
+        kept = {level, AxisAngle(AxisZ, FingerCurl(level)), true};
+    }
+    return kept.rotation;
+}
+
 bool TurnedAboutZ(const FrameSlot& slot) { return slot.flippedZ && !slot.unrotated; }
 
 float FiniteDegrees(float degrees) { return IsFinite(degrees) ? degrees : 0.0f; }
@@ -198,11 +205,11 @@ void GasPedalIk::UpdateBike() {
     // handle's business.
     if (Quaternion* hand = SlotToWrite(kRightHandNode)) {
         Quaternion turned = *hand;
-        RotateQuaternion(turned, AxisZ, -twist, Combine::Local);
+        TurnLocally(turned, AxisTurn(gripTurn_, AxisZ, -twist));
         WriteBoneRotation(*hand, turned, weight, LastPose(kRightHandNode));
     }
     if (Quaternion* fingers = SlotToWrite(kRightFingersNode)) {
-        WriteBoneRotation(*fingers, AxisAngle(AxisZ, pedal::FingerCurl(brakeLevel)), weight,
+        WriteBoneRotation(*fingers, pedal::FingerCurlTurn(fingerTurn_, brakeLevel), weight,
                           LastPose(kRightFingersNode));
     }
     appliedThisFrame = true;

@@ -23,6 +23,15 @@ float EaseIn(float level);
 // Degrees the fingers curl about their Z: 90 on the grip (level 0) and on
 // the pulled lever (level 1), straight half way, eased in and out.
 float FingerCurl(float level);
+// The fingers' curl at a level as a turn about their Z, kept with the level.
+struct KeptFingerCurl {
+    float level = 0.0f;
+    Quaternion rotation;
+    bool valid = false;
+};
+// AxisAngle about Z by FingerCurl(level), worked out only for a level other
+// than the kept one.
+const Quaternion& FingerCurlTurn(KeptFingerCurl& kept, float level);
 // A pedal frame hung upside down: turned about Z, but not a frame left at
 // the model's own axes.
 bool TurnedAboutZ(const FrameSlot& slot);
@@ -73,6 +82,8 @@ private:
     void UpdateBike();
 
     KeptSinCos kneeTurn_;
+    KeptAxisTurn gripTurn_;
+    pedal::KeptFingerCurl fingerTurn_;
 };
 
 }  // namespace kovra

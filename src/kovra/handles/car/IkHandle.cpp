@@ -31,6 +31,13 @@ void SinCos(KeptSinCos& kept, float radians) {
     kept = {radians, Sin(radians), Cos(radians), true};
 }
 
+const Quaternion& AxisTurn(KeptAxisTurn& kept, const Vector3& axis, float degrees) {
+    if (!kept.valid || !SameBits(kept.degrees, degrees) || !SameBits(kept.axis, axis)) {
+        kept = {axis, degrees, AxisAngle(axis, degrees), true};
+    }
+    return kept.rotation;
+}
+
 void FrameSlot::Clear() {
     IkHandle* const keep = owner;
     *this = FrameSlot{};

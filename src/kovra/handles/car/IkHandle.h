@@ -44,6 +44,17 @@ struct KeptSinCos {
 // angle's.
 void SinCos(KeptSinCos& kept, float radians);
 
+// The last turn about an axis asked for, kept with its axis and angle.
+struct KeptAxisTurn {
+    Vector3 axis;
+    float degrees = 0.0f;
+    Quaternion rotation;
+    bool valid = false;
+};
+// AxisAngle(axis, degrees), worked out only when the axis or the angle
+// differs from the kept turn's.
+const Quaternion& AxisTurn(KeptAxisTurn& kept, const Vector3& axis, float degrees);
+
 enum class HandleKind : std::int32_t {
     Gear = 0,
     Steer = 1,
