@@ -31,6 +31,15 @@ protected:
         handle.ped = ped;
     }
 
+    // Binds the slot to the sedan's gas pedal at its rest pose; its
+    // modelling matrix, or null when the model has none.
+    FrameMatrix* BindGasPedal(FrameSlot& slot) {
+        slot.frame = host.FindFrame(vehicle, "ik_gas");
+        FrameMatrix* modelling = slot.frame != nullptr ? host.FrameModelling(slot.frame) : nullptr;
+        if (modelling != nullptr) slot.restMatrix = *modelling;
+        return modelling;
+    }
+
     Vector3 HandPosition() {
         Vector3 p;
         EXPECT_TRUE(BonePosition(host, ped, NodeToBoneId(kRightHandNode), p));
@@ -185,10 +194,8 @@ TEST_F(IkHandleSteps, APointGoesRoundWithItsControl) {
 
 TEST_F(IkHandleSteps, TurnFrameFromRestLeavesThePosition) {
     FrameSlot& slot = handle.frameA;
-    slot.frame = host.FindFrame(vehicle, "ik_gas");
-    ASSERT_NE(slot.frame, nullptr);
-    FrameMatrix* modelling = host.FrameModelling(slot.frame);
-    slot.restMatrix = *modelling;
+    FrameMatrix* modelling = BindGasPedal(slot);
+    ASSERT_NE(modelling, nullptr);
     const Vector3 pos = modelling->pos;
 
     handle.TurnFrameFromRest(slot, AxisX, 90.0f);
@@ -209,10 +216,8 @@ TEST_F(IkHandleSteps, TurnFrameFromRestLeavesThePosition) {
 TEST_F(IkHandleSteps, KeptTurnsFollowEveryChangeOfTheirInputs) {
     // A frame turned from rest: the angle, the axis and the rest rows.
     FrameSlot& slot = handle.frameA;
-    slot.frame = host.FindFrame(vehicle, "ik_gas");
-    ASSERT_NE(slot.frame, nullptr);
-    FrameMatrix* modelling = host.FrameModelling(slot.frame);
-    slot.restMatrix = *modelling;
+    FrameMatrix* modelling = BindGasPedal(slot);
+    ASSERT_NE(modelling, nullptr);
     const auto expectTurned = [&](const Vector3& axis, float degrees, const char* what) {
         FrameMatrix expected = slot.restMatrix;
         RotateFrame(expected, axis, degrees, Combine::Local);
