@@ -21,11 +21,9 @@ class IkHandle;
 class Runtime;
 struct GlobalSettings;
 
-// The code every handle carries in its `type` and the index of its
-// configuration template in a model's record.
-// True when a and b hold the same bits. A result kept from last frame is
-// reused only for exactly the same inputs: == would take 0 for -0, which can
-// turn a zero's sign in what follows.
+// True when a and b (of a type without padding) hold the same bits. A result
+// kept from last frame is reused only for exactly the same inputs: == would
+// take 0 for -0, which can turn a zero's sign in what follows.
 template <class T>
 bool SameBits(const T& a, const T& b) {
     static_assert(std::is_trivially_copyable_v<T>);
@@ -55,6 +53,8 @@ struct KeptAxisTurn {
 // differs from the kept turn's.
 const Quaternion& AxisTurn(KeptAxisTurn& kept, const Vector3& axis, float degrees);
 
+// The code every handle carries in its `type` and the index of its
+// configuration template in a model's record.
 enum class HandleKind : std::int32_t {
     Gear = 0,
     Steer = 1,
