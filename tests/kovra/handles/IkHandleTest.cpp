@@ -31,6 +31,15 @@ protected:
         handle.ped = ped;
     }
 
+    // Binds the slot to the sedan's gas pedal at its rest pose; its
+    // modelling matrix, or null when the model has none.
+    FrameMatrix* BindGasPedal(FrameSlot& slot) {
+        slot.frame = host.FindFrame(vehicle, "ik_gas");
+        FrameMatrix* modelling = slot.frame != nullptr ? host.FrameModelling(slot.frame) : nullptr;
+        if (modelling != nullptr) slot.restMatrix = *modelling;
+        return modelling;
+    }
+
     Vector3 HandPosition() {
         Vector3 p;
         EXPECT_TRUE(BonePosition(host, ped, NodeToBoneId(kRightHandNode), p));
@@ -185,10 +194,8 @@ TEST_F(IkHandleSteps, APointGoesRoundWithItsControl) {
 
 TEST_F(IkHandleSteps, TurnFrameFromRestLeavesThePosition) {
     FrameSlot& slot = handle.frameA;
-    slot.frame = host.FindFrame(vehicle, "ik_gas");
-    ASSERT_NE(slot.frame, nullptr);
-    FrameMatrix* modelling = host.FrameModelling(slot.frame);
-    slot.restMatrix = *modelling;
+    FrameMatrix* modelling = BindGasPedal(slot);
+    ASSERT_NE(modelling, nullptr);
     const Vector3 pos = modelling->pos;
 
     handle.TurnFrameFromRest(slot, AxisX, 90.0f);
@@ -201,6 +208,82 @@ TEST_F(IkHandleSteps, TurnFrameFromRestLeavesThePosition) {
 
     handle.TurnFrameFromRest(slot, AxisX, std::numeric_limits<float>::infinity());
     EXPECT_VEC_NEAR(modelling->up, expected.up, 1e-6f);
+}
+
+// Turns kept from the last frame are reused only for the same inputs, bit
+// for bit: every input that changes gives exactly what working the turn out
+// afresh gives.
+TEST_F(IkHandleSteps, KeptTurnsFollowEveryChangeOfTheirInputs) {
+    // A frame turned from rest: the angle, the axis and the rest rows.
+    FrameSlot& slot = handle.frameA;
+    FrameMatrix* modelling = BindGasPedal(slot);
+    ASSERT_NE(modelling, nullptr);
+    const auto expectTurned = [&](const Vector3& axis, float degrees, const char* what) {
+        FrameMatrix expected = slot.restMatrix;
+        RotateFrame(expected, axis, degrees, Combine::Local);
+        EXPECT_TRUE(SameBits(modelling->right, expected.right)) << what;
+        EXPECT_TRUE(SameBits(modelling->up, expected.up)) << what;
+        EXPECT_TRUE(SameBits(modelling->at, expected.at)) << what;
+    };
+    handle.TurnFrameFromRest(slot, AxisX, 12.0f);
+    handle.TurnFrameFromRest(slot, AxisX, 12.0f);
+    expectTurned(AxisX, 12.0f, "same angle");
+    *modelling = slot.restMatrix;  // the game poses the frame itself
+    handle.TurnFrameFromRest(slot, AxisX, 12.0f);
+    expectTurned(AxisX, 12.0f, "written again");
+    handle.TurnFrameFromRest(slot, AxisZ, 12.0f);
+    expectTurned(AxisZ, 12.0f, "other axis");
+    RotateFrame(slot.restMatrix, AxisY, 20.0f, Combine::Local);
+    handle.TurnFrameFromRest(slot, AxisZ, 12.0f);
+    expectTurned(AxisZ, 12.0f, "other rest rows");
+    handle.TurnFrameFromRest(slot, AxisZ, 0.0f);
+    handle.TurnFrameFromRest(slot, AxisZ, -0.0f);
+    expectTurned(AxisZ, -0.0f, "negative zero");
+    static constexpr const char* kBrake[] = {"ik_brake"};
+    Vector3 offset{1.0f, 0.0f, 0.0f};
+    ASSERT_TRUE(handle.LocateFrame(slot, kBrake, offset));  // a rebuild finds another frame
+    modelling = host.FrameModelling(slot.frame);
+    handle.TurnFrameFromRest(slot, AxisZ, -0.0f);
+    expectTurned(AxisZ, -0.0f, "another frame");
+
+    // The end and foot rotations: the angles, the side and the toe roll.
+    const auto fresh = [](const Vector3& degrees) {
+        Quaternion q = AxisAngle(AxisX, degrees.x);
+        RotateQuaternion(q, AxisY, degrees.y, Combine::Local);
+        RotateQuaternion(q, AxisZ, degrees.z, Combine::Local);
+        return q;
+    };
+    handle.endAngles = {10.0f, 20.0f, 30.0f};
+    EXPECT_EQ(handle.EndRotation(), fresh({10.0f, 20.0f, 30.0f}));
+    EXPECT_EQ(handle.EndRotation(-1.0f), fresh({-10.0f, 20.0f, 30.0f}));
+    EXPECT_EQ(handle.FootRotation(5.0f), fresh({10.0f, 20.0f, 25.0f}));
+    EXPECT_EQ(handle.EndRotation(), fresh({10.0f, 20.0f, 30.0f}));
+    handle.endAngles.y = -40.0f;
+    EXPECT_EQ(handle.EndRotation(-1.0f), fresh({-10.0f, -40.0f, 30.0f}));
+    GasPedalIk other{runtime};
+    other.endAngles = {0.0f, 0.0f, 90.0f};
+    handle.CopyFrom(&other);
+    EXPECT_EQ(handle.FootRotation(0.0f), fresh({0.0f, 0.0f, 90.0f}));
+
+    // The knee's turn: the bend angle.
+    KeptSinCos turn;
+    const FrameMatrix& root = *BoneWorldMatrix(host, ped, kRootBone);
+    const Vector3 target = root.pos + Vector3{0.3f, 0.5f, -0.4f};
+    const Vector3 axis = NormalizedCopy(target - root.pos);
+    for (float bend : {10.0f, 10.0f, -25.0f}) {
+        EXPECT_EQ(pedal::KneeDirection(host, ped, target, bend, turn),
+                  RotateAboutAxis(-root.right, axis, bend * kDegToRad))
+            << bend;
+    }
+
+    // Turns about an axis and the fingers' curl.
+    KeptAxisTurn axisTurn;
+    EXPECT_EQ(AxisTurn(axisTurn, AxisZ, 30.0f), AxisAngle(AxisZ, 30.0f));
+    EXPECT_EQ(AxisTurn(axisTurn, AxisX, 30.0f), AxisAngle(AxisX, 30.0f));
+    EXPECT_EQ(AxisTurn(axisTurn, AxisX, -30.0f), AxisAngle(AxisX, -30.0f));
+    pedal::KeptFingerCurl curl;
+    EXPECT_EQ(pedal::FingerCurlTurn(curl, 0.25f), AxisAngle(AxisZ, pedal::FingerCurl(0.25f)));
+    EXPECT_EQ(pedal::FingerCurlTurn(curl, 0.5f), AxisAngle(AxisZ, pedal::FingerCurl(0.5f)));
 }
 
 }  // namespace

@@ -348,5 +348,40 @@ TEST_F(SteerIkTest, RimMarkersWithDebugLinesAndNoAllocationWithout) {
     EXPECT_EQ(runtime.debug().segments().size(), 2u * 2u + 2u);
 }
 
+// The rim points are kept between frames: every tunable they come from, the
+// wrist offset among the settings and a CopyFrom move the hands with them.
+TEST_F(SteerIkTest, HandsFollowEveryChangeOfTheRimTunables) {
+    steer.spinRate = 1.0f;
+    steer.doSpinePush = false;
+    const auto expectOnRim = [&](const char* what) {
+        for (float angle : {0.0f, -0.3f}) {
+            Frame(angle);
+            RefreshBoneMatrices(host, ped);
+            EXPECT_VEC_NEAR(Bone(24), RimTarget(1.0f), 0.002f) << what << " " << angle;
+            EXPECT_VEC_NEAR(Bone(34), RimTarget(-1.0f), 0.002f) << what << " " << angle;
+        }
+    };
+    expectOnRim("defaults");
+    steer.grabOffset = {0.15f, 0.02f, 0.17f};
+    expectOnRim("grab offset");
+    steer.restAngle = 20.0f;
+    expectOnRim("rest angle");
+    steer.grabBwAngle = 250.0f;
+    expectOnRim("backward grab");
+    steer.grabFwAngle = 320.0f;
+    Frame(0.3f);  // the left hand's turn, towards its forward grab point
+    RefreshBoneMatrices(host, ped);
+    EXPECT_VEC_NEAR(Bone(34), RimTarget(-1.0f), 0.002f) << "forward grab";
+    runtime.settings().gWristOffsetY = -0.16f;
+    expectOnRim("wrist offset");
+    SteerIk other{runtime};
+    other.grabOffset = {0.2f, -0.01f, 0.2f};
+    other.restAngle = 60.0f;
+    steer.CopyFrom(&other);
+    steer.spinRate = 1.0f;
+    steer.doSpinePush = false;
+    expectOnRim("copied");
+}
+
 }  // namespace
 }  // namespace kovra

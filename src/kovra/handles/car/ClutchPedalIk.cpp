@@ -12,10 +12,6 @@
 
 namespace kovra {
 
-namespace {
-
-}  // namespace
-
 ClutchPedalIk::ClutchPedalIk(Runtime& runtime) : IkHandle(runtime) {
     bendAngle = -25.0f;
     maxAngle = 10.0f;
@@ -79,7 +75,7 @@ void ClutchPedalIk::UpdateCar(float dt) {
     const Vector3 target = TransformPoint(grabOffset, *pedalWorld);
     if (ped == nullptr) return;
 
-    const Vector3 knee = pedal::KneeDirection(h, ped, target, bendAngle);
+    const Vector3 knee = pedal::KneeDirection(h, ped, target, bendAngle, kneeTurn_);
 
     DebugDrawQueue& debug = runtime().debug();
     if (debug.enabled) {
@@ -91,7 +87,7 @@ void ClutchPedalIk::UpdateCar(float dt) {
 
     const float toe = pedal::TurnedAboutZ(frameA) ? maxAngle * eased * pedal::kToeFactor : 0.0f;
     if (Quaternion* slot = SlotToWrite(kLeftFootNode)) {
-        WriteBoneRotation(*slot, pedal::FootRotation(endAngles, toe), weight, LastPose(kLeftFootNode));
+        WriteBoneRotation(*slot, FootRotation(toe), weight, LastPose(kLeftFootNode));
     }
     appliedThisFrame = true;
 }
@@ -114,7 +110,7 @@ void ClutchPedalIk::UpdateBike(float dt) {
 
     if (ped == nullptr) return;
     if (Quaternion* fingers = SlotToWrite(kLeftFingersNode)) {
-        WriteBoneRotation(*fingers, AxisAngle(AxisZ, pedal::FingerCurl(clutchLevel)), weight,
+        WriteBoneRotation(*fingers, pedal::FingerCurlTurn(fingerTurn_, clutchLevel), weight,
                           LastPose(kLeftFingersNode));
     }
     appliedThisFrame = true;

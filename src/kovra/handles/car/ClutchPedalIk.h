@@ -2,6 +2,7 @@
 
 #include <cstdint>
 
+#include "kovra/handles/car/GasPedalIk.h"
 #include "kovra/handles/car/IkHandle.h"
 
 namespace kovra {
@@ -33,6 +34,9 @@ private:
     void StepStroke(float rate);
     void UpdateCar(float dt);
     void UpdateBike(float dt);
+
+    KeptSinCos kneeTurn_;
+    pedal::KeptFingerCurl fingerTurn_;
 };
 
 }  // namespace kovra

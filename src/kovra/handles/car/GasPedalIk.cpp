@@ -32,19 +32,18 @@ float FingerCurl(float level) {
     return 90.0f * c * c;
 }
 
-bool TurnedAboutZ(const FrameSlot& slot) { return slot.flippedZ && !slot.unrotated; }
-
-Quaternion FootRotation(const Vector3& footAngle, float toe) {
-    Quaternion q;
-    RotateQuaternion(q, AxisX, footAngle.x, Combine::Replace);
-    RotateQuaternion(q, AxisY, footAngle.y, Combine::Local);
-    RotateQuaternion(q, AxisZ, footAngle.z - toe, Combine::Local);
-    return q;
+const Quaternion& FingerCurlTurn(KeptFingerCurl& kept, float level) {
+    if (!kept.valid || !SameBits(kept.level, level)) {
+        kept = {level, AxisAngle(AxisZ, FingerCurl(level)), true};
+    }
+    return kept.rotation;
 }
+
+bool TurnedAboutZ(const FrameSlot& slot) { return slot.flippedZ && !slot.unrotated; }
 
 float FiniteDegrees(float degrees) { return IsFinite(degrees) ? degrees : 0.0f; }
 
-Vector3 KneeDirection(Host& host, CPed* ped, const Vector3& target, float bendAngle) {
+Vector3 KneeDirection(Host& host, CPed* ped, const Vector3& target, float bendAngle, KeptSinCos& turn) {
     const FrameMatrix* root = BoneWorldMatrix(host, ped, kRootBone);
     if (root == nullptr) return {};
     const Vector3 knee = -root->right;
@@ -53,7 +52,11 @@ Vector3 KneeDirection(Host& host, CPed* ped, const Vector3& target, float bendAn
     // a zero axis would only shorten the direction.
     const Vector3 axis = NormalizedCopy(target - root->pos);
     if (axis.IsZero()) return knee;
-    const Vector3 turned = RotateAboutAxis(knee, axis, bendAngle * kDegToRad);
+    SinCos(turn, bendAngle * kDegToRad);
+    // RotateAboutAxis with the kept sine and cosine, term for term.
+    const Vector3 proj = axis * Dot(knee, axis);
+    const Vector3 perp = knee - proj;
+    const Vector3 turned = perp * turn.cos + Cross(axis, perp) * turn.sin + proj;
     return IsFinite(turned) ? turned : knee;
 }
 
@@ -161,7 +164,7 @@ void GasPedalIk::UpdateCar(float brakeInput, float dt) {
     }
     if (ped == nullptr) return;
 
-    const Vector3 knee = pedal::KneeDirection(h, ped, target, bendAngle);
+    const Vector3 knee = pedal::KneeDirection(h, ped, target, bendAngle, kneeTurn_);
 
     DebugDrawQueue& debug = runtime().debug();
     if (debug.enabled) {
@@ -183,7 +186,7 @@ void GasPedalIk::UpdateCar(float brakeInput, float dt) {
     if (brakePedal && pedal::TurnedAboutZ(frameB)) toe += maxAngle * easedBrake * pedal::kToeFactor;
     if (pedal::TurnedAboutZ(frameA)) toe += maxAngle * easedGas * pedal::kToeFactor;
     if (Quaternion* slot = SlotToWrite(kRightFootNode)) {
-        WriteBoneRotation(*slot, pedal::FootRotation(endAngles, toe), weight, LastPose(kRightFootNode));
+        WriteBoneRotation(*slot, FootRotation(toe), weight, LastPose(kRightFootNode));
     }
     appliedThisFrame = true;
 }
@@ -202,11 +205,11 @@ void GasPedalIk::UpdateBike() {
     // handle's business.
     if (Quaternion* hand = SlotToWrite(kRightHandNode)) {
         Quaternion turned = *hand;
-        RotateQuaternion(turned, AxisZ, -twist, Combine::Local);
+        TurnLocally(turned, AxisTurn(gripTurn_, AxisZ, -twist));
         WriteBoneRotation(*hand, turned, weight, LastPose(kRightHandNode));
     }
     if (Quaternion* fingers = SlotToWrite(kRightFingersNode)) {
-        WriteBoneRotation(*fingers, AxisAngle(AxisZ, pedal::FingerCurl(brakeLevel)), weight,
+        WriteBoneRotation(*fingers, pedal::FingerCurlTurn(fingerTurn_, brakeLevel), weight,
                           LastPose(kRightFingersNode));
     }
     appliedThisFrame = true;

@@ -23,19 +23,25 @@ float EaseIn(float level);
 // Degrees the fingers curl about their Z: 90 on the grip (level 0) and on
 // the pulled lever (level 1), straight half way, eased in and out.
 float FingerCurl(float level);
+// The fingers' curl at a level as a turn about their Z, kept with the level.
+struct KeptFingerCurl {
+    float level = 0.0f;
+    Quaternion rotation;
+    bool valid = false;
+};
+// AxisAngle about Z by FingerCurl(level), worked out only for a level other
+// than the kept one.
+const Quaternion& FingerCurlTurn(KeptFingerCurl& kept, float level);
 // A pedal frame hung upside down: turned about Z, but not a frame left at
 // the model's own axes.
 bool TurnedAboutZ(const FrameSlot& slot);
-// The foot's local rotation: footAngle.x about X replacing, then Y, then
-// footAngle.z less the toe roll about Z, each applied locally.
-Quaternion FootRotation(const Vector3& footAngle, float toe);
 // Degrees as given, or 0 when they are not a number a frame can turn by.
 float FiniteDegrees(float degrees);
 // The direction a knee bends towards for a foot reaching `target`: the
 // skeleton root's negated X axis, turned by bendAngle degrees about the line
 // from the root to the target. Zero (the solver then picks one) when the
-// driver has no skeleton.
-Vector3 KneeDirection(Host& host, CPed* ped, const Vector3& target, float bendAngle);
+// driver has no skeleton. `turn` keeps the sine and cosine of the bend.
+Vector3 KneeDirection(Host& host, CPed* ped, const Vector3& target, float bendAngle, KeptSinCos& turn);
 
 }  // namespace pedal
 
@@ -74,6 +80,10 @@ private:
     void StepPressLevels(float gasInput, float brakeInput, float dt);
     void UpdateCar(float brakeInput, float dt);
     void UpdateBike();
+
+    KeptSinCos kneeTurn_;
+    KeptAxisTurn gripTurn_;
+    pedal::KeptFingerCurl fingerTurn_;
 };
 
 }  // namespace kovra

@@ -16,7 +16,27 @@ namespace {
 
 bool IsNode(NodeIndex node) { return node >= 0 && node < kNodeCount; }
 
+Quaternion WorkOutTurnXYZ(const Vector3& degrees) {
+    Quaternion q;
+    RotateQuaternion(q, AxisX, degrees.x, Combine::Replace);
+    RotateQuaternion(q, AxisY, degrees.y, Combine::Local);
+    RotateQuaternion(q, AxisZ, degrees.z, Combine::Local);
+    return q;
+}
+
 }  // namespace
+
+void SinCos(KeptSinCos& kept, float radians) {
+    if (kept.valid && SameBits(kept.radians, radians)) return;
+    kept = {radians, Sin(radians), Cos(radians), true};
+}
+
+const Quaternion& AxisTurn(KeptAxisTurn& kept, const Vector3& axis, float degrees) {
+    if (!kept.valid || !SameBits(kept.degrees, degrees) || !SameBits(kept.axis, axis)) {
+        kept = {axis, degrees, AxisAngle(axis, degrees), true};
+    }
+    return kept.rotation;
+}
 
 void FrameSlot::Clear() {
     IkHandle* const keep = owner;
@@ -131,12 +151,22 @@ void IkHandle::DepositNodeOffset(NodeIndex node, const Vector3& position) {
     rig->nodeOffsets[node] = position;
 }
 
+Quaternion IkHandle::TurnXYZ(const Vector3& degrees) const {
+    for (const KeptRotation& kept : keptRotations_) {
+        if (kept.valid && SameBits(kept.degrees, degrees)) return kept.rotation;
+    }
+    KeptRotation& slot = keptRotations_[static_cast<std::size_t>(nextKept_)];
+    nextKept_ = (nextKept_ + 1) % static_cast<int>(keptRotations_.size());
+    slot = {degrees, WorkOutTurnXYZ(degrees), true};
+    return slot.rotation;
+}
+
 Quaternion IkHandle::EndRotation(float signX) const {
-    Quaternion q;
-    RotateQuaternion(q, AxisX, endAngles.x * signX, Combine::Replace);
-    RotateQuaternion(q, AxisY, endAngles.y, Combine::Local);
-    RotateQuaternion(q, AxisZ, endAngles.z, Combine::Local);
-    return q;
+    return TurnXYZ({endAngles.x * signX, endAngles.y, endAngles.z});
+}
+
+Quaternion IkHandle::FootRotation(float toe) const {
+    return TurnXYZ({endAngles.x, endAngles.y, endAngles.z - toe});
 }
 
 void IkHandle::ApplyEndRotation(NodeIndex node, float blend, float signX) {
@@ -190,12 +220,20 @@ void IkHandle::TurnFrameFromRest(FrameSlot& slot, const Vector3& axis, float deg
     if (slot.frame == nullptr || !IsFinite(degrees)) return;
     FrameMatrix* modelling = host().FrameModelling(slot.frame);
     if (modelling == nullptr) return;
-    FrameMatrix turned = slot.restMatrix;
-    RotateFrame(turned, axis, degrees, Combine::Local);
-    if (!IsFinite(turned)) return;
-    modelling->right = turned.right;
-    modelling->up = turned.up;
-    modelling->at = turned.at;
+    KeptFrameTurn& kept = slot.lastTurn;
+    const FrameMatrix& rest = slot.restMatrix;
+    if (!kept.valid || !SameBits(kept.degrees, degrees) || !SameBits(kept.axis, axis) ||
+        !SameBits(kept.restRight, rest.right) || !SameBits(kept.restUp, rest.up) ||
+        !SameBits(kept.restAt, rest.at)) {
+        FrameMatrix turned = rest;
+        RotateFrame(turned, axis, degrees, Combine::Local);
+        if (!IsFinite(turned)) return;
+        kept = {rest.right, rest.up, rest.at, axis, degrees, turned.right, turned.up, turned.at, true};
+    }
+    // Written every frame all the same: the game may have posed the frame.
+    modelling->right = kept.right;
+    modelling->up = kept.up;
+    modelling->at = kept.at;
 }
 
 // ---- steps of the two-wheeler handles ----------------------------------------

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
+#include <type_traits>
 
 #include "kovra/host/HostTypes.h"
 #include "kovra/ik/FrameMatrix.h"
@@ -17,6 +20,38 @@ class Host;
 class IkHandle;
 class Runtime;
 struct GlobalSettings;
+
+// True when a and b (of a type without padding) hold the same bits. A result
+// kept from last frame is reused only for exactly the same inputs: == would
+// take 0 for -0, which can turn a zero's sign in what follows.
+template <class T>
+bool SameBits(const T& a, const T& b) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    return std::memcmp(&a, &b, sizeof(T)) == 0;
+}
+
+// The sine and cosine of the last angle asked for, kept: a tunable angle
+// turns by the same amount frame after frame.
+struct KeptSinCos {
+    float radians = 0.0f;
+    float sin = 0.0f;
+    float cos = 1.0f;
+    bool valid = false;
+};
+// Sin and Cos of `radians`, worked out only when they differ from the kept
+// angle's.
+void SinCos(KeptSinCos& kept, float radians);
+
+// The last turn about an axis asked for, kept with its axis and angle.
+struct KeptAxisTurn {
+    Vector3 axis;
+    float degrees = 0.0f;
+    Quaternion rotation;
+    bool valid = false;
+};
+// AxisAngle(axis, degrees), worked out only when the axis or the angle
+// differs from the kept turn's.
+const Quaternion& AxisTurn(KeptAxisTurn& kept, const Vector3& axis, float degrees);
 
 // The code every handle carries in its `type` and the index of its
 // configuration template in a model's record.
@@ -38,6 +73,20 @@ inline constexpr std::int32_t kNoHandleType = -1;
 constexpr std::int32_t KindCode(HandleKind kind) { return static_cast<std::int32_t>(kind); }
 constexpr bool IsHandleKindCode(int code) { return code >= 0 && code < kHandleKindCount; }
 
+// The rotation rows a turn of a control frame from its rest rows gave, and
+// what they came from: the same rest rows, axis and angle give them again.
+struct KeptFrameTurn {
+    Vector3 restRight;
+    Vector3 restUp;
+    Vector3 restAt;
+    Vector3 axis;
+    float degrees = 0.0f;
+    Vector3 right;
+    Vector3 up;
+    Vector3 at;
+    bool valid = false;
+};
+
 // A handle's binding to one control frame of the vehicle model. The rig's
 // frame lookup fills it; the handle only reads it and turns the frame.
 struct FrameSlot {
@@ -53,6 +102,7 @@ struct FrameSlot {
     bool flippedY = false;
     bool flippedZ = false;
     bool unrotated = false;
+    KeptFrameTurn lastTurn;  // TurnFrameFromRest's last rows
 
     // Forgets the frame and everything measured from it; the owner stays.
     void Clear();
@@ -113,6 +163,9 @@ public:
     // endAngles as a local rotation: X (its angle times signX) replacing,
     // then Y and Z applied locally.
     Quaternion EndRotation(float signX = 1.0f) const;
+    // A foot's rotation on a pedal: EndRotation with the toe roll taken off
+    // the Z angle.
+    Quaternion FootRotation(float toe) const;
     // Blends EndRotation into the node's local rotation by `blend`.
     void ApplyEndRotation(NodeIndex node, float blend, float signX = 1.0f);
     // Blends a local rotation into the node by `blend`, round the side that
@@ -223,7 +276,19 @@ protected:
     void DefaultOffset(FrameSlot& slot, Vector3& offset);
 
 private:
+    // A turn of `degrees` about X replacing, then about Y and Z locally.
+    // The last two worked out are kept (a bike's feet take one each).
+    Quaternion TurnXYZ(const Vector3& degrees) const;
+
+    struct KeptRotation {
+        Vector3 degrees;
+        Quaternion rotation;
+        bool valid = false;
+    };
+
     Runtime* runtime_;
+    mutable std::array<KeptRotation, 2> keptRotations_{};
+    mutable int nextKept_ = 0;
 };
 
 }  // namespace kovra

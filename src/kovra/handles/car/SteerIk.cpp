@@ -102,22 +102,23 @@ void SteerIk::Update() {
 
     if (!frameA.found || frameA.frame == nullptr) return;
     TurnFrameFromRest(frameA, AxisY, wheelAngle);
-    FrameMatrix wheel;
-    if (!ControlFrameWorld(wheel) || ped == nullptr) return;
+    WheelFrames frames;
+    if (!ControlFrameWorld(frames.wheel) || ped == nullptr) return;
     // The wheel's frame without its spin: the rim as if the wheel stood
-    // straight.
-    FrameMatrix unspun = wheel;
-    RotateFrame(unspun, AxisY, -wheelAngle, Combine::Local);
+    // straight. Both hands measure against it, so it is inverted once.
+    frames.unspun = frames.wheel;
+    RotateFrame(frames.unspun, AxisY, -wheelAngle, Combine::Local);
+    frames.invertible = Invert(frames.unspun, frames.unspunInverse);
 
-    if (doSpinePush) PushSpine(wheel);
+    if (doSpinePush) PushSpine(frames.wheel);
 
     const FrameMatrix* spine = DriverBone(kSpineBone);
     if (spine == nullptr) return;
     const Vector3 spineRight = NormalizedCopy(spine->right);
     const Vector3 spineAt = spine->at;
 
-    PoseHand(-1.0f, kLeftHandNode, wheel, unspun, spineRight, spineAt);
-    PoseHand(1.0f, kRightHandNode, wheel, unspun, spineRight, spineAt);
+    PoseHand(-1.0f, kLeftHandNode, frames, spineRight, spineAt);
+    PoseHand(1.0f, kRightHandNode, frames, spineRight, spineAt);
     appliedThisFrame = true;
 }
 
@@ -147,18 +148,36 @@ void SteerIk::PushSpine(const FrameMatrix& wheel) {
     LevelHead(spine.neckUp, ws);
 }
 
-void SteerIk::PoseHand(float s, NodeIndex n, const FrameMatrix& wheel, const FrameMatrix& unspun,
-                       const Vector3& spineRight, const Vector3& spineAt) {
+const SteerIk::RimPoints& SteerIk::HandRimPoints(float s) {
+    const RimInputs inputs{grabOffset, settings().gWristOffsetY, restAngle, grabBwAngle, grabFwAngle};
+    if (!rimPointsValid_ || !SameBits(inputs, rimInputs_)) {
+        for (const float side : {-1.0f, 1.0f}) {
+            const float rx = side * grabOffset.x;
+            const float rz = side * grabOffset.z;
+            const float y = grabOffset.y + 0.5f * inputs.wristOffsetY;
+            const Vector3 fw = RimPoint(-(side * grabFwAngle), rx, y, rz);
+            rimPoints_[side < 0.0f ? 0 : 1] = {RimPoint(side * restAngle, rx, y, rz),
+                                               RimPoint(side * grabBwAngle, rx, y, rz),
+                                               {-fw.x, fw.y, -fw.z}};
+        }
+        rimInputs_ = inputs;
+        rimPointsValid_ = true;
+    }
+    return rimPoints_[s < 0.0f ? 0 : 1];
+}
+
+void SteerIk::PoseHand(float s, NodeIndex n, const WheelFrames& frames, const Vector3& spineRight,
+                       const Vector3& spineAt) {
     LimbSolver& solver = runtime().solver();
+    const FrameMatrix& wheel = frames.wheel;
+    const FrameMatrix& unspun = frames.unspun;
 
     // Rim points in the wheel's space, carried round by its spin.
     const float rx = s * grabOffset.x;
-    const float rz = s * grabOffset.z;
-    const float y = grabOffset.y + 0.5f * settings().gWristOffsetY;
-    const Vector3 rest = TransformPoint(RimPoint(s * restAngle, rx, y, rz), wheel);
-    const Vector3 backward = TransformPoint(RimPoint(s * grabBwAngle, rx, y, rz), wheel);
-    const Vector3 fwLocal = RimPoint(-(s * grabFwAngle), rx, y, rz);
-    const Vector3 forward = TransformPoint({-fwLocal.x, fwLocal.y, -fwLocal.z}, wheel);
+    const RimPoints& rim = HandRimPoints(s);
+    const Vector3 rest = TransformPoint(rim.rest, wheel);
+    const Vector3 backward = TransformPoint(rim.backward, wheel);
+    const Vector3 forward = TransformPoint(rim.forward, wheel);
 
     DebugDrawQueue& debug = runtime().debug();
     if (debug.enabled) {
@@ -173,7 +192,9 @@ void SteerIk::PoseHand(float s, NodeIndex n, const FrameMatrix& wheel, const Fra
 
     // The elbow points forward for a hand on its own side of the wheel and
     // out to the side as the hand crosses over.
-    const float lx = InverseTransformPoint(target, unspun).x;
+    // InverseTransformPoint, with the inverse worked out once for both hands.
+    const float lx = (frames.invertible ? TransformPoint(target, frames.unspunInverse)
+                                        : ToFrameLocal(target, unspun)).x;
     const float k = std::fabs(rx) > kMinRimRadius
                         ? Clamp((rx - lx) / (2.0f * rx), kMinForwardBend, 1.0f)
                         : 0.5f;

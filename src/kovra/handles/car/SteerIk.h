@@ -46,10 +46,40 @@ public:
     float spinRate = 0.025f;
 
 private:
+    // The wheel frame this frame, and the same without its spin.
+    struct WheelFrames {
+        FrameMatrix wheel;
+        FrameMatrix unspun;
+        FrameMatrix unspunInverse;
+        bool invertible = false;  // unspunInverse holds the inverse
+    };
+    // What the rim points in the wheel's space are worked out from.
+    struct RimInputs {
+        Vector3 grabOffset;
+        float wristOffsetY = 0.0f;
+        float restAngle = 0.0f;
+        float grabBwAngle = 0.0f;
+        float grabFwAngle = 0.0f;
+    };
+    // A hand's rim points in the wheel's space: at rest, the backward and
+    // the forward grab points.
+    struct RimPoints {
+        Vector3 rest;
+        Vector3 backward;
+        Vector3 forward;
+    };
+
     // Leans the upper body towards the wheel and turns the neck back.
     void PushSpine(const FrameMatrix& wheel);
-    void PoseHand(float side, NodeIndex node, const FrameMatrix& wheel, const FrameMatrix& unspun,
-                  const Vector3& spineRight, const Vector3& spineAt);
+    void PoseHand(float side, NodeIndex node, const WheelFrames& frames, const Vector3& spineRight,
+                  const Vector3& spineAt);
+    // The rim points of the hand on `side`, worked out again only when the
+    // tunables they come from have changed.
+    const RimPoints& HandRimPoints(float side);
+
+    RimInputs rimInputs_;
+    RimPoints rimPoints_[2];  // left hand, right hand
+    bool rimPointsValid_ = false;
 };
 
 }  // namespace kovra
