@@ -27,6 +27,10 @@ constexpr int kRebuildDelay = 20;
 constexpr int kScanInterval = 15;
 constexpr NodeIndex kToeNodes[] = {27, 31};
 constexpr NodeIndex kToeFeet[] = {kLeftFootNode, kRightFootNode};
+// The limb ends the handles blend round the side nearer last frame's pose:
+// only these are remembered from frame to frame.
+constexpr NodeIndex kBlendedEnds[] = {kLeftHandNode,  kLeftFingersNode, kRightHandNode, kRightFingersNode,
+                                      kLeftFootNode,  kToeNodes[0],     kRightFootNode, kToeNodes[1]};
 
 // The simulated gear the hands and feet act out.
 constexpr int kAudioTopGear = 5;
@@ -335,7 +339,7 @@ void CabinIk::Dispatch() {
 void CabinIk::RememberPose() {
     Host& host = runtime().host();
     lastPoseOf_ = driver;
-    for (NodeIndex node = 1; node < kNodeCount; ++node) {
+    for (const NodeIndex node : kBlendedEnds) {
         const Quaternion* slot = BoneRotationSlot(host, driver, node);
         if (slot == nullptr || !IsFinite(*slot)) {
             lastPoseOf_ = nullptr;
@@ -347,6 +351,7 @@ void CabinIk::RememberPose() {
 
 const Quaternion* CabinIk::LastPose(CPed* ped, NodeIndex node) const {
     if (ped == nullptr || ped != lastPoseOf_ || node < 1 || node >= kNodeCount) return nullptr;
+    if (std::find(std::begin(kBlendedEnds), std::end(kBlendedEnds), node) == std::end(kBlendedEnds)) return nullptr;
     return &lastPose_[static_cast<std::size_t>(node)];
 }
 

@@ -72,7 +72,8 @@ public:
     // is faded out first: the handles go once the fade reaches 0.
     void Reset();
     // The node's local rotation as the last dispatch left it for the current
-    // driver; null before the first or for another driver.
+    // driver, for the hands, fingers, feet and toes (the ends the handles
+    // blend); null before the first, for another driver or another node.
     const Quaternion* LastPose(CPed* ped, NodeIndex node) const;
     // Which limb groups yield to a running priority animation, and how far.
     void UpdateBlendController(CPed* driverPed);
