@@ -121,17 +121,6 @@ const RestPose& TheRestPose() {
 
 static_assert(kNodeCount == 32, "one bit per node");
 
-// Bit per node of each node's subtree (itself and everything below it).
-constexpr std::array<std::uint32_t, kNodeCount> kSubtrees = [] {
-    std::array<std::uint32_t, kNodeCount> subtree{};
-    // Children have higher numbers than their parents.
-    for (int node = kNodeCount - 1; node >= 0; --node) {
-        subtree[node] |= 1u << node;
-        if (node > 0) subtree[ParentNode(node)] |= subtree[node];
-    }
-    return subtree;
-}();
-
 // Compared byte for byte: cheaper than number by number, and frame data
 // left as it was (a NaN included) is not recomputed again.
 bool SameFrame(const BoneFrame& a, const BoneFrame& b) {
@@ -271,7 +260,7 @@ void SimSkeleton::Update(const FrameMatrix& characterWorld, bool all) {
         const int node = std::countr_zero(bits);
         if (SameFrame(frames_[node], refreshedFrames_[node])) continue;
         changed |= 1u << node;
-        dirty |= kSubtrees[node];
+        dirty |= kSubtreeBits[node];
     }
     if (all || !SameMatrix(world, refreshedWorld_)) dirty = kAllNodes;
     // Frame data is nearly always finite: one pass that looks at the result

@@ -84,4 +84,17 @@ constexpr NodeIndex ParentNode(NodeIndex node) {
 
 constexpr BoneId ParentBoneId(BoneId boneId) { return NodeToBoneId(ParentNode(BoneIdToNode(boneId))); }
 
+// Bit per node of each node's subtree, itself included (node 0's holds every
+// node): the nodes whose world matrices follow a change to that node.
+inline constexpr std::array<std::uint32_t, kNodeCount> kSubtreeBits = [] {
+    static_assert(kNodeCount <= 32, "one bit per node");
+    std::array<std::uint32_t, kNodeCount> subtree{};
+    // Children have higher numbers than their parents: the last first.
+    for (std::size_t node = kNodeCount; node-- > 0;) {
+        subtree[node] |= 1u << node;
+        if (node > 0) subtree[static_cast<std::size_t>(ParentNode(static_cast<NodeIndex>(node)))] |= subtree[node];
+    }
+    return subtree;
+}();
+
 }  // namespace kovra

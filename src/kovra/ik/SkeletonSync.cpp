@@ -21,17 +21,6 @@ constexpr std::array<std::uint32_t, kNodeCount> kAncestry = [] {
     return ancestry;
 }();
 
-// Bit per node of each node's subtree, itself included.
-constexpr std::array<std::uint32_t, kNodeCount> kSubtree = [] {
-    std::array<std::uint32_t, kNodeCount> subtree{};
-    // Children have higher numbers than their parents: the last first.
-    for (NodeIndex node = kNodeCount - 1; node >= 1; --node) {
-        subtree[node] |= 1u << node;
-        if (ParentNode(node) > 0) subtree[ParentNode(node)] |= subtree[node];
-    }
-    return subtree;
-}();
-
 }  // namespace
 
 void SkeletonSync::Written(CPed* ped, NodeIndex node) {
@@ -47,7 +36,7 @@ void SkeletonSync::Written(CPed* ped, NodeIndex node) {
     // A node outside the table stands for the whole skeleton.
     const bool inTable = node > 0 && node < kNodeCount;
     pending_ |= inTable ? 1u << node : ~0u;
-    known_ &= inTable ? ~kSubtree[node] : 0u;
+    known_ &= inTable ? ~kSubtreeBits[node] : 0u;
 }
 
 void SkeletonSync::Known(CPed* ped, NodeIndex node, const FrameMatrix& world) {
@@ -83,16 +72,10 @@ const FrameMatrix* SkeletonSync::Derived(CPed* ped, NodeIndex node) {
     if ((known_ >> node) & 1u) return &worlds_[node];
     if ((known_ & kAncestry[node]) == 0) return nullptr;
     const FrameMatrix* parent = Derived(ped, ParentNode(node));
-    const BoneFrame* frame = parent != nullptr ? host_.BoneFrameData(ped, node) : nullptr;
-    if (frame == nullptr) return nullptr;
-    // The game's own product: local rotation rows and translation, then the
-    // parent's world frame.
-    FrameMatrix& out = worlds_[node];
-    out = Multiply(QuaternionToFrame(frame->rotation, frame->translation), *parent);
-    out.flags = parent->flags;
-    if (!IsFinite(out)) return nullptr;  // the game's refresh stands in for it
+    // Data the game cannot place finitely is left to its refresh.
+    if (parent == nullptr || !PlaceUnder(host_, ped, node, *parent, worlds_[node])) return nullptr;
     known_ |= 1u << node;
-    return &out;
+    return &worlds_[node];
 }
 
 void SkeletonSync::Flush(CPed* ped) {
