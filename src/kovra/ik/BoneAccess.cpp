@@ -28,6 +28,16 @@ void RefreshBoneMatrices(Host& host, CPed* ped) {
     if (ped != nullptr) host.UpdateSkeleton(ped);
 }
 
+bool PlaceUnder(Host& host, CPed* ped, NodeIndex node, const FrameMatrix& parentWorld, FrameMatrix& out) {
+    const BoneFrame* frame = host.BoneFrameData(ped, node);
+    if (frame == nullptr) return false;
+    // The host's own product: local rotation rows and translation, then the
+    // parent's world frame.
+    out = Multiply(QuaternionToFrame(frame->rotation, frame->translation), parentWorld);
+    out.flags = parentWorld.flags;
+    return IsFinite(out);
+}
+
 void WriteBoneRotation(Quaternion& slot, const Quaternion& rotation, float weight, const Quaternion* near) {
     if (!(weight > 0.0f) || !IsFinite(rotation)) return;
     if (weight >= 1.0f) {

@@ -18,6 +18,10 @@ bool BonePosition(Host& host, CPed* ped, BoneId boneId, Vector3& out);
 Quaternion* BoneRotationSlot(Host& host, CPed* ped, NodeIndex node);
 // Recomputes the world matrices from the frame data.
 void RefreshBoneMatrices(Host& host, CPed* ped);
+// The world matrix the host's refresh would give a node from its frame data
+// under parentWorld, worked out with the same arithmetic; false when there
+// is no frame data or the result is not finite.
+bool PlaceUnder(Host& host, CPed* ped, NodeIndex node, const FrameMatrix& parentWorld, FrameMatrix& out);
 // Blends a new local rotation into a slot: weight >= 1 replaces it, weight
 // <= 0 leaves it, anything between slerps. A rotation that is not finite is
 // never written. With `near` (the bone's rotation a frame ago), a blend

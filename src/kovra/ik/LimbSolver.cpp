@@ -219,7 +219,7 @@ void LimbSolver::AimChain(CPed* ped, BoneId startBone, BoneId midBone,
     const FrameMatrix* anchor = BoneWorldMatrix(host_, ped, ParentBoneId(startBone));
     FrameMatrix startWorld;
     if (anchor == nullptr || !AimFrom(ped, startBone, joints[0], *anchor, joints[1], weight) ||
-        !PlacedUnder(ped, BoneIdToNode(startBone), *anchor, startWorld)) {
+        !PlaceUnder(host_, ped, BoneIdToNode(startBone), *anchor, startWorld)) {
         AimBone(ped, midBone, joints[2], weight);
         return;
     }
@@ -231,17 +231,6 @@ void LimbSolver::AimChain(CPed* ped, BoneId startBone, BoneId midBone,
     const Vector3 midPos = TransformPoint(midFrame->translation, startWorld);
     if (!IsFinite(midPos)) return;
     AimFrom(ped, midBone, midPos, startWorld, joints[2], weight);
-}
-
-bool LimbSolver::PlacedUnder(CPed* ped, NodeIndex node, const FrameMatrix& parentWorld,
-                             FrameMatrix& out) {
-    const BoneFrame* frame = host_.BoneFrameData(ped, node);
-    if (frame == nullptr) return false;
-    // The game's own product: local rotation rows and translation, then the
-    // parent's world frame.
-    out = Multiply(QuaternionToFrame(frame->rotation, frame->translation), parentWorld);
-    out.flags = parentWorld.flags;
-    return IsFinite(out);
 }
 
 bool LimbSolver::AimBone(CPed* ped, BoneId boneId, const Vector3& childTarget, float weight) {

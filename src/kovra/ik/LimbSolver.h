@@ -75,9 +75,6 @@ private:
     // at the end joint.
     void AimChain(CPed* ped, BoneId startBone, BoneId midBone, const std::array<Vector3, 3>& joints,
                   float weight);
-    // The world matrix the game's refresh gives a node from its frame data
-    // under parentWorld; false when there is no frame data or it is not finite.
-    bool PlacedUnder(CPed* ped, NodeIndex node, const FrameMatrix& parentWorld, FrameMatrix& out);
     // AimBone with the bone's position and its parent's world matrix given.
     bool AimFrom(CPed* ped, BoneId boneId, const Vector3& bonePos, const FrameMatrix& parent,
                  const Vector3& childTarget, float weight);
