@@ -1,6 +1,5 @@
 #include "kovra/handles/bike/PegIk.h"
 
-#include <cstring>
 #include <typeinfo>
 
 #include "kovra/host/Runtime.h"
@@ -55,18 +54,7 @@ void PegIk::PlaceFoot(float side, NodeIndex node, const FrameMatrix& body, float
     if (IsFinite(target)) {
         SolveLimbTo(node, target, KneeBend(side, body), w);
     }
-    BlendNodeRotation(node, EndTurn(side), w);
-}
-
-const Quaternion& PegIk::EndTurn(float side) {
-    // FootAngle changes only when edited or copied: its turns are worked out
-    // again then, not on every frame.
-    if (!endTurnsKnown_ || std::memcmp(&endTurnsFor_, &endAngles, sizeof endAngles) != 0) {
-        endTurns_ = {EndRotation(-1.0f), EndRotation(1.0f)};
-        endTurnsFor_ = endAngles;
-        endTurnsKnown_ = true;
-    }
-    return endTurns_[side > 0.0f ? 1 : 0];
+    ApplyEndRotation(node, w, side);
 }
 
 std::string PegIk::WriteConfig() const {

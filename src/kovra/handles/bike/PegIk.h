@@ -1,7 +1,5 @@
 #pragma once
 
-#include <array>
-
 #include "kovra/handles/car/IkHandle.h"
 
 namespace kovra {
@@ -29,12 +27,6 @@ public:
 
 private:
     void PlaceFoot(float side, NodeIndex node, const FrameMatrix& body, float lean);
-    // EndRotation for the foot on `side` (its X turn mirrored on the left).
-    const Quaternion& EndTurn(float side);
-
-    std::array<Quaternion, 2> endTurns_{};  // left, right
-    Vector3 endTurnsFor_;                   // the endAngles they were worked out for
-    bool endTurnsKnown_ = false;
 };
 
 }  // namespace kovra
